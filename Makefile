@@ -1,0 +1,28 @@
+# Two commands do all the set-up on a fresh Debian 12 machine:
+#   make demo   installs what is missing, builds, and runs the example program
+#   make test   installs what is missing, builds, and runs every test through CTest
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build demo test bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh test
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	cmake --build $(BUILD) --target demo
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD)

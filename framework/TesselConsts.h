@@ -1,0 +1,41 @@
+// The framework's own report and console texts. They keep their printf-style
+// placeholders and are filled with Platform::Format.
+#pragma once
+
+namespace TesselConsts {
+
+// Checks
+inline constexpr char sExpButWasFmt[] = "%sexpected: <%s> but was: <%s>";
+inline constexpr char sExpAndActualFmt[] = "%sexpected and actual were: <%s>";
+inline constexpr char sIdenticalContent[] = "Memory content was identical:";
+inline constexpr char sExceptionNothig[] = "nothing";
+inline constexpr char sEmptyTest[] = "Empty test";
+inline constexpr char sNoChecksExecuted[] = "No checks executed in TestCase";
+inline constexpr char sExpectedException[] = "Expected exception \"%s\" but there was none. %s";
+inline constexpr char sUnexpectedException[] = "unexpected exception";
+inline constexpr char sSetUpFailed[] = "SetUp FAILED: ";
+inline constexpr char sTearDownFailed[] = "TearDown FAILED: ";
+inline constexpr char sTooManyAllowedLeaks[] = "Too many values in for AllowedLeakArray. Limit = ";
+
+// Text runner
+inline constexpr char sTesselTesting[] = "Tessel / Testing";
+inline constexpr char sDecodeTime[] = "Time: %d:%2.2d:%2.2d.%d";
+inline constexpr char sTestResultsOk[] = "OK: %d tests";
+inline constexpr char sTestResultsFailures[] = "FAILURES!!!";
+inline constexpr char sTestResults[] = "Test Results:";
+inline constexpr char sRunCount[] = "Run:      %8d";
+inline constexpr char sFailureCount[] = "Failures: %8d";
+inline constexpr char sErrorsCount[] = "Errors:   %8d";
+inline constexpr char sPrintError[] = "There was %d error:";
+inline constexpr char sPrintErrors[] = "There were %d errors:";
+inline constexpr char sPrintFailure[] = "There was %d failure:";
+inline constexpr char sPrintFailures[] = "There were %d failures:";
+inline constexpr char sFailedTestDetails[] = "%3d) [%s] %s.%s: %s\r\n     at %s\r\n      \"%s\"";
+inline constexpr char sPressReturn[] = "Press <RETURN> to continue.";
+
+// Decorators
+inline constexpr char sSetupDecorator[] = "Setup decorator (%s)";
+inline constexpr char sTestMemory[] = "Test memory of %s";
+inline constexpr char sMemoryChanged[] = "Memory use changed by %d bytes";
+
+}  // namespace TesselConsts

@@ -1,0 +1,952 @@
+// Tessel core: class information, nodes, the run loop and its result.
+#include "framework/TestFramework.h"
+
+#include <cxxabi.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <set>
+
+#include "framework/TesselConsts.h"
+#include "platform/Clocks.h"
+#include "platform/Format.h"
+#include "platform/IniFiles.h"
+
+namespace TestFramework {
+
+using Platform::Format;
+
+// ---------------------------------------------------------------------------
+// Text conversions
+
+std::string WideToUtf8(std::wstring_view w) {
+  std::string out;
+  out.reserve(w.size());
+  for (wchar_t wc : w) {
+    auto c = static_cast<uint32_t>(wc);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::wstring Utf8ToWide(std::string_view s) {
+  std::wstring out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<unsigned char>(s[i]);
+    uint32_t c;
+    size_t len;
+    if (b < 0x80) {
+      c = b;
+      len = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F;
+      len = 2;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F;
+      len = 3;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07;
+      len = 4;
+    } else {
+      out += L'\xFFFD';
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+      auto cb = static_cast<unsigned char>(s[i + k]);
+      if ((cb & 0xC0) != 0x80) ok = false;
+      else c = (c << 6) | (cb & 0x3F);
+    }
+    if (!ok) {
+      out += L'\xFFFD';
+      ++i;
+      continue;
+    }
+    out += static_cast<wchar_t>(c);
+    i += len;
+  }
+  return out;
+}
+
+std::wstring AnsiToWide(std::string_view bytes) {
+  // Through the C locale's charset; bytes it cannot decode count as Latin-1.
+  std::wstring out;
+  out.reserve(bytes.size());
+  std::mbstate_t st{};
+  size_t i = 0;
+  while (i < bytes.size()) {
+    wchar_t wc = 0;
+    size_t n = std::mbrtowc(&wc, bytes.data() + i, bytes.size() - i, &st);
+    if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+      out += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
+      st = std::mbstate_t{};
+      ++i;
+    } else if (n == 0) {
+      out += L'\0';
+      ++i;
+    } else {
+      out += wc;
+      i += n;
+    }
+  }
+  return out;
+}
+
+std::string CharArrayToText(const TCharArray& a) {
+  std::wstring w;
+  w.reserve(a.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    uint32_t c = a[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < a.size() && a[i + 1] >= 0xDC00 && a[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(a[i + 1]) - 0xDC00);
+      ++i;
+    }
+    w += static_cast<wchar_t>(c);
+  }
+  return WideToUtf8(w);
+}
+
+TCharArray TextToCharArray(std::string_view s) {
+  TCharArray out;
+  for (wchar_t wc : Utf8ToWide(s)) {
+    auto c = static_cast<uint32_t>(wc);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Class information
+
+bool TClass::InheritsFrom(const TClass* other) const noexcept {
+  for (const TClass* c = this; c; c = c->Parent)
+    if (c == other) return true;
+  return false;
+}
+
+const TMethodTable& TClass::Methods() const {
+  if (!FMethods) {
+    auto table = std::make_unique<TMethodTable>();
+    if (Collector) Collector(*table);
+    FMethods = std::move(table);
+  }
+  return *FMethods;
+}
+
+const char* UnitNameFromFile(const char* file) {
+  static std::set<std::string>* names = new std::set<std::string>();  // lives as long as the classes
+  std::string s = file ? file : "";
+  size_t slash = s.find_last_of("/\\");
+  if (slash != std::string::npos) s.erase(0, slash + 1);
+  size_t dot = s.find('.');
+  if (dot != std::string::npos) s.erase(dot);
+  return names->insert(s).first->c_str();
+}
+
+std::string DemangleTypeName(const char* mangled) {
+  if (!mangled) return "unknown";
+  int status = 0;
+  char* d = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string r = (status == 0 && d) ? d : mangled;
+  std::free(d);
+  return r;
+}
+
+const TClass& TObject::ClassInfo() noexcept {
+  static const TClass info("TObject", "System", nullptr);
+  return info;
+}
+
+const TClass& Exception::ClassInfo() noexcept {
+  static const TClass info("Exception", "SysUtils", &TObject::ClassInfo(), nullptr, nullptr,
+                           &TesselCatchesAs<Exception>);
+  return info;
+}
+
+TExceptionInfo DescribeCurrentException() {
+  TExceptionInfo info;
+  try {
+    throw;
+  } catch (abi::__forced_unwind&) {
+    throw;  // thread cancellation must go on unwinding
+  } catch (const Exception& e) {
+    info.Class = &e.ClassType();
+    info.ClassName = e.ClassType().Name;
+    info.Message = e.Message();
+    info.Location = e.Location();
+  } catch (const std::exception& e) {
+    info.ClassName = DemangleTypeName(typeid(e).name());
+    info.Message = e.what();
+  } catch (const char* s) {
+    info.ClassName = "const char*";
+    info.Message = s ? s : "";
+  } catch (const std::string& s) {
+    info.ClassName = "std::string";
+    info.Message = s;
+  } catch (int v) {
+    info.ClassName = "int";
+    info.Message = std::to_string(v);
+  } catch (long v) {
+    info.ClassName = "long";
+    info.Message = std::to_string(v);
+  } catch (unsigned v) {
+    info.ClassName = "unsigned int";
+    info.Message = std::to_string(v);
+  } catch (...) {
+    const std::type_info* t = abi::__cxa_current_exception_type();
+    info.ClassName = t ? DemangleTypeName(t->name()) : "unknown exception";
+  }
+  return info;
+}
+
+TExceptionInfo DescribeException(const std::exception_ptr& p) {
+  try {
+    std::rethrow_exception(p);
+  } catch (...) {
+    return DescribeCurrentException();
+  }
+}
+
+namespace {
+bool ExceptionMatches(ExceptionClass expected, const std::exception_ptr& p, const TExceptionInfo& info) {
+  if (!expected) return false;
+  if (info.Class && info.Class->InheritsFrom(expected)) return true;
+  return expected->Matcher && expected->Matcher(p);
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Test methods
+
+void TTestMethod::operator()() const {
+  if (FThunk) {
+    FThunk(FCallable);
+  } else if (FObject && FEntry) {
+    (FObject->*(FEntry->Method))();
+  }
+}
+
+const void* TTestMethod::CodeAddress() const noexcept {
+  if (!FObject || !FEntry) return nullptr;
+#if defined(__x86_64__) || defined(__i386__)
+  // Itanium C++ ABI: a member pointer is {ptr, adj}; an odd ptr is 1 + the
+  // offset of the function in the vtable.
+  struct Rep {
+    uintptr_t ptr;
+    ptrdiff_t adj;
+  } r;
+  static_assert(sizeof(Rep) == sizeof(TTestMethodPtr));
+  std::memcpy(&r, &FEntry->Method, sizeof r);
+  if (r.ptr & 1) {
+    const char* self = reinterpret_cast<const char*>(FObject) + r.adj;
+    const char* vtbl = *reinterpret_cast<const char* const*>(self);
+    return *reinterpret_cast<const void* const*>(vtbl + r.ptr - 1);
+  }
+  return reinterpret_cast<const void*>(r.ptr);
+#else
+  return nullptr;
+#endif
+}
+
+TCodeLocation TTestMethod::Location() const noexcept {
+  TCodeLocation loc;
+  if (FEntry) {
+    loc.File = FEntry->File;
+    loc.Line = FEntry->Line;
+    loc.Function = FEntry->Name;
+  }
+  loc.Address = CodeAddress();
+  return loc;
+}
+
+namespace {
+// True when the code at p does nothing but return: a bare ret (after an
+// optional endbr64), or an unoptimised frame set-up and tear-down.
+bool IsEmptyCode(const unsigned char* p) {
+#if defined(__x86_64__)
+  if (!p) return false;
+  if (p[0] == 0xF3 && p[1] == 0x0F && p[2] == 0x1E && p[3] == 0xFA) p += 4;  // endbr64
+  if (p[0] == 0xC3) return true;                                            // ret
+  if (p[0] == 0xF3 && p[1] == 0xC3) return true;                            // rep ret
+  if (p[0] == 0x55 && p[1] == 0x48 && p[2] == 0x89 && p[3] == 0xE5) {       // push rbp; mov rbp,rsp
+    p += 4;
+    if (p[0] == 0x48 && p[1] == 0x89 && p[2] == 0x7D) p += 4;  // mov [rbp+d8],rdi (this)
+    while (p[0] == 0x90) ++p;                                  // nop
+    if ((p[0] == 0x5D || p[0] == 0xC9) && p[1] == 0xC3) return true;  // pop rbp / leave; ret
+  }
+  return false;
+#else
+  (void)p;
+  return false;
+#endif
+}
+}  // namespace
+
+TMethodEnumerator::TMethodEnumerator(TTestCaseClass AClass) {
+  for (const TClass* c = AClass; c; c = c->Parent) {
+    for (const TMethodEntry& e : c->Methods().Entries) {
+      if (e.IsVirtual) {
+        bool seen = false;
+        for (const std::string& n : FMethodNameList)
+          if (n == e.Name) {
+            seen = true;
+            break;
+          }
+        if (seen) continue;
+      }
+      FMethodNameList.emplace_back(e.Name);
+    }
+  }
+}
+
+bool IsTestMethod(const ITestPtr& test) {
+  if (!test || test->CountTestCases() != 1) return false;
+  ITest* t = test.get();
+  return !dynamic_cast<ITestSuite*>(t) && !dynamic_cast<ITestDecorator*>(t);
+}
+
+bool IsDecorator(const ITestPtr& test) { return test && dynamic_cast<ITestDecorator*>(test.get()); }
+
+int32_t TListIterator::operator()() const { return Test ? Test->GetAllowedLeak() : 0; }
+
+// ---------------------------------------------------------------------------
+// TAbstractTest
+
+namespace {
+const TInterfaceList& EmptyTestList() {
+  static const TInterfaceList empty;
+  return empty;
+}
+}  // namespace
+
+TAbstractTest::TAbstractTest(std::string AName) : FTestName(std::move(AName)) {}
+TAbstractTest::~TAbstractTest() = default;
+
+const TClass& TAbstractTest::ClassInfo() noexcept {
+  static const TClass info("TAbstractTest", "TestFramework", &TObject::ClassInfo());
+  return info;
+}
+
+ITestPtr TAbstractTest::Self() { return shared_from_this(); }
+
+std::string TAbstractTest::GetName() { return FTestName; }
+int TAbstractTest::CountTestCases() { return 1; }
+int TAbstractTest::CountEnabledTestCases() { return GetEnabled() ? 1 : 0; }
+const TInterfaceList& TAbstractTest::Tests() { return EmptyTestList(); }
+void TAbstractTest::SetUp() {}
+void TAbstractTest::TearDown() {}
+
+std::unique_ptr<TTestResult> TAbstractTest::Run() {
+  auto result = std::make_unique<TTestResult>();
+  result->FailsIfNoChecksExecuted = FFailsOnNoChecksExecuted;
+  result->FailsIfMemoryLeaked = FFailsOnMemoryLeak;
+  result->IgnoresMemoryLeakInSetUpTearDown = FIgnoreSetUpTearDownLeaks;
+  result->RunSuite(Self());
+  return result;
+}
+
+void TAbstractTest::Run(TTestResult& testResult) {
+  FFailsOnNoChecksExecuted = testResult.FailsIfNoChecksExecuted;
+  FFailsOnMemoryLeak = testResult.FailsIfMemoryLeaked;
+  FIgnoreSetUpTearDownLeaks = testResult.IgnoresMemoryLeakInSetUpTearDown;
+  testResult.RunSuite(Self());
+}
+
+void TAbstractTest::RunWithFixture(TTestResult& testResult) {
+  ITestPtr self = Self();
+  if (testResult.ShouldRunTest(self)) testResult.Run(self);
+}
+
+void TAbstractTest::RunTest(TTestResult&) {}
+bool TAbstractTest::GetTestMethodInvoked() { return FTestMethodInvoked; }
+void TAbstractTest::SetTestMethodInvoked(bool Value) { FTestMethodInvoked = Value; }
+bool TAbstractTest::GetEnabled() { return FEnabled; }
+void TAbstractTest::SetEnabled(bool Value) { FEnabled = Value; }
+void TAbstractTest::SetStartTime(int64_t Value) { FStartTime = Value; }
+int64_t TAbstractTest::GetStartTime() { return FStartTime; }
+void TAbstractTest::SetStopTime(int64_t Value) { FStopTime = Value; }
+int64_t TAbstractTest::GetStopTime() { return FStopTime; }
+
+uint32_t TAbstractTest::ElapsedTestTime() {
+  int64_t end = 0;
+  if (FStopTime > 0) end = FStopTime;
+  else if (FStartTime > 0) end = Platform::QueryPerformanceCounter();
+  int64_t ticks = end - FStartTime;
+  int64_t freq = 0;
+  if (!Platform::QueryPerformanceFrequency(freq) || freq == 0) return 0;
+  // ticks * 1000 / freq without overflowing for nanosecond counters
+  int64_t ms = ticks / freq * 1000 + ticks % freq * 1000 / freq;
+  return static_cast<uint32_t>(ms);
+}
+
+int32_t TAbstractTest::GetRunCount() { return FRunCount; }
+void TAbstractTest::SetRunCount(int32_t Value) { FRunCount = Value; }
+void TAbstractTest::SetStatusListener(IStatusListenerPtr Listener) { FStatusListener = std::move(Listener); }
+
+std::string TAbstractTest::GetStatus() {
+  std::string s;
+  if (FStatusStrings)
+    for (const std::string& line : *FStatusStrings) {
+      s += line;
+      s += "\r\n";
+    }
+  return s;
+}
+
+void TAbstractTest::Status(const std::string& Msg) {
+  if (!FStatusStrings) FStatusStrings = std::make_unique<std::vector<std::string>>();
+  FStatusStrings->push_back(Msg);
+  if (FStatusListener) FStatusListener->Status(Self(), Msg);
+}
+
+void TAbstractTest::SetGUIObject(void* GUIObject) { FGUIObject = GUIObject; }
+void* TAbstractTest::GetGUIObject() { return FGUIObject; }
+void TAbstractTest::SetFailsOnNoChecksExecuted(bool Value) { FFailsOnNoChecksExecuted = Value; }
+bool TAbstractTest::GetFailsOnNoChecksExecuted() { return FFailsOnNoChecksExecuted; }
+bool TAbstractTest::GetFailsOnMemoryLeak() { return FFailsOnMemoryLeak; }
+void TAbstractTest::SetFailsOnMemoryLeak(bool Value) { FFailsOnMemoryLeak = Value; }
+
+int32_t TAbstractTest::GetAllowedMemoryLeakSize() {
+  for (int32_t v : FAllowedLeakList)
+    if (v != 0) return v;
+  return 0;
+}
+
+void TAbstractTest::SetAllowedMemoryLeakSize(int32_t NewSize) { FAllowedLeakList[0] = NewSize; }
+bool TAbstractTest::GetFailsOnMemoryRecovery() { return FFailsOnMemoryRecovery; }
+void TAbstractTest::SetFailsOnMemoryRecovery(bool Value) { FFailsOnMemoryRecovery = Value; }
+
+void TAbstractTest::SetAllowedLeakArray(const std::vector<int32_t>& AllowedList, Loc) {
+  if (AllowedList.size() >= 4) Fail(std::string(TesselConsts::sTooManyAllowedLeaks) + "3", TCodeLocation{});
+  for (size_t i = 0; i < 3; ++i) FAllowedLeakList[i + 1] = i < AllowedList.size() ? AllowedList[i] : 0;
+}
+
+bool TAbstractTest::GetIgnoreSetUpTearDownLeaks() { return FIgnoreSetUpTearDownLeaks; }
+void TAbstractTest::SetIgnoreSetUpTearDownLeaks(bool Value) { FIgnoreSetUpTearDownLeaks = Value; }
+
+int32_t TAbstractTest::GetAllowedLeak() {
+  if (FAllowedLeakListIndex >= 4) return 0;
+  return FAllowedLeakList[FAllowedLeakListIndex++];
+}
+
+TListIterator TAbstractTest::GetAllowedLeaksIterator() {
+  FAllowedLeakListIndex = 0;
+  return TListIterator{this};
+}
+
+void TAbstractTest::Invoke(const TTestMethod&) { FTestMethodInvoked = false; }
+
+void TAbstractTest::StartExpectingException(ExceptionClass e, Loc loc) {
+  StopExpectingException({}, loc);
+  FExpectedException = e;
+}
+
+void TAbstractTest::StopExpectingException(std::string_view msg, Loc loc) {
+  ExceptionClass expected = FExpectedException;
+  FExpectedException = nullptr;
+  if (expected) Fail(Format(TesselConsts::sExpectedException, expected->Name, msg), loc);
+}
+
+void TAbstractTest::CheckMethodIsNotEmpty(const TTestMethod& method) {
+  if (IsEmptyCode(static_cast<const unsigned char*>(method.CodeAddress())))
+    Fail(TesselConsts::sEmptyTest, method.Location());
+}
+
+void TAbstractTest::LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) {
+  const std::string name = GetName();
+  SetEnabled(iniFile.ReadBool(section, name, true));
+  SetRunCount(iniFile.ReadInteger(section, name + ".RunCount", 1));
+}
+
+void TAbstractTest::SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) {
+  const std::string name = GetName();
+  if (GetEnabled()) iniFile.DeleteKey(section, name);
+  else iniFile.WriteBool(section, name, false);
+  if (GetRunCount() == 1) iniFile.DeleteKey(section, name + ".RunCount");
+  else iniFile.WriteInteger(section, name + ".RunCount", GetRunCount());
+}
+
+// ---------------------------------------------------------------------------
+// TTestCase
+
+TTestCase::TTestCase(std::string MethodName, int64_t RunCount) : TAbstractTest(std::move(MethodName)) {
+  FRunCount = static_cast<int32_t>(RunCount);
+}
+
+const TClass& TTestCase::ClassInfo() noexcept {
+  static const TClass info("TTestCase", "TestFramework", &TAbstractTest::ClassInfo(), nullptr, nullptr);
+  return info;
+}
+
+const TClass& TGenericTestCase::ClassInfo() noexcept {
+  static const TClass info("TGenericTestCase", "TestFramework", &TTestCase::ClassInfo(), nullptr, nullptr);
+  return info;
+}
+
+ITestSuitePtr TTestCase::Suite() { return CreateSuite(&ClassInfo()); }
+
+const TTestMethod& TTestCase::Method() {
+  if (!fMethodBound) {
+    fMethodBound = true;
+    for (const TClass* c = &ClassType(); c; c = c->Parent)
+      for (const TMethodEntry& e : c->Methods().Entries)
+        if (FTestName == e.Name) {
+          fMethod = TTestMethod(this, &e);
+          return fMethod;
+        }
+  }
+  return fMethod;
+}
+
+void TTestCase::Invoke(const TTestMethod& AMethod) {
+  FTestMethodInvoked = true;
+  AMethod();
+}
+
+void TTestCase::Run(TTestResult& testResult) { testResult.RunSuite(Self()); }
+
+void TTestCase::RunWithFixture(TTestResult& testResult) {
+  FFailsOnNoChecksExecuted = testResult.FailsIfNoChecksExecuted;
+  FFailsOnMemoryLeak = testResult.FailsIfMemoryLeaked;
+  FIgnoreSetUpTearDownLeaks = testResult.IgnoresMemoryLeakInSetUpTearDown;
+  if (testResult.ShouldRunTest(Self())) {
+    testResult.IncRunTests();
+    TAbstractTest::RunWithFixture(testResult);
+  }
+}
+
+void TTestCase::RunTest(TTestResult& testResult) {
+  FExpectedException = nullptr;
+  const TTestMethod& method = Method();
+  try {
+    if (!method)
+      throw ETestError(Format("No test method named \"%s\" in class %s", FTestName, ClassType().Name));
+    CheckMethodIsNotEmpty(method);
+    testResult.FMethodPtr = method.Location();
+    FCheckCalled = false;
+    for (int32_t i = 0; i < FRunCount; ++i) Invoke(method);
+    if (FFailsOnNoChecksExecuted && !FCheckCalled) Fail(TesselConsts::sNoChecksExecuted, method.Location());
+    StopExpectingException({}, std::source_location::current());
+  } catch (...) {
+    std::exception_ptr raised = std::current_exception();
+    TExceptionInfo info = DescribeCurrentException();
+    ExceptionClass expected = FExpectedException;
+    FExpectedException = nullptr;
+    if ((info.Class && info.Class->InheritsFrom(&ETestFailure::ClassInfo())) || !expected) throw;
+    if (ExceptionMatches(expected, raised, info)) return;  // the expected exception came: pass
+    TCodeLocation where = info.Location.IsKnown() ? info.Location : method.Location();
+    FailNotEquals(expected->Name, info.ClassName, TesselConsts::sUnexpectedException, where);
+  }
+  FExpectedException = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TTestSuite
+
+TTestSuite::TTestSuite() : TAbstractTest("TObject") {}
+TTestSuite::TTestSuite(std::string AName) : TAbstractTest(std::move(AName)) {}
+TTestSuite::TTestSuite(std::string AName, const TTestArray& Tests) : TAbstractTest(std::move(AName)) {
+  for (const ITestPtr& t : Tests) AddTest(t);
+}
+
+const TClass& TTestSuite::ClassInfo() noexcept {
+  static const TClass info("TTestSuite", "TestFramework", &TAbstractTest::ClassInfo());
+  return info;
+}
+
+void TTestSuite::AddTest(ITestPtr ATest) {
+  if (!ATest) throw ETesselException(Format("AddTest: cannot add an empty test to suite \"%s\"", FTestName));
+  FTests.push_back(std::move(ATest));
+}
+
+void TTestSuite::AddSuite(ITestSuitePtr suite) { AddTest(std::move(suite)); }
+
+void TTestSuite::AddTests(TTestCaseClass testClass) {
+  TMethodEnumerator methods(testClass);
+  if (methods.MethodCount() == 0) return;
+  if (!testClass->Factory)
+    throw ETesselException(Format("AddTests: class %s cannot create test cases", testClass->Name));
+  for (int i = 0; i < methods.MethodCount(); ++i) {
+    std::string name = methods.NameOfMethod(i);
+    int64_t runCount = 1;
+    for (const TClass* c = testClass; c; c = c->Parent)
+      for (const TMethodEntry& e : c->Methods().Entries)
+        if (e.HasRunCount && name == e.Name) runCount = e.RunCount.FCount;
+    AddTest(testClass->Factory(name, runCount));
+  }
+}
+
+void TTestSuite::RunTest(TTestResult& testResult) {
+  ITestPtr self = Self();
+  testResult.StartSuite(self);
+  // By index: a test may add tests to its own suite while it runs.
+  for (size_t i = 0; i < FTests.size(); ++i) {
+    if (testResult.ShouldStop()) break;
+    FTests[i]->RunWithFixture(testResult);
+  }
+  testResult.EndSuite(self);
+}
+
+const TInterfaceList& TTestSuite::Tests() { return FTests; }
+
+int TTestSuite::CountTestCases() {
+  int n = 0;
+  for (const ITestPtr& t : FTests) n += t->CountTestCases();
+  return n;
+}
+
+int TTestSuite::CountEnabledTestCases() {
+  if (!GetEnabled()) return 0;
+  int n = 0;
+  for (const ITestPtr& t : FTests) n += t->CountEnabledTestCases();
+  return n;
+}
+
+void TTestSuite::LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) {
+  TAbstractTest::LoadConfiguration(iniFile, section);
+  const std::string sub = section + "." + GetName();
+  for (const ITestPtr& t : FTests) t->LoadConfiguration(iniFile, sub);
+}
+
+void TTestSuite::SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) {
+  TAbstractTest::SaveConfiguration(iniFile, section);
+  const std::string sub = section + "." + GetName();
+  for (const ITestPtr& t : FTests) t->SaveConfiguration(iniFile, sub);
+}
+
+// ---------------------------------------------------------------------------
+// TTestFailure
+
+TTestFailure::TTestFailure(ITestPtr FailedTest, const TExceptionInfo& ThrownException, const TCodeLocation& Addrs,
+                           std::string_view msg)
+    : FFailedTest(std::move(FailedTest)),
+      FThrownExceptionClass(ThrownException.Class),
+      FThrownExceptionName(ThrownException.ClassName),
+      FThrownExceptionAddress(Addrs) {
+  FThrownExceptionMessage.reserve(msg.size() + ThrownException.Message.size());
+  FThrownExceptionMessage.append(msg).append(ThrownException.Message);
+  FStackTrace = CaptureStackTrace(ThrownException, Addrs);
+}
+
+TTestFailure::TTestFailure(ITestPtr FailedTest, const TCodeLocation& Addrs, std::string msg)
+    : FFailedTest(std::move(FailedTest)),
+      FThrownExceptionClass(&EPostTestFailure::ClassInfo()),
+      FThrownExceptionName(EPostTestFailure::ClassInfo().Name),
+      FThrownExceptionMessage(std::move(msg)),
+      FThrownExceptionAddress(Addrs) {}
+
+TTestFailure::~TTestFailure() = default;
+
+ITestPtr TTestFailure::FailedTest() { return FFailedTest; }
+const TClass* TTestFailure::ThrownExceptionClass() { return FThrownExceptionClass; }
+std::string TTestFailure::ThrownExceptionName() { return FThrownExceptionName; }
+std::string TTestFailure::ThrownExceptionMessage() { return FThrownExceptionMessage; }
+TCodeLocation TTestFailure::ThrownExceptionAddress() { return FThrownExceptionAddress; }
+
+std::string TTestFailure::LocationInfo() {
+  if (!FThrownExceptionAddress.HasSource()) return {};
+  return std::string(FThrownExceptionAddress.File) + ":" + std::to_string(FThrownExceptionAddress.Line);
+}
+
+std::string TTestFailure::AddressInfo() {
+  if (!FThrownExceptionAddress.Address) return "n/a";
+  return "$" + PtrToStr(FThrownExceptionAddress.Address);
+}
+
+std::string TTestFailure::StackTrace() { return FStackTrace; }
+std::string TTestFailure::CaptureStackTrace(const TExceptionInfo&, const TCodeLocation&) { return {}; }
+
+// ---------------------------------------------------------------------------
+// TTestResult
+
+TTestResult::TTestResult() : FStatusAdapter(std::make_shared<TStatusToResultAdapter>(this)) {}
+
+TTestResult::~TTestResult() {
+  FErrors.clear();
+  FFailures.clear();
+}
+
+void TStatusToResultAdapter::Status(const ITestPtr& Test, const std::string& Msg) { FTestResult->Status(Test, Msg); }
+
+void TTestResult::AddListener(ITestListenerPtr listener) {
+  if (!listener) throw ETesselException("AddListener: the listener is empty");
+  if (auto* x = dynamic_cast<ITestListenerX*>(listener.get())) FListenersX.push_back(x);
+  FListeners.push_back(std::move(listener));
+}
+
+void TTestResult::TestingStarts() {
+  for (const auto& l : FListeners) l->TestingStarts();
+}
+
+void TTestResult::StartSuite(const ITestPtr& suite) {
+  for (ITestListenerX* l : FListenersX) l->StartSuite(suite);
+}
+
+void TTestResult::EndSuite(const ITestPtr& suite) {
+  for (ITestListenerX* l : FListenersX) l->EndSuite(suite);
+}
+
+void TTestResult::StartTest(const ITestPtr& test) {
+  test->SetStatusListener(FStatusAdapter);
+  for (const auto& l : FListeners) l->StartTest(test);
+}
+
+void TTestResult::EndTest(const ITestPtr& test) {
+  try {
+    for (const auto& l : FListeners) l->EndTest(test);
+  } catch (...) {
+    test->SetStatusListener(nullptr);
+    throw;
+  }
+  test->SetStatusListener(nullptr);
+}
+
+bool TTestResult::ShouldRunTest(const ITestPtr& test) {
+  for (const auto& l : FListeners)
+    if (!l->ShouldRunTest(test)) return false;
+  return true;
+}
+
+void TTestResult::Status(const ITestPtr& test, const std::string& Msg) {
+  for (const auto& l : FListeners) l->Status(test, Msg);
+}
+
+void TTestResult::TestingEnds() {
+  for (const auto& l : FListeners) l->TestingEnds(*this);
+}
+
+void TTestResult::AddSuccess(const ITestPtr& test) {
+  for (const auto& l : FListeners) l->AddSuccess(test);
+}
+
+TTestFailure& TTestResult::AddError(const ITestPtr& test, const TExceptionInfo& e, const TCodeLocation& Addrs,
+                                    std::string_view msg) {
+  FErrors.push_back(std::make_unique<TTestFailure>(test, e, Addrs, msg));
+  TTestFailure& error = *FErrors.back();
+  for (const auto& l : FListeners) l->AddError(error);
+  return error;
+}
+
+TTestFailure& TTestResult::AddFailure(const ITestPtr& test, const TExceptionInfo& e, const TCodeLocation& Addrs) {
+  FFailures.push_back(std::make_unique<TTestFailure>(test, e, Addrs, std::string_view{}));
+  TTestFailure& failure = *FFailures.back();
+  for (const auto& l : FListeners) l->AddFailure(failure);
+  return failure;
+}
+
+TTestFailure& TTestResult::AddFailure(const ITestPtr& test, const TCodeLocation& Addrs, const std::string& msg) {
+  FFailures.push_back(std::make_unique<TTestFailure>(test, Addrs, msg));
+  TTestFailure& failure = *FFailures.back();
+  for (const auto& l : FListeners) l->AddFailure(failure);
+  return failure;
+}
+
+TTestFailure& TTestResult::GetError(int idx) { return *FErrors.at(static_cast<size_t>(idx)); }
+TTestFailure& TTestResult::GetFailure(int idx) { return *FFailures.at(static_cast<size_t>(idx)); }
+
+void TTestResult::Stop() { FStop = true; }
+bool TTestResult::ShouldStop() { return FStop; }
+int TTestResult::RunCount() { return FRunTests; }
+int TTestResult::ErrorCount() { return static_cast<int>(FErrors.size()); }
+int TTestResult::FailureCount() { return static_cast<int>(FFailures.size()); }
+bool TTestResult::WasStopped() { return FStop; }
+bool TTestResult::WasSuccessful() { return FailureCount() == 0 && ErrorCount() == 0 && !WasStopped(); }
+
+void TTestResult::RunSuite(const ITestPtr& test) {
+  TestingStarts();
+  try {
+    FRootTest = test;
+    test->RunWithFixture(*this);
+  } catch (...) {
+    TestingEnds();
+    throw;
+  }
+  TestingEnds();
+}
+
+bool TTestResult::RunTestSetup(const ITestPtr& test) {
+  try {
+    test->SetStopTime(0);
+    test->SetStartTime(Platform::QueryPerformanceCounter());
+    test->SetFailsOnNoChecksExecuted(FailsIfNoChecksExecuted);
+    test->SetFailsOnMemoryLeak(FailsIfMemoryLeaked);
+    test->SetIgnoreSetUpTearDownLeaks(IgnoresMemoryLeakInSetUpTearDown);
+    test->SetUp();
+    return true;
+  } catch (...) {
+    TExceptionInfo info = DescribeCurrentException();
+    AddError(test, info, info.Location, TesselConsts::sSetUpFailed);
+    return false;
+  }
+}
+
+bool TTestResult::RunTestRun(const ITestPtr& test) {
+  bool result = false;
+  test->SetTestMethodInvoked(false);
+  TTestFailure* failure = nullptr;
+  try {
+    test->RunTest(*this);
+    if (!FRootTest) FRootTest = test;
+    FTotalTime = FRootTest->ElapsedTestTime();
+    result = true;
+  } catch (...) {
+    TExceptionInfo info = DescribeCurrentException();
+    // Exceptions of foreign types carry no location; point at the test method.
+    TCodeLocation where = info.Location.IsKnown() || !IsTestMethod(test) ? info.Location : FMethodPtr;
+    const TClass* cls = info.Class;
+    if (cls && cls->InheritsFrom(&EStopTestsFailure::ClassInfo())) {
+      failure = &AddFailure(test, info, where);
+      FStop = true;
+    } else if (cls && (cls->InheritsFrom(&ETestFailure::ClassInfo()) ||
+                       cls->InheritsFrom(&EBreakingTestFailure::ClassInfo()))) {
+      failure = &AddFailure(test, info, where);
+    } else {
+      failure = &AddError(test, info, where);
+    }
+  }
+  if (BreakOnFailures && failure && failure->ThrownExceptionClass() &&
+      failure->ThrownExceptionClass()->InheritsFrom(&ETestFailure::ClassInfo())) {
+    // Gives an attached debugger a first-chance exception at the failure.
+    try {
+      throw EBreakingTestFailure(failure->ThrownExceptionMessage(), failure->ThrownExceptionAddress());
+    } catch (const EBreakingTestFailure&) {
+    }
+  }
+  return result;
+}
+
+void TTestResult::RunTestTearDown(const ITestPtr& test) {
+  struct StopTimeGuard {
+    const ITestPtr& t;
+    ~StopTimeGuard() { t->SetStopTime(Platform::QueryPerformanceCounter()); }
+  } guard{test};
+  try {
+    test->TearDown();
+  } catch (...) {
+    TExceptionInfo info = DescribeCurrentException();
+    AddError(test, info, info.Location, TesselConsts::sTearDownFailed);
+  }
+}
+
+namespace {
+TMemLeakMonitorFactory gMonitorFactory = nullptr;
+
+ITesselMemLeakMonitorPtr NewMonitor() {
+  if (gMonitorFactory) return gMonitorFactory();
+  // The supplied monitor keeps no state, so one instance serves every node.
+  static const ITesselMemLeakMonitorPtr shared = std::make_shared<TTesselMemLeakMonitor>();
+  return shared;
+}
+}  // namespace
+
+void SetMemLeakMonitorFactory(TMemLeakMonitorFactory factory) noexcept { gMonitorFactory = factory; }
+TMemLeakMonitorFactory GetMemLeakMonitorFactory() noexcept { return gMonitorFactory; }
+
+void TTestResult::Run(const ITestPtr& test) {
+  if (ShouldStop() || !ShouldRunTest(test)) return;
+  StartTest(test);
+  try {
+    test->SetAllowedMemoryLeakSize(0);
+    ITesselMemLeakMonitorPtr stepMonitor = NewMonitor();
+    ITesselMemLeakMonitorPtr caseMonitor = NewMonitor();
+    int32_t setupChange = 0, procChange = 0, teardownChange = 0, caseChange = 0, leakIndex = 0;
+    bool isTestMethod = false;
+    bool ran = false;
+    if (RunTestSetup(test)) {
+      caseMonitor->MemLeakDetected(setupChange);
+      stepMonitor->MarkMemInUse();
+      ran = RunTestRun(test);
+      isTestMethod = IsTestMethod(test);
+      if (isTestMethod && test->GetFailsOnMemoryLeak()) stepMonitor->MemLeakDetected(procChange);
+    }
+    stepMonitor->MarkMemInUse();
+    RunTestTearDown(test);
+    stepMonitor->MemLeakDetected(teardownChange);
+    if (ran) {
+      bool passed = true;
+      if (isTestMethod && test->GetFailsOnMemoryLeak()) {
+        bool leak = caseMonitor->MemLeakDetected(test->GetAllowedLeaksIterator(), test->GetFailsOnMemoryRecovery(),
+                                                 leakIndex, caseChange);
+        MemoryLeakIgnoredInSetupOrTearDown = IgnoresMemoryLeakInSetUpTearDown && procChange == 0 && leak;
+        if (!MemoryLeakIgnoredInSetupOrTearDown && leak) {
+          std::string errorMsg;
+          passed = caseMonitor->GetMemoryUseMsg(test->GetFailsOnMemoryRecovery(), setupChange, procChange,
+                                                teardownChange, caseChange, errorMsg);
+          if (!passed) AddFailure(test, FMethodPtr, errorMsg);
+        }
+        if (passed) {
+          AddSuccess(test);
+          if (caseChange != 0) test->SetAllowedMemoryLeakSize(caseChange);
+        }
+      } else {
+        AddSuccess(test);
+      }
+    }
+  } catch (...) {
+    EndTest(test);
+    throw;
+  }
+  EndTest(test);
+}
+
+// ---------------------------------------------------------------------------
+// Supplied memory monitors: they measure nothing.
+
+bool TMemLeakMonitor::MemLeakDetected(int32_t& LeakSize) {
+  LeakSize = 0;
+  return false;
+}
+
+bool TTesselMemLeakMonitor::MemLeakDetected(int32_t AllowedLeakSize, bool, int32_t& LeakSize) {
+  LeakSize = 0;
+  return AllowedLeakSize != 0;
+}
+
+bool TTesselMemLeakMonitor::MemLeakDetected(const TListIterator& AllowedValuesGetter, bool, int32_t& LeakIndex,
+                                            int32_t& LeakSize) {
+  LeakSize = 0;
+  LeakIndex = 0;
+  return AllowedValuesGetter() != 0;
+}
+
+bool TTesselMemLeakMonitor::GetMemoryUseMsg(bool, int32_t, std::string& ErrorMsg) {
+  ErrorMsg.clear();
+  return true;
+}
+
+bool TTesselMemLeakMonitor::GetMemoryUseMsg(bool, int32_t, int32_t, int32_t, int32_t, std::string& ErrorMsg) {
+  ErrorMsg.clear();
+  return true;
+}
+
+void TTesselMemLeakMonitor::MarkMemInUse() {}
+
+IMemLeakMonitorPtr MemLeakMonitor() { return std::make_shared<TMemLeakMonitor>(); }
+
+}  // namespace TestFramework

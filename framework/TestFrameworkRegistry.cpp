@@ -1,0 +1,116 @@
+// Tessel core: the process-wide registry of suites and the run entry points.
+#include <cctype>
+
+#include "framework/TestFramework.h"
+#include "platform/Paths.h"
+
+namespace TestFramework {
+
+namespace {
+
+struct TRegistryState {
+  ITestSuitePtr Root;
+  std::string RegistryKey;
+};
+
+// Never destroyed by static destruction: the tree may hold objects of test
+// programs whose statics are already gone. FinalizeUnit releases it.
+TRegistryState& Registry() {
+  static TRegistryState* state = new TRegistryState();
+  return *state;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+// Name of the file of the module that holds the framework: the shared
+// library when linked shared, the program itself when linked static.
+std::string FrameworkModuleName() {
+  std::string path = Platform::ModulePathOf(reinterpret_cast<const void*>(&FrameworkModuleName));
+  if (path.size() > 1024) path.resize(1024);
+  if (size_t nul = path.find('\0'); nul != std::string::npos) path.resize(nul);
+  return Platform::ExtractFileName(Trim(path));
+}
+
+}  // namespace
+
+void RegisterTest(const std::string& SuitePath, ITestPtr test) {
+  if (!test) throw ETesselException("RegisterTest: cannot register an empty test under \"" + SuitePath + "\"");
+  TRegistryState& reg = Registry();
+  if (!reg.Root) reg.Root = std::make_shared<TTestSuite>(FrameworkModuleName());
+  ITestSuitePtr current = reg.Root;
+  std::string path = SuitePath;
+  while (!path.empty()) {
+    size_t sep = path.find('.');
+    if (sep == std::string::npos) sep = path.find('\\');
+    if (sep == std::string::npos) sep = path.find('/');
+    std::string head = sep == std::string::npos ? path : path.substr(0, sep);
+    path = sep == std::string::npos ? std::string() : path.substr(sep + 1);
+    ITestSuitePtr next;
+    for (const ITestPtr& child : current->Tests()) {
+      auto suite = std::dynamic_pointer_cast<ITestSuite>(child);
+      if (suite && suite->GetName() == head) {
+        next = suite;
+        break;
+      }
+    }
+    if (!next) {
+      next = std::make_shared<TTestSuite>(head);
+      current->AddTest(next);
+    }
+    current = next;
+  }
+  current->AddTest(std::move(test));
+}
+
+void RegisterTest(ITestPtr test) { RegisterTest(std::string(), std::move(test)); }
+
+void RegisterTests(const std::string& SuitePath, const TTestArray& Tests) {
+  for (const ITestPtr& t : Tests) RegisterTest(SuitePath, t);
+}
+
+void RegisterTests(const TTestArray& Tests) { RegisterTests(std::string(), Tests); }
+
+ITestSuitePtr RegisteredTests() { return Registry().Root; }
+
+ITestSuitePtr TestSuite(const std::string& AName, const TTestArray& Tests) {
+  return std::make_shared<TTestSuite>(AName, Tests);
+}
+
+std::unique_ptr<TTestResult> RunTest(ITestPtr suite, const std::vector<ITestListenerPtr>& listeners) {
+  auto result = std::make_unique<TTestResult>();
+  for (const ITestListenerPtr& l : listeners) result->AddListener(l);
+  if (suite) suite->Run(*result);
+  return result;
+}
+
+std::unique_ptr<TTestResult> RunRegisteredTests(const std::vector<ITestListenerPtr>& listeners) {
+  return RunTest(RegisteredTests(), listeners);
+}
+
+void ClearRegistry() { Registry().Root.reset(); }
+
+std::string GetTesselRegistryKey() { return Registry().RegistryKey; }
+void SetTesselRegistryKey(const std::string& key) { Registry().RegistryKey = key; }
+
+std::string TestDataDir() { return Platform::ProgramDir(); }
+
+namespace {
+int gInitCount = 0;
+}
+
+void InitializeUnit() { ++gInitCount; }
+
+void FinalizeUnit() {
+  if (gInitCount <= 0) return;
+  if (--gInitCount == 0) {
+    ClearRegistry();
+    Registry().RegistryKey.clear();
+  }
+}
+
+}  // namespace TestFramework

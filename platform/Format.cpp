@@ -1,0 +1,115 @@
+#include "platform/Format.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace Platform {
+
+namespace {
+
+void AppendPrintf(std::string& out, const std::string& spec, const TFormatArg& a, char conv) {
+  char buf[512];
+  int n = 0;
+  switch (conv) {
+    case 'd':
+    case 'i': {
+      int64_t v = a.Kind == TFormatArg::fkInt ? a.I
+                  : a.Kind == TFormatArg::fkUInt ? static_cast<int64_t>(a.U)
+                  : a.Kind == TFormatArg::fkFloat ? static_cast<int64_t>(a.F)
+                                                  : 0;
+      n = std::snprintf(buf, sizeof buf, (spec + PRId64).c_str(), v);
+      break;
+    }
+    case 'u':
+    case 'x':
+    case 'X': {
+      uint64_t v = a.Kind == TFormatArg::fkUInt ? a.U
+                   : a.Kind == TFormatArg::fkInt ? static_cast<uint64_t>(a.I)
+                   : a.Kind == TFormatArg::fkFloat ? static_cast<uint64_t>(a.F)
+                                                   : 0;
+      const char* len = conv == 'u' ? PRIu64 : conv == 'x' ? PRIx64 : PRIX64;
+      n = std::snprintf(buf, sizeof buf, (spec + len).c_str(), v);
+      break;
+    }
+    case 'f':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G': {
+      double v = a.Kind == TFormatArg::fkFloat ? a.F
+                 : a.Kind == TFormatArg::fkInt ? static_cast<double>(a.I)
+                 : a.Kind == TFormatArg::fkUInt ? static_cast<double>(a.U)
+                                                : 0.0;
+      n = std::snprintf(buf, sizeof buf, (spec + conv).c_str(), v);
+      break;
+    }
+    default: {  // 's' and anything unknown: text, honouring width and precision
+      std::string text;
+      if (a.Kind == TFormatArg::fkText)
+        text.assign(a.S);
+      else if (a.Kind == TFormatArg::fkInt)
+        text = std::to_string(a.I);
+      else if (a.Kind == TFormatArg::fkUInt)
+        text = std::to_string(a.U);
+      else
+        text = std::to_string(a.F);
+      if (spec.size() == 1) {  // plain %s: no length limit
+        out += text;
+        return;
+      }
+      std::string s = spec + 's';
+      int len = std::snprintf(nullptr, 0, s.c_str(), text.c_str());
+      if (len <= 0) return;
+      std::string tmp(static_cast<size_t>(len) + 1, '\0');
+      std::snprintf(tmp.data(), tmp.size(), s.c_str(), text.c_str());
+      tmp.resize(static_cast<size_t>(len));
+      out += tmp;
+      return;
+    }
+  }
+  if (n > 0) out.append(buf, static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1);
+}
+
+}  // namespace
+
+std::string FormatList(std::string_view fmt, std::initializer_list<TFormatArg> args) {
+  std::string out;
+  out.reserve(fmt.size() + 16 * args.size());
+  const TFormatArg* next = args.begin();
+  static const TFormatArg kNone(std::string_view{});
+  size_t i = 0;
+  while (i < fmt.size()) {
+    char c = fmt[i];
+    if (c != '%') {
+      size_t j = fmt.find('%', i);
+      if (j == std::string_view::npos) j = fmt.size();
+      out.append(fmt.substr(i, j - i));
+      i = j;
+      continue;
+    }
+    if (i + 1 < fmt.size() && fmt[i + 1] == '%') {
+      out += '%';
+      i += 2;
+      continue;
+    }
+    // %[flags][width][.precision]conv
+    size_t j = i + 1;
+    while (j < fmt.size() && std::string_view("-+ #0").find(fmt[j]) != std::string_view::npos) ++j;
+    while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') ++j;
+    if (j < fmt.size() && fmt[j] == '.') {
+      ++j;
+      while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') ++j;
+    }
+    if (j >= fmt.size()) {  // dangling '%': keep it as it stands
+      out.append(fmt.substr(i));
+      break;
+    }
+    std::string spec(fmt.substr(i, j - i));
+    const TFormatArg& a = next != args.end() ? *next++ : kNone;
+    AppendPrintf(out, spec, a, fmt[j]);
+    i = j + 1;
+  }
+  return out;
+}
+
+}  // namespace Platform
