@@ -1,0 +1,1 @@
+# Core: tree, run loop, checks, registry.
