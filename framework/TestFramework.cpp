@@ -462,12 +462,12 @@ TListIterator TAbstractTest::GetAllowedLeaksIterator() {
 
 void TAbstractTest::Invoke(const TTestMethod&) { FTestMethodInvoked = false; }
 
-void TAbstractTest::StartExpectingException(ExceptionClass e, Loc loc) {
+void TAbstractTest::StartExpectingException(ExceptionClass e, TCodeLocation loc) {
   StopExpectingException({}, loc);
   FExpectedException = e;
 }
 
-void TAbstractTest::StopExpectingException(std::string_view msg, Loc loc) {
+void TAbstractTest::StopExpectingException(std::string_view msg, TCodeLocation loc) {
   ExceptionClass expected = FExpectedException;
   FExpectedException = nullptr;
   if (expected) Fail(Format(TesselConsts::sExpectedException, expected->Name, msg), loc);
@@ -552,7 +552,7 @@ void TTestCase::RunTest(TTestResult& testResult) {
     FCheckCalled = false;
     for (int32_t i = 0; i < FRunCount; ++i) Invoke(method);
     if (FFailsOnNoChecksExecuted && !FCheckCalled) Fail(TesselConsts::sNoChecksExecuted, method.Location());
-    StopExpectingException({}, std::source_location::current());
+    StopExpectingException({}, method.Location());
   } catch (...) {
     std::exception_ptr raised = std::current_exception();
     TExceptionInfo info = DescribeCurrentException();

@@ -604,8 +604,8 @@ class TAbstractTest : public virtual ITest, public TObject, public std::enable_s
 
   // Status lines and expected exceptions
   void Status(const std::string& Msg);
-  void StartExpectingException(ExceptionClass e, Loc loc = Loc::current());
-  void StopExpectingException(std::string_view msg = {}, Loc loc = Loc::current());
+  void StartExpectingException(ExceptionClass e, TCodeLocation loc = Loc::current());
+  void StopExpectingException(std::string_view msg = {}, TCodeLocation loc = Loc::current());
   template <class E>
   void ExpectException(Loc loc = Loc::current()) {
     StartExpectingException(ExceptionClassOf<E>(), loc);
@@ -651,6 +651,7 @@ class TTestCase : public TAbstractTest {
   static ITestSuitePtr Suite();
 
   void Invoke(const TTestMethod& AMethod) override;
+  using TAbstractTest::Run;
   void Run(TTestResult& testResult) override;
   void RunWithFixture(TTestResult& testResult) override;
   void RunTest(TTestResult& testResult) override;
