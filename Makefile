@@ -1,6 +1,8 @@
 # Two commands do all the set-up on a fresh Debian 12 machine:
 #   make demo   installs what is missing, builds, and runs the example program
 #   make test   installs what is missing, builds, and runs every test through CTest
+#   make bench  installs the peer frameworks and measures Tessel against them
+#               (bench/README.md; BENCH_FULL=1 for the full size)
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -23,6 +25,10 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench:
+	@scripts/install-deps.sh bench
+	python3 bench/bench.py
 
 clean:
 	rm -rf $(BUILD)

@@ -7,7 +7,7 @@ what=${1:-build}
 pkgs=(g++ cmake make ccache)
 case "$what" in
   test) pkgs+=() ;;
-  bench) pkgs+=(libgtest-dev catch2 doctest-dev) ;;
+  bench) pkgs+=(python3 time libgtest-dev catch2 doctest-dev) ;;
 esac
 
 missing=()

@@ -1,0 +1,12 @@
+# The benchmark harness at its smallest size: every framework's generated
+# program must build, run and report the expected counts. Nothing here looks
+# at a time; the figures come from `make bench`.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME bench_smoke
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/bench/bench.py --smoke --jobs 1
+            --frameworks available --tessel-lib $<TARGET_FILE:CorvelTest5_static>
+            --out ${CMAKE_CURRENT_BINARY_DIR}/bench-smoke)
+  # 77: a peer framework is not installed (scripts/install-deps.sh bench).
+  set_tests_properties(bench_smoke PROPERTIES TIMEOUT 900 SKIP_RETURN_CODE 77)
+endif()
