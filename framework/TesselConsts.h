@@ -32,6 +32,7 @@ inline constexpr char sPrintFailure[] = "There was %d failure:";
 inline constexpr char sPrintFailures[] = "There were %d failures:";
 inline constexpr char sFailedTestDetails[] = "%3d) [%s] %s.%s: %s\r\n     at %s\r\n      \"%s\"";
 inline constexpr char sPressReturn[] = "Press <RETURN> to continue.";
+inline constexpr char sStdOutWriteError[] = "Cannot write to standard output: %s";
 
 // Decorators
 inline constexpr char sSetupDecorator[] = "Setup decorator (%s)";
