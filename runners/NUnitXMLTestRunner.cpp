@@ -23,7 +23,9 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 ITestPtr* gRootSuite = nullptr;
 int gInitCount = 0;
 
-bool IsRootSuite(const ITestPtr& suite) { return ReportText::SameText(suite->GetName(), ReportText::ProgramFileName()); }
+bool IsRootSuite(const ITestPtr& suite) {
+  return ReportText::SameText(suite->GetName(), ReportText::ProgramFileName());
+}
 
 // Elapsed time of a node in seconds, as every reader of the format expects.
 std::string SecondsText(const ITestPtr& test) { return ReportText::FixedPoint(test->ElapsedTestTime() / 1000.0, 4); }

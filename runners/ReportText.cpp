@@ -236,8 +236,9 @@ void ConsoleFlush() {
 
 std::FILE* CreateReportFile(const std::string& fileName) {
   std::string dir = Platform::ExtractFilePath(fileName);
-  if (!dir.empty() && !Platform::ForceDirectories(dir))
-    throw EInOutError(Format(TesselConsts::sXmlCannotCreateDir, dir, fileName, std::strerror(errno)));
+  errno = 0;
+  if (!dir.empty() && !Platform::ForceDirectories(dir))  // fails without errno where a file is in the way
+    throw EInOutError(Format(TesselConsts::sXmlCannotCreateDir, dir, fileName, std::strerror(errno ? errno : ENOTDIR)));
   std::FILE* f = std::fopen(fileName.c_str(), "wb");
   if (!f) throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(errno)));
   return f;

@@ -223,4 +223,7 @@ std::unique_ptr<TTestResult> RunRegisteredTests(const std::string& outputFile) {
   return TXMLTestListener::RunRegisteredTests(outputFile);
 }
 
+void InitializeUnit() {}
+void FinalizeUnit() {}
+
 }  // namespace XMLTestRunner2

@@ -105,4 +105,8 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
 std::unique_ptr<TTestResult> RunTest(ITestPtr suite, const std::string& outputFile);
 std::unique_ptr<TTestResult> RunRegisteredTests(const std::string& outputFile);
 
+// The unit keeps no state between runs; these keep the package's start-up order uniform.
+void InitializeUnit();
+void FinalizeUnit();
+
 }  // namespace XMLTestRunner2

@@ -102,7 +102,8 @@ class TRateTests : public TTimedCase {
 };
 
 // Names and messages full of what XML cannot take as it is.
-const std::string kHostile = "&<>\"' &amp; \x01\x08\x0c\x1b\x7f \xff\xc3 \xed\xa0\x80 \xef\xbf\xbe \xf4\x90\x80\x80 ]]>";
+const std::string kHostile =
+    "&<>\"' &amp; \x01\x08\x0c\x1b\x7f \xff\xc3 \xed\xa0\x80 \xef\xbf\xbe \xf4\x90\x80\x80 ]]>";
 
 class THostileTests : public TTimedCase {
   TESSEL_TESTCASE(THostileTests, TTimedCase)

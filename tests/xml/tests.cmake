@@ -23,7 +23,8 @@ endforeach()
 # names and messages are full of what XML cannot take as it is.
 set(reports ${XML_OUT_DIR}/consumers)
 add_test(NAME xml_consumer_reports
-         COMMAND bash ${XML_TEST_DIR}/consumers.sh generate $<TARGET_FILE:xml_report_scenarios> ${reports} mixed hostile)
+         COMMAND bash ${XML_TEST_DIR}/consumers.sh generate $<TARGET_FILE:xml_report_scenarios> ${reports}
+                 mixed hostile)
 set_tests_properties(xml_consumer_reports PROPERTIES FIXTURES_SETUP xml_reports)
 
 set(mixed_messages --cases 8 --failures 4
