@@ -39,4 +39,25 @@ inline constexpr char sSetupDecorator[] = "Setup decorator (%s)";
 inline constexpr char sTestMemory[] = "Test memory of %s";
 inline constexpr char sMemoryChanged[] = "Memory use changed by %d bytes";
 
+// XML report runners
+inline constexpr char sXmlCannotCreateDir[] = "Cannot create the directory \"%s\" for the report file \"%s\": %s";
+inline constexpr char sXmlCannotCreateFile[] = "Cannot create the report file \"%s\": %s";
+inline constexpr char sXmlCannotWriteFile[] = "Cannot write the report file \"%s\": %s";
+inline constexpr char sXmlConsoleWriteFailed[] = "Cannot write to the console: %s";
+inline constexpr char sXmlStatus[] = "STATUS: %s.%s: %s";
+inline constexpr char sXmlWarning[] = "WARNING: %s.%s: %s";
+inline constexpr char sXmlFailedTestDetails[] = "%3d) %s.%s: %s\r\n     at %s\r\n      \"%s\"";
+inline constexpr char sXmlFalhaNoTeste[] = "Falha no Teste: \"%s\" tempo=\"%s";
+inline constexpr char sXmlErroNoTeste[] = "Erro no Teste: \"%s\" tempo=\"%s";
+inline constexpr char sXmlFalha[] = "<Falha>[%s] %s</Falha>";
+inline constexpr char sXmlErro[] = "<Erro>[%s] %s</Erro>";
+inline constexpr char sXmlTotalDeTestes[] = "Total de Testes: %d";
+inline constexpr char sXmlFalhas[] = "Falhas: %d";
+inline constexpr char sXmlErros[] = "Erros: %d";
+inline constexpr char sXmlTaxaDeSucesso[] = "Taxa de sucesso: %d%%";
+inline constexpr char sXmlInicio[] = "Início: %s";
+inline constexpr char sXmlTermino[] = "Término: %s";
+inline constexpr char sXmlTempoDeExecucao[] = "Tempo de execução: %s s";
+inline constexpr char sXmlSalvandoRelatorio[] = "Salvando relatório de testes: %s";
+
 }  // namespace TesselConsts
