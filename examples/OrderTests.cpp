@@ -40,6 +40,9 @@ class TStockTests : public TTestCase {
   TESSEL_TESTCASE(TStockTests, TTestCase)
  public:
   void SetUp() override { FStock.Receive("FLOUR-25KG", 10); }
+  // The same test object may run again (the demo runs everything three
+  // times), so the fixture starts empty every time.
+  void TearDown() override { FStock = Sales::TStock(); }
 
   TESSEL_TEST(ReservingTakesFromTheShelf) {
     FStock.Reserve("FLOUR-25KG", 4);
