@@ -38,4 +38,17 @@ inline constexpr char sSetupDecorator[] = "Setup decorator (%s)";
 inline constexpr char sTestMemory[] = "Test memory of %s";
 inline constexpr char sMemoryChanged[] = "Memory use changed by %d bytes";
 
+// Measuring memory monitor
+inline constexpr char sMemoryLeakedIn[] = "Memory leak of %d bytes in %s (set-up: %d, test body: %d, tear-down: %d bytes)";
+inline constexpr char sMemoryRecoveredIn[] =
+    "%d bytes more freed than allocated in %s (set-up: %d, test body: %d, tear-down: %d bytes)";
+inline constexpr char sMemoryLeakedInBody[] = "Memory leak of %d bytes in the test body";
+inline constexpr char sMemoryRecoveredInBody[] = "%d bytes more freed than allocated in the test body";
+inline constexpr char sPhaseSetUp[] = "set-up";
+inline constexpr char sPhaseBody[] = "the test body";
+inline constexpr char sPhaseTearDown[] = "tear-down";
+inline constexpr char sPhaseSetUpOrTearDown[] = "set-up or tear-down";
+inline constexpr char sPhaseSetUpAndTearDown[] = "set-up and tear-down";
+inline constexpr char sPhaseWholeTest[] = "the test";
+
 }  // namespace TesselConsts
