@@ -369,7 +369,7 @@ std::string UnreadableReason(const TFileContent& c) {
   return "it cannot be read (" + c.Error + "), and rewriting it would lose what it holds";
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& content) {
+void WriteFileAtomically(const std::string& path, const std::string& content, bool durable) {
   if (path.empty()) ThrowCannotWrite(path, "no file name given");
   std::string target = path;
   struct stat lst{};
@@ -409,7 +409,7 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
     }
     done += static_cast<size_t>(n);
   }
-  if (fsync(fd) != 0 && errno != EINVAL) fail("", errno);
+  if (durable && fsync(fd) != 0 && errno != EINVAL) fail("", errno);
   int closed = close(fd);
   fd = -1;
   if (closed != 0) fail("", errno);

@@ -94,7 +94,8 @@ std::string UnreadableReason(const TFileContent& c);
 
 // Replaces path with content through a temporary file beside it and a rename,
 // so that readers see the old or the new file, never a part. A symbolic link
-// is followed and its target replaced. Raises EIniFileError naming path.
-void WriteFileAtomically(const std::string& path, const std::string& content);
+// is followed and its target replaced. With durable the content is flushed to
+// disk before the rename. Raises EIniFileError naming path.
+void WriteFileAtomically(const std::string& path, const std::string& content, bool durable);
 
 }  // namespace Platform

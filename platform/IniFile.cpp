@@ -8,6 +8,17 @@ struct TIniFile::TState {
   TIniDocument Doc;
   TFileStamp Stamp;
   bool Loaded = false;
+  bool Unreadable = false;  // then the empty text in Doc stands for nothing
+  std::string Error;        // why, as a reason for refusing to write
+
+  void Load(const std::string& path) {
+    TFileContent c = ReadWholeFile(path);
+    Doc = TIniDocument::Parse(c.Unreadable ? std::string() : c.Text);
+    Stamp = c.Stamp;
+    Unreadable = c.Unreadable;
+    Loaded = true;
+    Error = Unreadable ? UnreadableReason(c) : std::string();
+  }
 };
 
 TIniFile::TIniFile(std::string fileName) : TCustomIniFile(std::move(fileName)), F(std::make_unique<TState>()) {}
@@ -15,27 +26,20 @@ TIniFile::~TIniFile() = default;
 
 // Every read looks at the file; it is parsed again only when it changed.
 TIniDocument& TIniFile::Current() {
-  TFileStamp now = StampOf(FileName());
-  if (!F->Loaded || now != F->Stamp) {
-    TFileContent c = ReadWholeFile(FileName());
-    F->Doc = TIniDocument::Parse(c.Unreadable ? std::string() : c.Text);
-    F->Stamp = c.Stamp;
-    F->Loaded = true;
-  }
+  if (!F->Loaded || StampOf(FileName()) != F->Stamp) F->Load(FileName());
   return F->Doc;
 }
 
-// Every change starts from the file as it is now and, when it changes the
-// text, replaces the file at once.
+// Every change starts from the file as it is now (read again when it changed
+// since it was last seen) and, when it changes the text, replaces the file
+// at once. Such writes are many and small, so they skip the flush to disk;
+// the rename still makes each one all or nothing.
 template <class Op>
 void TIniFile::Change(Op op) {
-  TFileContent c = ReadWholeFile(FileName());
-  if (c.Unreadable) ThrowCannotWrite(FileName(), UnreadableReason(c));
-  F->Doc = TIniDocument::Parse(c.Text);
-  F->Stamp = c.Stamp;
-  F->Loaded = true;
+  if (!F->Loaded || F->Unreadable || StampOf(FileName()) != F->Stamp) F->Load(FileName());
+  if (F->Unreadable) ThrowCannotWrite(FileName(), F->Error);
   if (!op(F->Doc)) return;
-  WriteFileAtomically(FileName(), F->Doc.Text());
+  WriteFileAtomically(FileName(), F->Doc.Text(), false);
   F->Stamp = StampOf(FileName());
 }
 

@@ -90,7 +90,7 @@ void TMemIniFile::UpdateFile() {
     F->Modified = changed;
     F->Unreadable = false;
   }
-  if (F->Modified) WriteFileAtomically(FileName(), F->Doc.Text());
+  if (F->Modified) WriteFileAtomically(FileName(), F->Doc.Text(), true);
   F->Stamp = StampOf(FileName());
   F->Changes.clear();
   F->Modified = false;

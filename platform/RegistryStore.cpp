@@ -167,7 +167,7 @@ struct TRegistryIniFile::TState {
 
   void MakeDir(const std::string& keyPath, const std::string& dir, const std::string& name) const {
     if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) Fail(keyPath, dir, errno);
-    if (DirNameOf(name).second) WriteFileAtomically(dir + "/" + kNameFile, name);
+    if (DirNameOf(name).second) WriteFileAtomically(dir + "/" + kNameFile, name, false);
   }
 
   const std::string& ResolveKey(const std::string& keyPath, bool create) {
@@ -261,7 +261,7 @@ struct TRegistryIniFile::TState {
     if (!op(values)) return;
     Values.erase(dir);
     if (!values.empty()) {
-      WriteFileAtomically(file, ValuesText(values));
+      WriteFileAtomically(file, ValuesText(values), false);
       return;
     }
     if (unlink(file.c_str()) != 0 && errno != ENOENT) Fail(keyPath, file, errno);
