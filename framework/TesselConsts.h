@@ -39,7 +39,8 @@ inline constexpr char sTestMemory[] = "Test memory of %s";
 inline constexpr char sMemoryChanged[] = "Memory use changed by %d bytes";
 
 // Measuring memory monitor
-inline constexpr char sMemoryLeakedIn[] = "Memory leak of %d bytes in %s (set-up: %d, test body: %d, tear-down: %d bytes)";
+inline constexpr char sMemoryLeakedIn[] =
+    "Memory leak of %d bytes in %s (set-up: %d, test body: %d, tear-down: %d bytes)";
 inline constexpr char sMemoryRecoveredIn[] =
     "%d bytes more freed than allocated in %s (set-up: %d, test body: %d, tear-down: %d bytes)";
 inline constexpr char sMemoryLeakedInBody[] = "Memory leak of %d bytes in the test body";

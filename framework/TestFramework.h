@@ -992,6 +992,11 @@ std::unique_ptr<TCustomIniFile> OpenConfigStore(const std::string& fileName, boo
 //   process counts, including caches built on first use (a static string, a
 //   lazily filled table); allow for those with AllowedMemoryLeakSize or
 //   SetAllowedLeakArray, or touch them once before the run.
+// - The message names the bytes and the phase that kept them: the test body
+//   by its own reading; set-up and tear-down only together ("set-up or
+//   tear-down") when set-up allocates what tear-down frees.
+// - Under another allocator or a sanitizer, glibc's statistics do not move
+//   and the monitor reports nothing.
 class TMeasuringMemLeakMonitor : public ITesselMemLeakMonitor {
  public:
   TMeasuringMemLeakMonitor();

@@ -1,8 +1,11 @@
 // Tessel core: the measuring memory monitor.
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "framework/TesselConsts.h"
 #include "framework/TestFramework.h"
@@ -13,19 +16,37 @@ namespace TestFramework {
 
 namespace {
 
+// How many freed blocks of one size glibc's per-thread cache keeps: 7
+// unless the program was started with another glibc.malloc.tcache_count.
+size_t CachedBlocksPerSize() {
+  static const size_t count = [] {
+    long n = 7;
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    const char* key = "glibc.malloc.tcache_count=";
+    if (const char* at = tunables ? std::strstr(tunables, key) : nullptr)
+      n = std::strtol(at + std::strlen(key), nullptr, 10);
+    return static_cast<size_t>(std::clamp(n, 0L, 1024L));
+  }();
+  return count;
+}
+
 // glibc keeps a few freed blocks of each small size in a per-thread cache and
 // counts them as in use. Allocating and freeing more blocks than it keeps, for
 // every size it serves, leaves that cache full before each reading, so two
 // readings see the same cached bytes and differ only by what is really in use.
 void SettleThreadCache() {
-  constexpr int kSizes = 64;    // the cached sizes: 24 bytes and up, in 16-byte steps
-  constexpr int kPerSize = 16;  // more than the cache keeps of one size
-  static void* volatile blocks[kSizes * kPerSize];
-  for (int s = 0; s < kSizes; ++s)
-    for (int i = 0; i < kPerSize; ++i) blocks[s * kPerSize + i] = std::malloc(static_cast<size_t>(24 + 16 * s));
-  for (void* volatile& b : blocks) {
-    std::free(b);
-    b = nullptr;
+  constexpr size_t kSizes = 64;  // the cached sizes: 24 bytes and up, in 16-byte steps
+  // Twice as many and more: a block may come out of a larger free one and so
+  // land in the next size's cache when freed.
+  const size_t perSize = CachedBlocksPerSize() * 2 + 2;
+  // Made once and kept, so that it is in use at every reading alike.
+  static std::vector<void*>* blocks = new std::vector<void*>(kSizes * perSize);
+  void* volatile* slots = blocks->data();
+  for (size_t s = 0; s < kSizes; ++s)
+    for (size_t i = 0; i < perSize; ++i) slots[s * perSize + i] = std::malloc(24 + 16 * s);
+  for (size_t i = 0; i < blocks->size(); ++i) {
+    std::free(slots[i]);
+    slots[i] = nullptr;
   }
 }
 

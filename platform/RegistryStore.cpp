@@ -84,8 +84,11 @@ std::pair<std::string, bool> DirNameOf(std::string_view name) {
   std::string e = Escape(name, "%/\\~", true);
   if (e.size() <= kMaxDirName) return {e, false};
   size_t cut = kMaxDirName - 20;
-  if (e[cut - 1] == '%') cut -= 1;  // never split a %XX
-  else if (e[cut - 2] == '%') cut -= 2;
+  if (e[cut - 1] == '%') {  // never split a %XX
+    cut -= 1;
+  } else if (e[cut - 2] == '%') {
+    cut -= 2;
+  }
   while (cut > 0 && (static_cast<unsigned char>(e[cut]) & 0xC0) == 0x80) --cut;  // nor a UTF-8 sequence
   e.resize(cut);
   e += '~';
@@ -137,15 +140,15 @@ struct TRegistryIniFile::TState {
   // Subkeys of the opened key, by folded name, scanned once per change of
   // the key's directory.
   std::map<std::string, std::pair<std::string, std::string>> Subkeys;  // folded -> (name, dir)
-  std::vector<std::string> SubkeyOrder;                               // folded, in listing order
+  std::vector<std::string> SubkeyOrder;                                // folded, in listing order
   TFileStamp SubkeysStamp;
   bool SubkeysScanned = false;
   // Values per directory, re-read when the file changes.
   std::map<std::string, std::pair<TFileStamp, TValues>> Values;
 
   [[noreturn]] void Fail(const std::string& keyPath, const std::string& what, int err) const {
-    throw EIniFileError(keyPath, "Cannot write the registry key \"" + keyPath + "\" (" + what + "): " +
-                                     std::strerror(err));
+    throw EIniFileError(keyPath,
+                        "Cannot write the registry key \"" + keyPath + "\" (" + what + "): " + std::strerror(err));
   }
 
   // The child of dir called name: an existing directory whose name folds the
@@ -343,7 +346,8 @@ void TRegistryIniFile::DeleteKey(const std::string& Section, const std::string& 
   if (dir.empty()) return;
   const std::string folded = FoldName(Ident);
   F->ChangeValues(FileName(), dir, !Section.empty(), [&](TValues& values) {
-    auto gone = std::remove_if(values.begin(), values.end(), [&](const auto& v) { return FoldName(v.first) == folded; });
+    auto gone =
+        std::remove_if(values.begin(), values.end(), [&](const auto& v) { return FoldName(v.first) == folded; });
     if (gone == values.end()) return false;
     values.erase(gone, values.end());
     return true;

@@ -77,12 +77,11 @@ class TIniStoreTests : public TTestCase {
     struct {
       const char* Text;
       int32_t Expected;
-    } const rows[] = {
-        {"42", 42},          {"-7", -7},          {"+5", 5},         {"0x1F", 31},         {"0X1f", 31},
-        {"$ff", 255},        {"$FFFFFFFF", -1},   {"0x80000000", INT_MIN}, {"2147483647", INT_MAX},
-        {"2147483648", -99}, {"-2147483648", INT_MIN}, {"abc", -99},  {"", -99},           {"12abc", -99},
-        {"0x", -99},         {"$", -99},          {"1.5", -99},      {"- 1", -99},         {"0x1G", -99},
-    };
+    } const rows[] = {{"42", 42},          {"-7", -7},           {"+5", 5},          {"0x1F", 31},
+                      {"0X1f", 31},        {"$ff", 255},         {"$FFFFFFFF", -1},  {"0x80000000", INT_MIN},
+                      {"2147483647", INT_MAX}, {"2147483648", -99}, {"-2147483648", INT_MIN}, {"abc", -99},
+                      {"", -99},           {"12abc", -99},       {"0x", -99},        {"$", -99},
+                      {"1.5", -99},        {"- 1", -99},         {"0x1G", -99}};
     TScratchDir dir;
     for (const auto& row : rows) {
       WriteFile(dir / "i.ini", std::string("[S]\nK=") + row.Text + "\n");
@@ -116,14 +115,16 @@ class TIniStoreTests : public TTestCase {
     struct {
       const char* Text;
       bool WhenDefaultTrue, WhenDefaultFalse;
-    } const rows[] = {{"1", true, true}, {"0", false, false}, {"2", true, true},   {"-1", true, true},
+    } const rows[] = {{"1", true, true},    {"0", false, false},  {"2", true, true}, {"-1", true, true},
                       {"$0", false, false}, {"yes", true, false}, {"", true, false}, {"true", true, false}};
     TScratchDir dir;
     for (const auto& row : rows) {
       WriteFile(dir / "r.ini", std::string("[S]\nB=") + row.Text + "\n");
       for (const TKind& k : kAllKinds) {
-        CheckEquals(row.WhenDefaultTrue, k.Open(dir / "r.ini")->ReadBool("S", "B", true), std::string(k.Name) + " " + row.Text);
-        CheckEquals(row.WhenDefaultFalse, k.Open(dir / "r.ini")->ReadBool("S", "B", false), std::string(k.Name) + " " + row.Text);
+        CheckEquals(row.WhenDefaultTrue, k.Open(dir / "r.ini")->ReadBool("S", "B", true),
+                    std::string(k.Name) + " " + row.Text);
+        CheckEquals(row.WhenDefaultFalse, k.Open(dir / "r.ini")->ReadBool("S", "B", false),
+                    std::string(k.Name) + " " + row.Text);
       }
     }
   }
@@ -138,7 +139,8 @@ class TIniStoreTests : public TTestCase {
       CheckEquals("1", ini->ReadString("a", "X", ""), k.Name);  // the first of two same-named sections
       ini->DeleteKey("A", "missing");
       ini->UpdateFile();
-      CheckEquals(uint64_t{before}, uint64_t{InodeOf(file)}, std::string(k.Name) + ": nothing deleted, nothing written");
+      CheckEquals(uint64_t{before}, uint64_t{InodeOf(file)},
+                  std::string(k.Name) + ": nothing deleted, nothing written");
       ini->DeleteKey("a", "X");  // gone from both sections, so no older value shows through
       CheckFalse(ini->ValueExists("A", "x"), k.Name);
       CheckTrue(ini->ValueExists("A", "Y"), k.Name);
@@ -349,8 +351,8 @@ class TIniStoreTests : public TTestCase {
     WriteFile(file, "[S]\nk=1\n");
     struct {
       const char *Section, *Key, *Value;
-    } const rows[] = {{"S", "a=b", "1"}, {"S", "", "1"}, {"S", "[x]", "1"}, {"S", ";x", "1"},
-                      {"S", "k", "two\nlines"}, {"Two\nlines", "k", "1"}};
+    } const rows[] = {{"S", "a=b", "1"}, {"S", "", "1"},           {"S", "[x]", "1"},
+                      {"S", ";x", "1"},  {"S", "k", "two\nlines"}, {"Two\nlines", "k", "1"}};
     for (const auto& row : rows)
       for (const TKind& k : {kDirect, kTrimmed}) {
         try {
