@@ -60,4 +60,18 @@ inline constexpr char sXmlTermino[] = "Término: %s";
 inline constexpr char sXmlTempoDeExecucao[] = "Tempo de execução: %s s";
 inline constexpr char sXmlSalvandoRelatorio[] = "Salvando relatório de testes: %s";
 
+// Measuring memory monitor
+inline constexpr char sMemoryLeakedIn[] =
+    "Memory leak of %d bytes in %s (set-up: %d, test body: %d, tear-down: %d bytes)";
+inline constexpr char sMemoryRecoveredIn[] =
+    "%d bytes more freed than allocated in %s (set-up: %d, test body: %d, tear-down: %d bytes)";
+inline constexpr char sMemoryLeakedInBody[] = "Memory leak of %d bytes in the test body";
+inline constexpr char sMemoryRecoveredInBody[] = "%d bytes more freed than allocated in the test body";
+inline constexpr char sPhaseSetUp[] = "set-up";
+inline constexpr char sPhaseBody[] = "the test body";
+inline constexpr char sPhaseTearDown[] = "tear-down";
+inline constexpr char sPhaseSetUpOrTearDown[] = "set-up or tear-down";
+inline constexpr char sPhaseSetUpAndTearDown[] = "set-up and tear-down";
+inline constexpr char sPhaseWholeTest[] = "the test";
+
 }  // namespace TesselConsts
