@@ -537,6 +537,9 @@ void TTestCase::RunWithFixture(TTestResult& testResult) {
   FIgnoreSetUpTearDownLeaks = testResult.IgnoresMemoryLeakInSetUpTearDown;
   if (testResult.ShouldRunTest(Self())) {
     testResult.IncRunTests();
+    // Bound now, so that the first look-up (which builds the class's method
+    // table) happens before the memory monitors take their baseline.
+    Method();
     TAbstractTest::RunWithFixture(testResult);
   }
 }

@@ -959,3 +959,70 @@ inline constexpr int kTesselMaxMethods = 256;
       (::TestFramework::RegisterTest(path, Cls::Suite()), true)
 
 }  // namespace TestFramework
+
+// ===========================================================================
+// Configuration stores and the measuring memory monitor
+
+namespace Platform {
+class TMemIniFileTrimmed;
+}
+
+namespace TestFramework {
+
+// The memory INI with trimmed reads (declared in platform/IniFiles.h).
+using TMemIniFileTrimmed = Platform::TMemIniFileTrimmed;
+
+// The store that LoadConfiguration and SaveConfiguration (fileName, ...) use:
+// the registry store at GetTesselRegistryKey() + fileName when useRegistry,
+// else TMemIniFileTrimmed when useMemIni, else the key-by-key INI file.
+std::unique_ptr<TCustomIniFile> OpenConfigStore(const std::string& fileName, bool useRegistry, bool useMemIni);
+
+// A monitor that measures: the heap bytes in use, from the allocator's own
+// statistics, against a baseline taken when it is made or marked.
+//
+// Rules:
+// - A change is a leak when it is positive, or negative (memory freed that
+//   the test did not allocate) while FailOnMemoryRecovery is on.
+// - An allowed value tolerates a change equal to it, or in the same direction
+//   and no larger: 100 allows any leak of 1 to 100 bytes.
+// - Sizes are what the allocator keeps per block (a 1-byte allocation
+//   shows as 32 bytes on 64-bit glibc).
+// - Before each reading the allocator's per-thread cache is brought to a
+//   fixed state, so memory that a test freed but the allocator keeps cached
+//   does not count. What a test leaves allocated for the rest of the
+//   process counts, including caches built on first use (a static string, a
+//   lazily filled table); allow for those with AllowedMemoryLeakSize or
+//   SetAllowedLeakArray, or touch them once before the run.
+// - The message names the bytes and the phase that kept them: the test body
+//   by its own reading; set-up and tear-down only together ("set-up or
+//   tear-down") when set-up allocates what tear-down frees.
+// - Under another allocator or a sanitizer, glibc's statistics do not move
+//   and the monitor reports nothing.
+class TMeasuringMemLeakMonitor : public ITesselMemLeakMonitor {
+ public:
+  TMeasuringMemLeakMonitor();
+  bool MemLeakDetected(int32_t& LeakSize) override;
+  bool MemLeakDetected(int32_t AllowedLeakSize, bool FailOnMemoryRecovery, int32_t& LeakSize) override;
+  bool MemLeakDetected(const TListIterator& AllowedValuesGetter, bool FailOnMemoryRecovery, int32_t& LeakIndex,
+                       int32_t& LeakSize) override;
+  bool GetMemoryUseMsg(bool FailOnMemoryRecovery, int32_t TestProcChangedMem, std::string& ErrorMsg) override;
+  bool GetMemoryUseMsg(bool FailOnMemoryRecovery, int32_t TestSetupChangedMem, int32_t TestProcChangedMem,
+                       int32_t TestTearDownChangedMem, int32_t TestCaseChangedMem, std::string& ErrorMsg) override;
+  void MarkMemInUse() override;
+
+  // Heap bytes in use now, read the way every monitor reading is.
+  static int64_t MeasureHeap();
+
+ private:
+  int32_t Change();
+  int64_t FBaseline = 0;
+};
+
+ITesselMemLeakMonitorPtr MeasuringMemLeakMonitor();
+// Makes the run loop use TMeasuringMemLeakMonitor (true) or the supplied
+// monitors again (false). Results with FailsIfMemoryLeaked on then fail
+// tests that leak.
+void UseMeasuringMemLeakMonitor(bool on);
+bool UsesMeasuringMemLeakMonitor() noexcept;
+
+}  // namespace TestFramework

@@ -1,5 +1,8 @@
 // Tessel core: the process-wide registry of suites and the run entry points.
+#include <algorithm>
 #include <cctype>
+#include <set>
+#include <vector>
 
 #include "framework/TestFramework.h"
 #include "platform/Paths.h"
@@ -36,32 +39,59 @@ std::string FrameworkModuleName() {
   return Platform::ExtractFileName(Trim(path));
 }
 
+// The first child of suite that is a suite named name, or none.
+ITestSuitePtr FindChildSuite(const ITestSuitePtr& suite, const std::string& name) {
+  for (const ITestPtr& child : suite->Tests()) {
+    auto found = std::dynamic_pointer_cast<ITestSuite>(child);
+    if (found && found->GetName() == name) return found;
+  }
+  return nullptr;
+}
+
+// True when tree is, or holds anywhere below it, one of the nodes in chain.
+bool HoldsAnyOf(const ITestPtr& tree, const std::vector<const ITest*>& chain, std::set<const ITest*>& seen) {
+  if (std::find(chain.begin(), chain.end(), tree.get()) != chain.end()) return true;
+  if (!seen.insert(tree.get()).second) return false;
+  for (const ITestPtr& child : tree->Tests())
+    if (HoldsAnyOf(child, chain, seen)) return true;
+  return false;
+}
+
 }  // namespace
 
 void RegisterTest(const std::string& SuitePath, ITestPtr test) {
   if (!test) throw ETesselException("RegisterTest: cannot register an empty test under \"" + SuitePath + "\"");
   TRegistryState& reg = Registry();
   if (!reg.Root) reg.Root = std::make_shared<TTestSuite>(FrameworkModuleName());
-  ITestSuitePtr current = reg.Root;
-  std::string path = SuitePath;
-  while (!path.empty()) {
+
+  // Split the path: at the first ".", else the first "\", else the first "/".
+  std::vector<std::string> heads;
+  for (std::string path = SuitePath; !path.empty();) {
     size_t sep = path.find('.');
     if (sep == std::string::npos) sep = path.find('\\');
     if (sep == std::string::npos) sep = path.find('/');
-    std::string head = sep == std::string::npos ? path : path.substr(0, sep);
+    heads.push_back(sep == std::string::npos ? path : path.substr(0, sep));
     path = sep == std::string::npos ? std::string() : path.substr(sep + 1);
-    ITestSuitePtr next;
-    for (const ITestPtr& child : current->Tests()) {
-      auto suite = std::dynamic_pointer_cast<ITestSuite>(child);
-      if (suite && suite->GetName() == head) {
-        next = suite;
-        break;
-      }
-    }
-    if (!next) {
-      next = std::make_shared<TTestSuite>(head);
-      current->AddTest(next);
-    }
+  }
+
+  // Walk the suites that exist already; a suite placed below itself would
+  // make the tree endless, so refuse that before anything changes.
+  ITestSuitePtr current = reg.Root;
+  std::vector<const ITest*> chain{current.get()};
+  size_t depth = 0;
+  for (; depth < heads.size(); ++depth) {
+    ITestSuitePtr next = FindChildSuite(current, heads[depth]);
+    if (!next) break;
+    current = next;
+    chain.push_back(current.get());
+  }
+  std::set<const ITest*> seen;
+  if (HoldsAnyOf(test, chain, seen))
+    throw ETesselException("RegisterTest: \"" + test->GetName() + "\" cannot be registered under \"" + SuitePath +
+                           "\" because it holds that suite itself");
+  for (; depth < heads.size(); ++depth) {
+    auto next = std::make_shared<TTestSuite>(heads[depth]);
+    current->AddTest(next);
     current = next;
   }
   current->AddTest(std::move(test));

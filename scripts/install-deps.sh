@@ -6,7 +6,7 @@ what=${1:-build}
 
 pkgs=(g++ cmake make ccache)
 case "$what" in
-  test) pkgs+=() ;;
+  test) pkgs+=(libxml2-utils xsltproc python3-junitparser) ;;
   bench) pkgs+=(python3 time libgtest-dev catch2 doctest-dev) ;;
 esac
 
@@ -14,10 +14,25 @@ missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
 if ((${#missing[@]})); then
   echo "Installing missing packages: ${missing[*]}"
-  SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The XML report tests also read the suite-path report with npm's junit2json,
+# installed into tests/xml/node_modules (ignored by git).
+if [ "$what" = test ]; then
+  xml_tools="$(cd "$(dirname "$0")/.." && pwd)/tests/xml"
+  if [ ! -e "$xml_tools/node_modules/.bin/junit2json" ]; then
+    if ! command -v npm > /dev/null 2>&1; then
+      echo "Installing missing packages: nodejs npm"
+      $SUDO apt-get update -qq
+      $SUDO apt-get install -y -qq --no-install-recommends nodejs npm
+    fi
+    echo "Installing junit2json@4.0.0 into $xml_tools/node_modules"
+    npm install --no-save --no-package-lock --no-audit --no-fund --prefix "$xml_tools" junit2json@4.0.0
+  fi
 fi

@@ -1,0 +1,56 @@
+// Text helpers shared by the two XML report runners: text that any XML
+// reader accepts, numbers that do not depend on the locale, date-time texts
+// in the locale's formats, and the checked console and file writes.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "platform/Clocks.h"
+
+namespace ReportText {
+
+// Replaces every occurrence of search, scanning once from left to right;
+// replaced text is never scanned again, so the call always ends (also when
+// the replacement contains search). An empty search leaves text unchanged.
+std::string StringReplaceAll(std::string_view text, std::string_view search, std::string_view replacement);
+
+// Text that XML 1.0 can carry: every byte that is not part of valid UTF-8
+// becomes U+FFFD, every character XML does not allow (controls other than
+// tab, line feed and carriage return; U+FFFE, U+FFFF) becomes a blank.
+std::string XmlSafe(std::string_view text);
+// Element content: XmlSafe, then "&", "<" and ">" as references.
+std::string XmlText(std::string_view text);
+// Attribute value (in double quotes): XmlText, then "'" and '"' as references.
+std::string XmlAttr(std::string_view text);
+
+// value with the given decimals and always "." as the separator: what the
+// readers of the reports expect whatever the locale.
+std::string FixedPoint(double value, int decimals);
+// The same with the locale's decimal separator, for people.
+std::string LocaleFixedPoint(double value, int decimals);
+
+// Date-times in the locale's short date and long time formats.
+std::string DateToStr(Platform::TDateTime value);
+std::string TimeToStr(Platform::TDateTime value);
+std::string DateTimeToStr(Platform::TDateTime value);
+
+// File name of the running program (with extension, no directory).
+std::string ProgramFileName();
+// Equal without regard to ASCII case.
+bool SameText(std::string_view a, std::string_view b) noexcept;
+
+// Writes to standard output; a failed write raises EInOutError.
+void ConsoleWrite(std::string_view text);
+void ConsoleFlush();
+
+// Creates the directory part of fileName with its missing parents, then
+// creates (or truncates) the file for writing. Raises EInOutError naming the
+// path when either fails.
+std::FILE* CreateReportFile(const std::string& fileName);
+// Writes all of text; raises EInOutError naming fileName when that fails.
+void FileWrite(std::FILE* f, std::string_view text, const std::string& fileName);
+// Closes f; raises EInOutError naming fileName when buffered data cannot be written.
+void FileClose(std::FILE* f, const std::string& fileName);
+
+}  // namespace ReportText

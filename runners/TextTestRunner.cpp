@@ -1,0 +1,286 @@
+#include "runners/TextTestRunner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <typeinfo>
+
+#include "framework/TesselConsts.h"
+#include "platform/Format.h"
+#include "platform/Paths.h"
+
+namespace TextTestRunner {
+
+using namespace TesselConsts;
+using Platform::Format;
+using TestFramework::TClass;
+using TestFramework::TObject;
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// One write to standard output, flushed at once so that the trace shows while
+// the run goes on and a broken output is noticed at the write that failed.
+void WriteStdOut(std::string_view text) {
+  std::clearerr(stdout);  // judge this write only, not an earlier one of the program
+  errno = 0;
+  bool failed = !text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size();
+  int err = errno;
+  if (!failed && std::fflush(stdout) != 0) {
+    failed = true;
+    err = errno;
+  }
+  if (!failed && std::ferror(stdout)) failed = true;
+  if (!failed) return;
+  std::clearerr(stdout);
+  throw TestFramework::EInOutError(Format(sStdOutWriteError, std::strerror(err != 0 ? err : EIO)));
+}
+
+struct TClassNames {
+  std::string Unit;
+  std::string Name;
+};
+
+// Unit and class name of the object behind a test reference.
+TClassNames ClassNamesOf(const ITestPtr& test) {
+  if (!test) return {};
+  if (auto* object = dynamic_cast<const TObject*>(test.get())) {
+    const TClass& c = object->ClassType();
+    return {c.UnitName ? c.UnitName : "", c.Name ? c.Name : ""};
+  }
+  const TestFramework::ITest& node = *test;
+  return {"", TestFramework::DemangleTypeName(typeid(node).name())};
+}
+
+bool IsSuiteObject(const ITestPtr& test) {
+  auto* object = dynamic_cast<const TObject*>(test.get());
+  return object && object->ClassType().InheritsFrom(&TestFramework::TTestSuite::ClassInfo());
+}
+
+std::string QualifiedName(const ITestPtr& test) {
+  TClassNames names = ClassNamesOf(test);
+  return names.Unit + "." + names.Name + "." + (test ? test->GetName() : std::string());
+}
+
+// The start block quotes texts on one line each; keep a stray line break in
+// a path or an OS description from splitting it.
+std::string OneLine(std::string s) {
+  std::replace_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return s;
+}
+
+std::string FailureItems(TTestResult& r, int count, TTestFailure& (TTestResult::*item)(int)) {
+  std::string s;
+  for (int i = 0; i < count; ++i) {
+    TTestFailure& f = (r.*item)(i);
+    ITestPtr failed = f.FailedTest();
+    TClassNames names = ClassNamesOf(failed);
+    s += Format(sFailedTestDetails, i + 1, names.Unit, names.Name, failed ? failed->GetName() : std::string(),
+                f.ThrownExceptionName(), f.LocationInfo(), f.ThrownExceptionMessage());
+    s += kLineEnd;
+  }
+  return s;
+}
+
+// Reads and drops one line of standard input (up to its line feed or the end).
+void ReadOneLine() {
+  int c;
+  do {
+    c = std::fgetc(stdin);
+  } while (c != EOF && c != '\n');
+}
+
+int gInitCount = 0;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TTextTestListener
+
+TTextTestListener::TTextTestListener() = default;
+TTextTestListener::~TTextTestListener() = default;
+
+void TTextTestListener::Write(std::string_view text) { WriteStdOut(text); }
+
+void TTextTestListener::WriteLn(std::string_view text) {
+  std::string line(text);
+  line += kLineEnd;
+  WriteStdOut(line);
+}
+
+void TTextTestListener::AddSuccess(const ITestPtr& test) {
+  if (!IsSuiteObject(test)) Write(".");
+}
+
+void TTextTestListener::AddError(TTestFailure& error) {
+  ++FErrorCount;
+  WriteLn("Error: " + QualifiedName(error.FailedTest()));
+}
+
+void TTextTestListener::AddFailure(TTestFailure& failure) {
+  ++FFailureCount;
+  WriteLn("Failure: " + QualifiedName(failure.FailedTest()));
+}
+
+bool TTextTestListener::ShouldRunTest(const ITestPtr& test) { return test && test->GetEnabled(); }
+
+void TTextTestListener::StartSuite(const ITestPtr& suite) {
+  std::string line(kLineEnd);
+  line += PrefixChars();
+  if (IsSuiteObject(suite))
+    line += "StartSuite(" + suite->GetName() + ")(" + std::to_string(suite->CountTestCases()) + ") <";
+  else
+    line += "(" + (suite ? suite->GetName() : std::string()) + ")";
+  Write(line);
+  ++IndentLevel;
+}
+
+void TTextTestListener::EndSuite(const ITestPtr& suite) {
+  --IndentLevel;
+  Write(std::string(kLineEnd) + PrefixChars() + "> EndSuite(" + (suite ? suite->GetName() : std::string()) + ")");
+}
+
+void TTextTestListener::StartTest(const ITestPtr& test) {
+  Write(std::string(kLineEnd) + PrefixChars() + QualifiedName(test) + " ");
+}
+
+void TTextTestListener::EndTest(const ITestPtr&) {}
+
+void TTextTestListener::TestingStarts() {
+  FFailureCount = 0;
+  FErrorCount = 0;
+  std::string block(kLineEnd);
+  block += "Executing: \"" + OneLine(Platform::ProgramPath()) + "\"" + std::string(kLineEnd);
+  block += "DataFiles: \"" + OneLine(TestFramework::TestDataDir()) + "\"" + std::string(kLineEnd);
+  block += "OSVersion: \"" + OneLine(Platform::OSDescription()) + "\"" + std::string(kLineEnd);
+  block += kLineEnd;
+  block += sTesselTesting;
+  block += kLineEnd;
+  Write(block);
+  startTime = Platform::Now();
+}
+
+void TTextTestListener::TestingEnds(TTestResult& testResult) {
+  endTime = Platform::Now();
+  runTime = endTime - startTime;
+  WriteLn();
+  WriteLn(FormatRunTime(runTime));
+  WriteLn(Report(testResult));
+  WriteLn();
+}
+
+std::string TTextTestListener::PrintErrors(TTestResult& r) {
+  const int n = r.ErrorCount();
+  if (n == 0) return {};
+  return Format(n == 1 ? sPrintError : sPrintErrors, n) + std::string(kLineEnd) + PrintErrorItems(r) +
+         std::string(kLineEnd);
+}
+
+std::string TTextTestListener::PrintFailures(TTestResult& r) {
+  const int n = r.FailureCount();
+  if (n == 0) return {};
+  return Format(n == 1 ? sPrintFailure : sPrintFailures, n) + std::string(kLineEnd) + PrintFailureItems(r) +
+         std::string(kLineEnd);
+}
+
+std::string TTextTestListener::PrintHeader(TTestResult& r) {
+  std::string s(kLineEnd);
+  if (r.WasSuccessful()) {
+    s += Format(sTestResultsOk, r.RunCount());
+    s += kLineEnd;
+    return s;
+  }
+  for (const std::string& line :
+       {std::string(sTestResultsFailures), std::string(sTestResults), Format(sRunCount, r.RunCount()),
+        Format(sFailureCount, r.FailureCount()), Format(sErrorsCount, r.ErrorCount())}) {
+    s += line;
+    s += kLineEnd;
+  }
+  return s;
+}
+
+std::string TTextTestListener::PrintFailureItems(TTestResult& r) {
+  return FailureItems(r, r.FailureCount(), &TTestResult::GetFailure);
+}
+
+std::string TTextTestListener::PrintErrorItems(TTestResult& r) {
+  return FailureItems(r, r.ErrorCount(), &TTestResult::GetError);
+}
+
+std::string TTextTestListener::TruncateString(const std::string& text, int len) {
+  if (len >= 0 && static_cast<size_t>(len) < text.size()) return text.substr(0, static_cast<size_t>(len)) + "...";
+  return text;
+}
+
+void TTextTestListener::Status(const ITestPtr& test, const std::string& Msg) {
+  WriteLn(Format("%s: %s", test ? test->GetName() : std::string(), Msg));
+}
+
+void TTextTestListener::Warning(const ITestPtr& test, const std::string& Msg) { Status(test, Msg); }
+
+std::string TTextTestListener::Report(TTestResult& r) { return PrintHeader(r) + PrintErrors(r) + PrintFailures(r); }
+
+std::string TTextTestListener::PrefixChars() { return std::string(IndentLevel > 0 ? IndentLevel : 0, ' '); }
+
+std::unique_ptr<TTestResult> TTextTestListener::RunTest(ITestPtr suite, TRunnerExitBehavior exitBehavior) {
+  auto listener = std::make_shared<TTextTestListener>();
+  // The result holds the listener from here on.
+  std::unique_ptr<TTestResult> result = TestFramework::RunTest(std::move(suite), {listener});
+  switch (exitBehavior) {
+    case rxbContinue:
+      break;
+    case rxbPause:
+      try {
+        WriteStdOut(std::string(sPressReturn) + std::string(kLineEnd));
+        ReadOneLine();
+      } catch (...) {
+        // No console to ask (closed or broken output or input): go on.
+      }
+      break;
+    case rxbHaltOnFailures:
+      if (!result->WasSuccessful()) {
+        std::fflush(stdout);
+        std::exit(HaltExitCode(*result));
+      }
+      break;
+  }
+  return result;
+}
+
+std::unique_ptr<TTestResult> TTextTestListener::RunRegisteredTests(TRunnerExitBehavior exitBehavior) {
+  return RunTest(TestFramework::RegisteredTests(), exitBehavior);
+}
+
+// ---------------------------------------------------------------------------
+// Unit functions
+
+std::unique_ptr<TTestResult> RunTest(ITestPtr suite, TRunnerExitBehavior exitBehavior) {
+  return TTextTestListener::RunTest(std::move(suite), exitBehavior);
+}
+
+std::unique_ptr<TTestResult> RunRegisteredTests(TRunnerExitBehavior exitBehavior) {
+  return TTextTestListener::RunRegisteredTests(exitBehavior);
+}
+
+std::string FormatRunTime(Platform::TDateTime runTime) {
+  int hour = 0, minute = 0, second = 0, ms = 0;
+  Platform::DecodeTime(runTime, hour, minute, second, ms);
+  return Format(sDecodeTime, hour, minute, second, ms);
+}
+
+int HaltExitCode(TTestResult& r) {
+  if (r.WasSuccessful()) return 0;
+  // Exit statuses keep 8 bits: 256 failures must not read as success.
+  return std::clamp(r.ErrorCount() + r.FailureCount(), 1, 255);
+}
+
+void InitializeUnit() { ++gInitCount; }
+
+void FinalizeUnit() {
+  if (gInitCount > 0) --gInitCount;
+}
+
+}  // namespace TextTestRunner

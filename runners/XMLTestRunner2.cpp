@@ -1,0 +1,229 @@
+#include "runners/XMLTestRunner2.h"
+
+#include "framework/TesselConsts.h"
+#include "platform/Format.h"
+#include "platform/Paths.h"
+#include "runners/ReportText.h"
+
+namespace XMLTestRunner2 {
+
+using namespace TestFramework;
+using Platform::Format;
+using ReportText::ConsoleFlush;
+using ReportText::ConsoleWrite;
+using ReportText::XmlAttr;
+
+namespace {
+
+constexpr char CRLF[] = "\r\n";
+
+// Seconds with four decimals and always ".", whatever the locale: 1234 ms is 1.2340.
+std::string TimeText(const ITestPtr& test) { return ReportText::FixedPoint(test->ElapsedTestTime() / 1000.0, 4); }
+
+}  // namespace
+
+TXMLTestListener::TXMLTestListener() : TXMLTestListener(DEFAULT_FILENAME) {}
+
+TXMLTestListener::TXMLTestListener(std::string outputFile) : FFileName(std::move(outputFile)) {}
+
+TXMLTestListener::~TXMLTestListener() {
+  if (FOutputFile) std::fclose(FOutputFile);
+}
+
+bool TXMLTestListener::IsExecutableSuite(const ITestPtr& suite) {
+  return ReportText::SameText(suite->GetName(), ReportText::ProgramFileName());
+}
+
+void TXMLTestListener::writeReport(const std::string& text) {
+  if (FOutputFile)
+    ReportText::FileWrite(FOutputFile, text + CRLF, FFileName);
+  else
+    ConsoleWrite(text + CRLF);
+}
+
+std::string TXMLTestListener::GetCurrentSuiteName() {
+  std::string result;
+  for (const std::string& s : FSuiteStack) result = s + "." + result;
+  return result;
+}
+
+std::string TXMLTestListener::GetCurrentCaseName() {
+  ITestSuitePtr root = RegisteredTests();
+  return (root ? root->GetName() : std::string()) + "." + GetCurrentSuiteName();
+}
+
+std::string TXMLTestListener::Level(int n) { return std::string(n > 0 ? static_cast<size_t>(n) * 3 : 0, ' '); }
+
+std::string TXMLTestListener::text2sgml(const std::string& text) { return ReportText::XmlText(text); }
+
+std::string TXMLTestListener::StringReplaceAll(const std::string& text, const std::string& search,
+                                               const std::string& replacement) {
+  return ReportText::StringReplaceAll(text, search, replacement);
+}
+
+void TXMLTestListener::TestingStarts() {
+  startTime = Platform::GetTickCount();
+  dtStartTime = Platform::Now();
+  if (FFileName.empty()) return;
+  if (FOutputFile) {
+    std::fclose(FOutputFile);
+    FOutputFile = nullptr;
+  }
+  // The directory is made here, before any test runs, so that a report in a
+  // new directory neither stops the run nor is lost at its end.
+  FOutputFile = ReportText::CreateReportFile(FFileName);
+}
+
+void TXMLTestListener::StartSuite(const ITestPtr& suite) {
+  if (IsExecutableSuite(suite)) return;
+  FSuiteStack.insert(FSuiteStack.begin(), suite->GetName());
+}
+
+void TXMLTestListener::EndSuite(const ITestPtr& suite) {
+  if (IsExecutableSuite(suite) || FSuiteStack.empty()) return;
+  FSuiteStack.erase(FSuiteStack.begin());
+}
+
+void TXMLTestListener::StartTest(const ITestPtr& test) {
+  // Suites and decorators are not test cases: the tests they hold get the
+  // records, and their own failures get records of their own.
+  if (Supports<ITestSuite>(test) || IsDecorator(test)) return;
+  auto record = std::make_unique<TLocalTestResult>();
+  record->SetName(test->GetName());
+  record->SetClasse(GetCurrentSuiteName() + test->ClassType().Name);
+  FTesteAtual = record.get();
+  FNoAtual = test.get();
+  FTestes.push_back(std::move(record));
+}
+
+void TXMLTestListener::AddSuccess(const ITestPtr& test) {
+  if (FTesteAtual && test.get() == FNoAtual) FTesteAtual->SetTime(TimeText(test));
+}
+
+void TXMLTestListener::RecordFailure(TTestFailure& failure, const char* headerFmt, const char* lineFmt) {
+  ITestPtr test = failure.FailedTest();
+  std::string name = test ? test->GetName() : std::string();
+  uint32_t ms = test ? test->ElapsedTestTime() : 0;
+  ConsoleWrite(Format(headerFmt, GetCurrentCaseName() + name, FloatToStr(ms / 1000.0)) + CRLF);
+  ConsoleWrite(Format(lineFmt, failure.ThrownExceptionName(), failure.ThrownExceptionMessage()) + CRLF);
+  ConsoleFlush();
+
+  // A failure of a suite's or decorator's own set-up or tear-down belongs to
+  // that node, not to the test case that happened to start last.
+  if (!FTesteAtual || test.get() != FNoAtual) {
+    auto record = std::make_unique<TLocalTestResult>();
+    record->SetName(name);
+    record->SetClasse(GetCurrentSuiteName() + name);
+    FTesteAtual = record.get();
+    FNoAtual = test.get();
+    FTestes.push_back(std::move(record));
+  }
+  if (FTesteAtual->FailureTipe().empty() && FTesteAtual->FailureText().empty()) {
+    FTesteAtual->SetFailureTipe(failure.ThrownExceptionName());
+    FTesteAtual->SetFailureText(failure.ThrownExceptionMessage());
+  } else {
+    // A second failure of the same node (its tear-down after its body) is
+    // added to the first, which stays the cause shown.
+    FTesteAtual->SetFailureText(FTesteAtual->FailureText() + CRLF + "[" + failure.ThrownExceptionName() + "] " +
+                                failure.ThrownExceptionMessage());
+  }
+  FTesteAtual->SetTime(ReportText::FixedPoint(ms / 1000.0, 4));
+}
+
+void TXMLTestListener::AddFailure(TTestFailure& failure) {
+  RecordFailure(failure, TesselConsts::sXmlFalhaNoTeste, TesselConsts::sXmlFalha);
+}
+
+void TXMLTestListener::AddError(TTestFailure& error) {
+  RecordFailure(error, TesselConsts::sXmlErroNoTeste, TesselConsts::sXmlErro);
+}
+
+void TXMLTestListener::EndTest(const ITestPtr&) {}
+
+bool TXMLTestListener::ShouldRunTest(const ITestPtr& test) { return test->GetEnabled(); }
+
+void TXMLTestListener::Status(const ITestPtr&, const std::string&) {}
+
+void TXMLTestListener::Warning(const ITestPtr&, const std::string&) {}
+
+void TXMLTestListener::ProcessarTeste(const TLocalTestResult& record, std::string& stream) {
+  std::string head = Level(2) + "<testcase classname=\"" + XmlAttr(record.Classe()) + "\" name=\"" +
+                     XmlAttr(record.Name()) + "\" time=\"" + XmlAttr(record.Time()) + "\"";
+  if (record.FailureTipe().empty() && record.FailureText().empty()) {
+    stream += head + "/>" + CRLF;
+    return;
+  }
+  stream += head + ">" + CRLF;
+  stream += Level(3) + "<failure type=\"" + XmlAttr(record.FailureTipe()) + "\"> " + CRLF;
+  stream += text2sgml(record.FailureText()) + CRLF;
+  stream += Level(3) + "</failure>" + CRLF;
+  stream += Level(2) + "</testcase>" + CRLF;
+}
+
+std::string TXMLTestListener::BuildReport() {
+  std::string xml;
+  xml += std::string(R"(<?xml version="1.0" encoding="UTF-8"?>)") + CRLF;
+  xml += "<testsuites name=\"" + XmlAttr(Platform::ExtractFileName(FFileName)) + "\">" + CRLF;
+  xml += Level(1) + "<testsuite>" + CRLF;
+  for (const auto& record : FTestes) ProcessarTeste(*record, xml);
+  xml += Level(1) + "</testsuite>" + CRLF;
+  xml += "</testsuites>";
+  return xml;
+}
+
+void TXMLTestListener::TestingEnds(TTestResult& testResult) {
+  uint32_t elapsedMs = Platform::GetTickCount() - startTime;  // wraps like the counter
+  int64_t runs = testResult.RunCount();
+  int64_t failures = testResult.FailureCount();
+  int64_t errors = testResult.ErrorCount();
+  int64_t rate = runs < 1 ? 100 : (runs - failures - errors) * 100 / runs;
+
+  ConsoleWrite(CRLF);
+  ConsoleWrite(Format(TesselConsts::sXmlTotalDeTestes, runs) + CRLF);
+  ConsoleWrite(Format(TesselConsts::sXmlFalhas, failures) + CRLF);
+  ConsoleWrite(Format(TesselConsts::sXmlErros, errors) + CRLF);
+  ConsoleWrite(Format(TesselConsts::sXmlTaxaDeSucesso, rate) + CRLF);
+  ConsoleWrite(Format(TesselConsts::sXmlInicio, ReportText::DateTimeToStr(dtStartTime)) + CRLF);
+  ConsoleWrite(Format(TesselConsts::sXmlTermino, ReportText::DateTimeToStr(Platform::Now())) + CRLF);
+  ConsoleWrite(Format(TesselConsts::sXmlTempoDeExecucao, FloatToStr(elapsedMs / 1000.0)) + CRLF);
+  ConsoleFlush();
+
+  if (FOutputFile) {
+    std::FILE* f = FOutputFile;
+    FOutputFile = nullptr;
+    ReportText::FileClose(f, FFileName);
+  }
+  if (FFileName.empty()) return;  // no report was asked for
+  std::string xml = BuildReport();
+  ConsoleWrite(Format(TesselConsts::sXmlSalvandoRelatorio, FFileName) + CRLF);
+  ConsoleFlush();
+  std::FILE* f = ReportText::CreateReportFile(FFileName);
+  try {
+    ReportText::FileWrite(f, xml, FFileName);
+  } catch (...) {
+    std::fclose(f);
+    throw;
+  }
+  ReportText::FileClose(f, FFileName);
+}
+
+std::unique_ptr<TTestResult> TXMLTestListener::RunTest(ITestPtr suite, const std::string& outputFile) {
+  return TestFramework::RunTest(std::move(suite), {std::make_shared<TXMLTestListener>(outputFile)});
+}
+
+std::unique_ptr<TTestResult> TXMLTestListener::RunRegisteredTests(const std::string& outputFile) {
+  return RunTest(RegisteredTests(), outputFile);
+}
+
+std::unique_ptr<TTestResult> RunTest(ITestPtr suite, const std::string& outputFile) {
+  return TXMLTestListener::RunTest(std::move(suite), outputFile);
+}
+
+std::unique_ptr<TTestResult> RunRegisteredTests(const std::string& outputFile) {
+  return TXMLTestListener::RunRegisteredTests(outputFile);
+}
+
+void InitializeUnit() {}
+void FinalizeUnit() {}
+
+}  // namespace XMLTestRunner2
