@@ -112,62 +112,15 @@ FAIL_SWITCH = 'int bench_last = std::getenv("BENCH_FAIL") ? 43 : 42;'
 
 MAINS = {
     # argv[1]: "console" (default) or "xml"; argv[2]: the report file.
-    "tessel": r'''#include <cstdio>
-#include <cstdlib>
+    "tessel": r'''#include <cstdlib>
 #include <cstring>
-#include <string>
-#if __has_include("runners/TextTestRunner.h") && __has_include("runners/NUnitXMLTestRunner.h")
 #include "runners/NUnitXMLTestRunner.h"
 #include "runners/TextTestRunner.h"
-#define BENCH_RUNNERS 1
-#else
-#include "framework/TestFramework.h"
-using namespace TestFramework;
-// Stand-in until the runners exist: a trace line per test, flushed.
-class TBenchListener : public ITestListener {
- public:
-  explicit TBenchListener(FILE* xml) : FXml(xml) {}
-  void Status(const ITestPtr&, const std::string&) override {}
-  void TestingStarts() override {}
-  void StartTest(const ITestPtr& t) override {
-    std::printf("\r\n%s.%s.%s ", t->ClassType().UnitName, t->ClassType().Name, t->GetName().c_str());
-    std::fflush(stdout);
-  }
-  void AddSuccess(const ITestPtr& t) override {
-    if (!t->Tests().empty()) return;
-    std::fputs(".", stdout);
-    std::fflush(stdout);
-    if (FXml) std::fprintf(FXml, "<test-case name=\"%s\" result=\"Pass\" />\r\n", t->GetName().c_str());
-  }
-  void AddError(TTestFailure& f) override { AddFailure(f); }
-  void AddFailure(TTestFailure& f) override {
-    std::printf("Failure: %s\r\n", f.FailedTest()->GetName().c_str());
-    if (FXml) std::fprintf(FXml, "<test-case name=\"%s\" result=\"Failure\"><message>%s</message></test-case>\r\n",
-                           f.FailedTest()->GetName().c_str(), f.ThrownExceptionMessage().c_str());
-  }
-  void EndTest(const ITestPtr&) override {}
-  void TestingEnds(TTestResult& r) override {
-    if (r.WasSuccessful()) std::printf("\r\nOK: %d tests\r\n", r.RunCount());
-    else std::printf("\r\nRun: %8d\r\nFailures: %8d\r\nErrors: %8d\r\n", r.RunCount(), r.FailureCount(), r.ErrorCount());
-    if (FXml) std::fprintf(FXml, "<stat name=\"tests\" value=\"%d\" />\r\n<stat name=\"failures\" value=\"%d\" />\r\n",
-                           r.RunCount(), r.FailureCount());
-  }
-  bool ShouldRunTest(const ITestPtr& t) override { return t->GetEnabled(); }
- private:
-  FILE* FXml;
-};
-#endif
 @FAIL_SWITCH@
 int main(int argc, char** argv) {
-  const bool xml = argc > 2 && std::strcmp(argv[1], "xml") == 0;
-#ifdef BENCH_RUNNERS
-  auto r = xml ? NUnitXMLTestRunner::RunRegisteredTests(argv[2])
+  auto r = argc > 2 && std::strcmp(argv[1], "xml") == 0
+               ? NUnitXMLTestRunner::RunRegisteredTests(argv[2])
                : TextTestRunner::RunRegisteredTests(TextTestRunner::rxbContinue);
-#else
-  FILE* f = xml ? std::fopen(argv[2], "wb") : nullptr;
-  auto r = RunRegisteredTests({std::make_shared<TBenchListener>(f)});
-  if (f) std::fclose(f);
-#endif
   return r->WasSuccessful() ? 0 : 1;
 }
 ''',
