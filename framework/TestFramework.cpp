@@ -325,13 +325,51 @@ TMethodEnumerator::TMethodEnumerator(TTestCaseClass AClass) {
   }
 }
 
+namespace {
+// What dynamic_cast says about a node, remembered per virtual table. The run
+// loop and the runners ask it of every node, and a cast across the virtual
+// base walks the class hierarchy each time. The answers depend only on the
+// virtual table the node's ITest part points to, so that is the key.
+struct TNodeFacts {
+  const void* VTable = nullptr;
+  bool Suite = false;
+  bool Decorator = false;
+  bool HasObject = false;
+  ptrdiff_t ObjectOffset = 0;  // from the ITest part to the TObject part
+};
+
+const TNodeFacts& FactsOf(const ITest* t) {
+  constexpr unsigned kBits = 7;
+  thread_local TNodeFacts cache[1u << kBits];
+  const void* vtable = *reinterpret_cast<const void* const*>(t);
+  TNodeFacts& f = cache[(reinterpret_cast<uintptr_t>(vtable) * 0x9E3779B97F4A7C15ull) >> (64 - kBits)];
+  if (f.VTable != vtable) {
+    auto* node = const_cast<ITest*>(t);
+    const auto* object = dynamic_cast<const TObject*>(t);
+    f.Suite = dynamic_cast<ITestSuite*>(node) != nullptr;
+    f.Decorator = dynamic_cast<ITestDecorator*>(node) != nullptr;
+    f.HasObject = object != nullptr;
+    f.ObjectOffset = object ? reinterpret_cast<const char*>(object) - reinterpret_cast<const char*>(t) : 0;
+    f.VTable = vtable;
+  }
+  return f;
+}
+}  // namespace
+
 bool IsTestMethod(const ITestPtr& test) {
   if (!test || test->CountTestCases() != 1) return false;
-  ITest* t = test.get();
-  return !dynamic_cast<ITestSuite*>(t) && !dynamic_cast<ITestDecorator*>(t);
+  const TNodeFacts& f = FactsOf(test.get());
+  return !f.Suite && !f.Decorator;
 }
 
-bool IsDecorator(const ITestPtr& test) { return test && dynamic_cast<ITestDecorator*>(test.get()); }
+bool IsDecorator(const ITestPtr& test) { return test && FactsOf(test.get()).Decorator; }
+
+const TObject* ObjectOf(const ITest* test) noexcept {
+  if (!test) return nullptr;
+  const TNodeFacts& f = FactsOf(test);
+  return f.HasObject ? reinterpret_cast<const TObject*>(reinterpret_cast<const char*>(test) + f.ObjectOffset)
+                     : nullptr;
+}
 
 int32_t TListIterator::operator()() const { return Test ? Test->GetAllowedLeak() : 0; }
 

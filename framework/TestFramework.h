@@ -359,6 +359,9 @@ class ITestDecorator : public virtual ITest {
 
 bool IsTestMethod(const ITestPtr& test);
 bool IsDecorator(const ITestPtr& test);
+// The framework object behind a node (dynamic_cast<const TObject*>, but
+// remembered per class), or null for a node that is no TObject.
+const TObject* ObjectOf(const ITest* test) noexcept;
 
 // ---------------------------------------------------------------------------
 // Listener interfaces

@@ -47,7 +47,7 @@ struct TClassNames {
 // Unit and class name of the object behind a test reference.
 TClassNames ClassNamesOf(const ITestPtr& test) {
   if (!test) return {};
-  if (auto* object = dynamic_cast<const TObject*>(test.get())) {
+  if (const TObject* object = TestFramework::ObjectOf(test.get())) {
     const TClass& c = object->ClassType();
     return {c.UnitName ? c.UnitName : "", c.Name ? c.Name : ""};
   }
@@ -56,7 +56,7 @@ TClassNames ClassNamesOf(const ITestPtr& test) {
 }
 
 bool IsSuiteObject(const ITestPtr& test) {
-  auto* object = dynamic_cast<const TObject*>(test.get());
+  const TObject* object = TestFramework::ObjectOf(test.get());
   return object && object->ClassType().InheritsFrom(&TestFramework::TTestSuite::ClassInfo());
 }
 
