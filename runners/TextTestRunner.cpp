@@ -60,9 +60,29 @@ bool IsSuiteObject(const ITestPtr& test) {
   return object && object->ClassType().InheritsFrom(&TestFramework::TTestSuite::ClassInfo());
 }
 
-std::string QualifiedName(const ITestPtr& test) {
-  TClassNames names = ClassNamesOf(test);
-  return names.Unit + "." + names.Name + "." + (test ? test->GetName() : std::string());
+// Appends unit, class and test name joined by "."; the per-test trace lines
+// are built this way in one reused buffer instead of a chain of temporaries.
+void AppendQualifiedName(std::string& out, const ITestPtr& test) {
+  if (const TObject* object = test ? TestFramework::ObjectOf(test.get()) : nullptr) {
+    const TClass& c = object->ClassType();
+    if (c.UnitName) out += c.UnitName;
+    out += '.';
+    if (c.Name) out += c.Name;
+  } else {
+    TClassNames names = ClassNamesOf(test);
+    out += names.Unit;
+    out += '.';
+    out += names.Name;
+  }
+  out += '.';
+  if (test) out += test->GetName();
+}
+
+// The buffer the trace lines are built in (they are written and flushed at once).
+std::string& TraceLine() {
+  thread_local std::string line;
+  line.clear();
+  return line;
 }
 
 // The start block quotes texts on one line each; keep a stray line break in
@@ -117,12 +137,20 @@ void TTextTestListener::AddSuccess(const ITestPtr& test) {
 
 void TTextTestListener::AddError(TTestFailure& error) {
   ++FErrorCount;
-  WriteLn("Error: " + QualifiedName(error.FailedTest()));
+  std::string& line = TraceLine();
+  line += "Error: ";
+  AppendQualifiedName(line, error.FailedTest());
+  line += kLineEnd;
+  WriteStdOut(line);
 }
 
 void TTextTestListener::AddFailure(TTestFailure& failure) {
   ++FFailureCount;
-  WriteLn("Failure: " + QualifiedName(failure.FailedTest()));
+  std::string& line = TraceLine();
+  line += "Failure: ";
+  AppendQualifiedName(line, failure.FailedTest());
+  line += kLineEnd;
+  WriteStdOut(line);
 }
 
 bool TTextTestListener::ShouldRunTest(const ITestPtr& test) { return test && test->GetEnabled(); }
@@ -144,7 +172,12 @@ void TTextTestListener::EndSuite(const ITestPtr& suite) {
 }
 
 void TTextTestListener::StartTest(const ITestPtr& test) {
-  Write(std::string(kLineEnd) + PrefixChars() + QualifiedName(test) + " ");
+  std::string& line = TraceLine();
+  line += kLineEnd;
+  if (IndentLevel > 0) line.append(static_cast<size_t>(IndentLevel), ' ');  // PrefixChars
+  AppendQualifiedName(line, test);
+  line += ' ';
+  Write(line);
 }
 
 void TTextTestListener::EndTest(const ITestPtr&) {}
