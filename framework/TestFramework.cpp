@@ -225,6 +225,15 @@ TExceptionInfo DescribeCurrentException() {
   return info;
 }
 
+TExceptionInfo DescribeException(const Exception& e) {
+  TExceptionInfo info;
+  info.Class = &e.ClassType();
+  info.ClassName = e.ClassType().Name;
+  info.Message = e.Message();
+  info.Location = e.Location();
+  return info;
+}
+
 TExceptionInfo DescribeException(const std::exception_ptr& p) {
   try {
     std::rethrow_exception(p);
@@ -573,12 +582,16 @@ void TTestCase::RunWithFixture(TTestResult& testResult) {
   FFailsOnNoChecksExecuted = testResult.FailsIfNoChecksExecuted;
   FFailsOnMemoryLeak = testResult.FailsIfMemoryLeaked;
   FIgnoreSetUpTearDownLeaks = testResult.IgnoresMemoryLeakInSetUpTearDown;
-  if (testResult.ShouldRunTest(Self())) {
+  // One reference for every question and the run: each Self() is an atomic
+  // update of the reference counts.
+  const ITestPtr self = Self();
+  if (testResult.ShouldRunTest(self)) {
     testResult.IncRunTests();
     // Bound now, so that the first look-up (which builds the class's method
     // table) happens before the memory monitors take their baseline.
     Method();
-    TAbstractTest::RunWithFixture(testResult);
+    // What TAbstractTest::RunWithFixture does, with the reference at hand.
+    if (testResult.ShouldRunTest(self)) testResult.Run(self);
   }
 }
 
@@ -588,12 +601,13 @@ void TTestCase::RunTest(TTestResult& testResult) {
   try {
     if (!method)
       throw ETestError(Format("No test method named \"%s\" in class %s", FTestName, ClassType().Name));
-    CheckMethodIsNotEmpty(method);
-    testResult.FMethodPtr = method.Location();
+    const TCodeLocation at = method.Location();  // found once: it resolves the code address
+    if (IsEmptyCode(static_cast<const unsigned char*>(at.Address))) Fail(TesselConsts::sEmptyTest, at);
+    testResult.FMethodPtr = at;
     FCheckCalled = false;
     for (int32_t i = 0; i < FRunCount; ++i) Invoke(method);
-    if (FFailsOnNoChecksExecuted && !FCheckCalled) Fail(TesselConsts::sNoChecksExecuted, method.Location());
-    StopExpectingException({}, method.Location());
+    if (FFailsOnNoChecksExecuted && !FCheckCalled) Fail(TesselConsts::sNoChecksExecuted, at);
+    if (FExpectedException) StopExpectingException({}, at);
   } catch (...) {
     std::exception_ptr raised = std::current_exception();
     TExceptionInfo info = DescribeCurrentException();
@@ -898,11 +912,13 @@ void TTestResult::RunTestTearDown(const ITestPtr& test) {
 namespace {
 TMemLeakMonitorFactory gMonitorFactory = nullptr;
 
-ITesselMemLeakMonitorPtr NewMonitor() {
-  if (gMonitorFactory) return gMonitorFactory();
-  // The supplied monitor keeps no state, so one instance serves every node.
+// The monitor for one node: a new one from the factory, kept alive by holder,
+// or the supplied one, which keeps no state and so serves every node (used
+// in place, not copied: that would be two atomic updates per monitor).
+ITesselMemLeakMonitor& NewMonitor(ITesselMemLeakMonitorPtr& holder) {
+  if (gMonitorFactory && (holder = gMonitorFactory())) return *holder;
   static const ITesselMemLeakMonitorPtr shared = std::make_shared<TTesselMemLeakMonitor>();
-  return shared;
+  return *shared;
 }
 }  // namespace
 
@@ -914,30 +930,31 @@ void TTestResult::Run(const ITestPtr& test) {
   StartTest(test);
   try {
     test->SetAllowedMemoryLeakSize(0);
-    ITesselMemLeakMonitorPtr stepMonitor = NewMonitor();
-    ITesselMemLeakMonitorPtr caseMonitor = NewMonitor();
+    ITesselMemLeakMonitorPtr stepHolder, caseHolder;
+    ITesselMemLeakMonitor& stepMonitor = NewMonitor(stepHolder);
+    ITesselMemLeakMonitor& caseMonitor = NewMonitor(caseHolder);
     int32_t setupChange = 0, procChange = 0, teardownChange = 0, caseChange = 0, leakIndex = 0;
     bool isTestMethod = false;
     bool ran = false;
     if (RunTestSetup(test)) {
-      caseMonitor->MemLeakDetected(setupChange);
-      stepMonitor->MarkMemInUse();
+      caseMonitor.MemLeakDetected(setupChange);
+      stepMonitor.MarkMemInUse();
       ran = RunTestRun(test);
       isTestMethod = IsTestMethod(test);
-      if (isTestMethod && test->GetFailsOnMemoryLeak()) stepMonitor->MemLeakDetected(procChange);
+      if (isTestMethod && test->GetFailsOnMemoryLeak()) stepMonitor.MemLeakDetected(procChange);
     }
-    stepMonitor->MarkMemInUse();
+    stepMonitor.MarkMemInUse();
     RunTestTearDown(test);
-    stepMonitor->MemLeakDetected(teardownChange);
+    stepMonitor.MemLeakDetected(teardownChange);
     if (ran) {
       bool passed = true;
       if (isTestMethod && test->GetFailsOnMemoryLeak()) {
-        bool leak = caseMonitor->MemLeakDetected(test->GetAllowedLeaksIterator(), test->GetFailsOnMemoryRecovery(),
+        bool leak = caseMonitor.MemLeakDetected(test->GetAllowedLeaksIterator(), test->GetFailsOnMemoryRecovery(),
                                                  leakIndex, caseChange);
         MemoryLeakIgnoredInSetupOrTearDown = IgnoresMemoryLeakInSetUpTearDown && procChange == 0 && leak;
         if (!MemoryLeakIgnoredInSetupOrTearDown && leak) {
           std::string errorMsg;
-          passed = caseMonitor->GetMemoryUseMsg(test->GetFailsOnMemoryRecovery(), setupChange, procChange,
+          passed = caseMonitor.GetMemoryUseMsg(test->GetFailsOnMemoryRecovery(), setupChange, procChange,
                                                 teardownChange, caseChange, errorMsg);
           if (!passed) AddFailure(test, FMethodPtr, errorMsg);
         }
