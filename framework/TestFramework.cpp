@@ -609,11 +609,14 @@ void TTestCase::RunTest(TTestResult& testResult) {
     if (FFailsOnNoChecksExecuted && !FCheckCalled) Fail(TesselConsts::sNoChecksExecuted, at);
     if (FExpectedException) StopExpectingException({}, at);
   } catch (...) {
-    std::exception_ptr raised = std::current_exception();
-    TExceptionInfo info = DescribeCurrentException();
     ExceptionClass expected = FExpectedException;
     FExpectedException = nullptr;
-    if ((info.Class && info.Class->InheritsFrom(&ETestFailure::ClassInfo())) || !expected) throw;
+    // Nothing expected: whatever came passes on unchanged, and describing it
+    // first would throw it once more.
+    if (!expected) throw;
+    std::exception_ptr raised = std::current_exception();
+    TExceptionInfo info = DescribeCurrentException();
+    if (info.Class && info.Class->InheritsFrom(&ETestFailure::ClassInfo())) throw;
     if (ExceptionMatches(expected, raised, info)) return;  // the expected exception came: pass
     TCodeLocation where = info.Location.IsKnown() ? info.Location : method.Location();
     FailNotEquals(expected->Name, info.ClassName, TesselConsts::sUnexpectedException, where);
@@ -865,13 +868,7 @@ bool TTestResult::RunTestRun(const ITestPtr& test) {
   bool result = false;
   test->SetTestMethodInvoked(false);
   TTestFailure* failure = nullptr;
-  try {
-    test->RunTest(*this);
-    if (!FRootTest) FRootTest = test;
-    FTotalTime = FRootTest->ElapsedTestTime();
-    result = true;
-  } catch (...) {
-    TExceptionInfo info = DescribeCurrentException();
+  auto record = [&](const TExceptionInfo& info) {
     // Exceptions of foreign types carry no location; point at the test method.
     TCodeLocation where = info.Location.IsKnown() || !IsTestMethod(test) ? info.Location : FMethodPtr;
     const TClass* cls = info.Class;
@@ -884,6 +881,18 @@ bool TTestResult::RunTestRun(const ITestPtr& test) {
     } else {
       failure = &AddError(test, info, where);
     }
+  };
+  try {
+    test->RunTest(*this);
+    if (!FRootTest) FRootTest = test;
+    FTotalTime = FRootTest->ElapsedTestTime();
+    result = true;
+  } catch (const Exception& e) {
+    // The framework's own exceptions are read directly: describing the
+    // current exception would throw it once more.
+    record(DescribeException(e));
+  } catch (...) {
+    record(DescribeCurrentException());
   }
   if (BreakOnFailures && failure && failure->ThrownExceptionClass() &&
       failure->ThrownExceptionClass()->InheritsFrom(&ETestFailure::ClassInfo())) {

@@ -216,6 +216,7 @@ struct TExceptionInfo {
 // Describes the exception being handled; call only inside a catch block.
 TExceptionInfo DescribeCurrentException();
 TExceptionInfo DescribeException(const std::exception_ptr& p);
+TExceptionInfo DescribeException(const Exception& e);
 
 // ---------------------------------------------------------------------------
 // Method tables
