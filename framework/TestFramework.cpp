@@ -365,6 +365,14 @@ const TNodeFacts& FactsOf(const ITest* t) {
 }
 }  // namespace
 
+void TMethodTable::Add(const char* name, TTestMethodPtr method, bool isVirtual, bool hasRunCount, int64_t runCount,
+                       const char* file, uint32_t line) {
+  Entries.push_back({name, method, isVirtual, hasRunCount, RunCountAttribute(runCount), file, line});
+}
+
+TTestCasePtr AdoptTestCase(TTestCase* test) { return TTestCasePtr(test); }
+ITestSuitePtr SuiteOfClass(TTestCaseClass testClass) { return CreateSuite(testClass); }
+
 bool IsTestMethod(const ITestPtr& test) {
   if (!test || test->CountTestCases() != 1) return false;
   const TNodeFacts& f = FactsOf(test.get());

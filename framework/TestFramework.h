@@ -240,10 +240,9 @@ struct TMethodEntry {
 
 struct TMethodTable {
   std::vector<TMethodEntry> Entries;
+  // Out of line: every test method of every class calls it once.
   void Add(const char* name, TTestMethodPtr method, bool isVirtual, bool hasRunCount, int64_t runCount,
-           const char* file, uint32_t line) {
-    Entries.push_back({name, method, isVirtual, hasRunCount, RunCountAttribute(runCount), file, line});
-  }
+           const char* file, uint32_t line);
 };
 
 // A method without arguments bound to an object, or any callable (a lambda
@@ -710,9 +709,16 @@ std::shared_ptr<S> CreateSuite(TTestCaseClass testClass) {
   return suite;
 }
 
+// Takes ownership of a new test case. The factories below use it rather
+// than std::make_shared, whose control block would be a class of its own,
+// with code and tables, for every test class.
+TTestCasePtr AdoptTestCase(TTestCase* test);
+// The suite of a test-case class (CreateSuite, out of line for the macros).
+ITestSuitePtr SuiteOfClass(TTestCaseClass testClass);
+
 template <class C>
 TTestCasePtr TesselFactory(const std::string& methodName, int64_t runCount) {
-  return std::make_shared<C>(methodName, runCount);
+  return AdoptTestCase(new C(methodName, runCount));
 }
 
 // ---------------------------------------------------------------------------
@@ -921,13 +927,13 @@ inline constexpr int kTesselMaxMethods = 256;
 #define TESSEL_TESTCASE_IN_UNIT(Cls, Base, UnitNameExpr)                                                       \
  public:                                                                                                       \
   using Base::Base;                                                                                            \
-  static const ::TestFramework::TClass& ClassInfo() noexcept {                                                 \
+  [[gnu::noinline]] static const ::TestFramework::TClass& ClassInfo() noexcept {                               \
     static const ::TestFramework::TClass info(#Cls, UnitNameExpr, &Base::ClassInfo(),                          \
                                               &::TestFramework::TesselFactory<Cls>, &Cls::TesselCollectAll_);  \
     return info;                                                                                               \
   }                                                                                                            \
   const ::TestFramework::TClass& ClassType() const noexcept override { return ClassInfo(); }                   \
-  static ::TestFramework::ITestSuitePtr Suite() { return ::TestFramework::CreateSuite(&ClassInfo()); }         \
+  static ::TestFramework::ITestSuitePtr Suite() { return ::TestFramework::SuiteOfClass(&ClassInfo()); }        \
                                                                                                                \
  private:                                                                                                      \
   using TesselSelf_ = Cls;                                                                                     \
