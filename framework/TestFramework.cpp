@@ -161,12 +161,20 @@ const TMethodTable& TClass::Methods() const {
 
 const char* UnitNameFromFile(const char* file) {
   static std::set<std::string>* names = new std::set<std::string>();  // lives as long as the classes
+  // The classes of one source file ask one after the other, with the same
+  // literal: answer those from the last look-up.
+  static const char* lastFile = nullptr;
+  static const char* lastName = nullptr;
+  if (file && file == lastFile) return lastName;
   std::string s = file ? file : "";
   size_t slash = s.find_last_of("/\\");
   if (slash != std::string::npos) s.erase(0, slash + 1);
   size_t dot = s.find('.');
   if (dot != std::string::npos) s.erase(dot);
-  return names->insert(s).first->c_str();
+  const char* name = names->insert(s).first->c_str();
+  lastFile = file;
+  lastName = name;
+  return name;
 }
 
 std::string DemangleTypeName(const char* mangled) {
@@ -318,6 +326,9 @@ bool IsEmptyCode(const unsigned char* p) {
 }  // namespace
 
 TMethodEnumerator::TMethodEnumerator(TTestCaseClass AClass) {
+  size_t entries = 0;
+  for (const TClass* c = AClass; c; c = c->Parent) entries += c->Methods().Entries.size();
+  FMethodNameList.reserve(entries);
   for (const TClass* c = AClass; c; c = c->Parent) {
     for (const TMethodEntry& e : c->Methods().Entries) {
       if (e.IsVirtual) {
@@ -367,6 +378,7 @@ const TNodeFacts& FactsOf(const ITest* t) {
 
 void TMethodTable::Add(const char* name, TTestMethodPtr method, bool isVirtual, bool hasRunCount, int64_t runCount,
                        const char* file, uint32_t line) {
+  if (Entries.capacity() == 0) Entries.reserve(16);  // where growing one by one would end for ten tests
   Entries.push_back({name, method, isVirtual, hasRunCount, RunCountAttribute(runCount), file, line});
 }
 
@@ -658,6 +670,7 @@ void TTestSuite::AddTests(TTestCaseClass testClass) {
   if (methods.MethodCount() == 0) return;
   if (!testClass->Factory)
     throw ETesselException(Format("AddTests: class %s cannot create test cases", testClass->Name));
+  FTests.reserve(FTests.size() + static_cast<size_t>(methods.MethodCount()));
   for (int i = 0; i < methods.MethodCount(); ++i) {
     std::string name = methods.NameOfMethod(i);
     int64_t runCount = 1;

@@ -51,8 +51,10 @@ ITestSuitePtr FindChildSuite(const ITestSuitePtr& suite, const std::string& name
 // True when tree is, or holds anywhere below it, one of the nodes in chain.
 bool HoldsAnyOf(const ITestPtr& tree, const std::vector<const ITest*>& chain, std::set<const ITest*>& seen) {
   if (std::find(chain.begin(), chain.end(), tree.get()) != chain.end()) return true;
-  if (!seen.insert(tree.get()).second) return false;
-  for (const ITestPtr& child : tree->Tests())
+  const TInterfaceList& children = tree->Tests();
+  // Only nodes with children need remembering: a leaf met twice costs nothing.
+  if (children.empty() || !seen.insert(tree.get()).second) return false;
+  for (const ITestPtr& child : children)
     if (HoldsAnyOf(child, chain, seen)) return true;
   return false;
 }
