@@ -60,10 +60,12 @@ void TXMLTestListener::CloseReport() {
 }
 
 void TXMLTestListener::writeReport(const std::string& str) {
-  std::string line = str + CRLF;
   if (FOutputFile) {
-    ReportText::FileWrite(FOutputFile, line, FFileName);
+    // Two buffered writes, not a copy of the line with its end appended.
+    ReportText::FileWrite(FOutputFile, str, FFileName);
+    ReportText::FileWrite(FOutputFile, CRLF, FFileName);
   } else {
+    std::string line = str + CRLF;
     ConsoleWrite(line);
     ConsoleWrite(CRLF);
   }
@@ -147,14 +149,32 @@ void TXMLTestListener::EndTest(const ITestPtr&) {}
 void TXMLTestListener::AddSuccess(const ITestPtr& test) {
   if (!test->Tests().empty()) return;
   bool more = HasInfoOrWarnings();
-  writeReport(Format(R"(<test-case name="%s%s" executed="%s" success="True" time="%s" result="Pass" %s)",
-                     XmlAttr(GetCurrentSuiteName()), XmlAttr(test->GetName()), BoolToStr(test->GetEnabled()),
-                     SecondsText(test), more ? ">" : "/>"));
+  // <test-case name="%s%s" executed="%s" success="True" time="%s" result="Pass" %s
+  // built in reused buffers: this runs for every passing test.
+  thread_local std::string suite, line;
+  suite.clear();
+  for (size_t i = FSuiteStack.size(); i-- > 0;) (suite += FSuiteStack[i]) += '.';  // GetCurrentSuiteName
+  const std::string name = test->GetName();
+  line.assign(R"(<test-case name=")");
+  ReportText::AppendXmlAttr(line, suite);
+  ReportText::AppendXmlAttr(line, name);
+  line += R"(" executed=")";
+  line += BoolToStr(test->GetEnabled());
+  line += R"(" success="True" time=")";
+  ReportText::AppendFixedPoint(line, test->ElapsedTestTime() / 1000.0, 4);  // SecondsText
+  line += R"(" result="Pass" )";
+  line += more ? ">" : "/>";
+  writeReport(line);
   if (more) {
     WriteInfoAndWarnings();
     writeReport("</test-case>");
   }
-  ConsoleWrite(GetNameSuite() + "." + test->GetName() + CRLF);
+  line.clear();
+  if (!FSuiteStack.empty()) line += FSuiteStack.front();  // GetNameSuite
+  line += '.';
+  line += name;
+  line += CRLF;
+  ConsoleWrite(line);
 }
 
 void TXMLTestListener::WriteFailingCase(TTestFailure& failure, const char* result) {

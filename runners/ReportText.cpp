@@ -84,12 +84,27 @@ size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp, size_t& bad) noexc
 
 enum TEscapes { escNone, escText, escAttribute };
 
-// XmlSafe and, as asked, the references of the markup characters, in one pass.
-std::string Escape(std::string_view text, TEscapes escapes) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
+// True for the printable ASCII characters that escapes leaves as they are.
+bool IsPlain(unsigned char c, TEscapes escapes) noexcept {
+  if (c < 0x20 || c >= 0x80) return false;
+  if (escapes == escNone) return true;
+  if (c == '&' || c == '<' || c == '>') return false;
+  return escapes != escAttribute || (c != '\'' && c != '"');
+}
+
+// XmlSafe and, as asked, the references of the markup characters, in one
+// pass, appended to out. Runs of plain characters are copied at once: names
+// and messages are mostly nothing else.
+void AppendEscaped(std::string& out, std::string_view text, TEscapes escapes) {
   size_t i = 0;
   while (i < text.size()) {
+    size_t run = i;
+    while (run < text.size() && IsPlain(static_cast<unsigned char>(text[run]), escapes)) ++run;
+    if (run > i) {
+      out.append(text.data() + i, run - i);
+      i = run;
+      continue;
+    }
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c < 0x80) {
       const char* ref = nullptr;
@@ -121,6 +136,12 @@ std::string Escape(std::string_view text, TEscapes escapes) {
       i += len;
     }
   }
+}
+
+std::string Escape(std::string_view text, TEscapes escapes) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  AppendEscaped(out, text, escapes);
   return out;
 }
 
@@ -129,13 +150,21 @@ std::string Escape(std::string_view text, TEscapes escapes) {
 std::string XmlSafe(std::string_view text) { return Escape(text, escNone); }
 std::string XmlText(std::string_view text) { return Escape(text, escText); }
 std::string XmlAttr(std::string_view text) { return Escape(text, escAttribute); }
+void AppendXmlText(std::string& out, std::string_view text) { AppendEscaped(out, text, escText); }
+void AppendXmlAttr(std::string& out, std::string_view text) { AppendEscaped(out, text, escAttribute); }
 
 std::string FixedPoint(double value, int decimals) {
+  std::string s;
+  AppendFixedPoint(s, value, decimals);
+  return s;
+}
+
+void AppendFixedPoint(std::string& out, double value, int decimals) {
   char buf[400];
   // to_chars ignores the C locale, so "." it is.
   auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals < 0 ? 0 : decimals);
-  if (r.ec != std::errc()) return "0";
-  return std::string(buf, r.ptr);
+  if (r.ec != std::errc()) out += '0';
+  else out.append(buf, r.ptr);
 }
 
 std::string LocaleFixedPoint(double value, int decimals) {

@@ -23,10 +23,14 @@ std::string XmlSafe(std::string_view text);
 std::string XmlText(std::string_view text);
 // Attribute value (in double quotes): XmlText, then "'" and '"' as references.
 std::string XmlAttr(std::string_view text);
+// XmlText and XmlAttr appended to out (no temporary for each name).
+void AppendXmlText(std::string& out, std::string_view text);
+void AppendXmlAttr(std::string& out, std::string_view text);
 
 // value with the given decimals and always "." as the separator: what the
 // readers of the reports expect whatever the locale.
 std::string FixedPoint(double value, int decimals);
+void AppendFixedPoint(std::string& out, double value, int decimals);
 // The same with the locale's decimal separator, for people.
 std::string LocaleFixedPoint(double value, int decimals);
 
