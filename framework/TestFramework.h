@@ -405,7 +405,7 @@ int64_t FirstByteDiff(const void* p1, const void* p2, uint32_t count, uint8_t& b
 // ---------------------------------------------------------------------------
 // Nodes
 
-class TAbstractTest : public virtual ITest, public TObject, public std::enable_shared_from_this<TAbstractTest> {
+class TAbstractTest : public virtual ITest, public virtual TObject, public std::enable_shared_from_this<TAbstractTest> {
  public:
   using Loc = std::source_location;
 
