@@ -154,6 +154,7 @@ const TMethodTable& TClass::Methods() const {
   if (!FMethods) {
     auto table = std::make_unique<TMethodTable>();
     if (Collector) Collector(*table);
+    table->Entries.shrink_to_fit();  // kept for the program's life
     FMethods = std::move(table);
   }
   return *FMethods;
@@ -581,9 +582,10 @@ ITestSuitePtr TTestCase::Suite() { return CreateSuite(&ClassInfo()); }
 const TTestMethod& TTestCase::Method() {
   if (!fMethodBound) {
     fMethodBound = true;
+    const char* name = FTestName.c_str();  // a name with a NUL inside matches no method
     for (const TClass* c = &ClassType(); c; c = c->Parent)
       for (const TMethodEntry& e : c->Methods().Entries)
-        if (FTestName == e.Name) {
+        if (std::strcmp(name, e.Name) == 0 && std::strlen(e.Name) == FTestName.size()) {
           fMethod = TTestMethod(this, &e);
           return fMethod;
         }
