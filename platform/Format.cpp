@@ -1,5 +1,6 @@
 #include "platform/Format.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 
@@ -104,9 +105,26 @@ std::string FormatList(std::string_view fmt, std::initializer_list<TFormatArg> a
       out.append(fmt.substr(i));
       break;
     }
-    std::string spec(fmt.substr(i, j - i));
     const TFormatArg& a = next != args.end() ? *next++ : kNone;
-    AppendPrintf(out, spec, a, fmt[j]);
+    const char conv = fmt[j];
+    if (j == i + 1) {
+      // Plain %s and %d, by far the most common: appended directly, without
+      // a copy of the text or a round through snprintf.
+      if (conv == 's' && a.Kind == TFormatArg::fkText) {
+        out.append(a.S);
+        i = j + 1;
+        continue;
+      }
+      if ((conv == 'd' || conv == 'i') && (a.Kind == TFormatArg::fkInt || a.Kind == TFormatArg::fkUInt)) {
+        char buf[24];
+        auto r = std::to_chars(buf, buf + sizeof buf, a.Kind == TFormatArg::fkInt ? a.I : static_cast<int64_t>(a.U));
+        out.append(buf, r.ptr);
+        i = j + 1;
+        continue;
+      }
+    }
+    std::string spec(fmt.substr(i, j - i));
+    AppendPrintf(out, spec, a, conv);
     i = j + 1;
   }
   return out;
