@@ -162,19 +162,22 @@ const TMethodTable& TClass::Methods() const {
 
 const char* UnitNameFromFile(const char* file) {
   static std::set<std::string>* names = new std::set<std::string>();  // lives as long as the classes
-  // The classes of one source file ask one after the other, with the same
-  // literal: answer those from the last look-up.
-  static const char* lastFile = nullptr;
+  // The classes of one source file ask one after the other with the same
+  // path: answer those from the last look-up (compared by content, as the
+  // caller's buffer may hold another path by now).
+  static std::string* lastFile = new std::string();
   static const char* lastName = nullptr;
-  if (file && file == lastFile) return lastName;
+  if (file && lastName && *lastFile == file) return lastName;
   std::string s = file ? file : "";
   size_t slash = s.find_last_of("/\\");
   if (slash != std::string::npos) s.erase(0, slash + 1);
   size_t dot = s.find('.');
   if (dot != std::string::npos) s.erase(dot);
   const char* name = names->insert(s).first->c_str();
-  lastFile = file;
-  lastName = name;
+  if (file) {
+    *lastFile = file;
+    lastName = name;
+  }
   return name;
 }
 
