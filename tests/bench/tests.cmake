@@ -1,6 +1,9 @@
 # The benchmark harness at its smallest size: every framework's generated
 # program must build, run and report the expected counts. Nothing here looks
 # at a time; the figures come from `make bench`.
+# The short cuts on the run loop's hot path against the slow ways they replace.
+tessel_add_test(bench_hot_paths ${CMAKE_CURRENT_LIST_DIR}/HotPathTests.cpp)
+
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)
   add_test(NAME bench_smoke
