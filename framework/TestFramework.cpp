@@ -13,6 +13,7 @@
 #include "platform/Clocks.h"
 #include "platform/Format.h"
 #include "platform/IniFiles.h"
+#include "platform/Utf8.h"
 
 namespace TestFramework {
 
@@ -25,65 +26,22 @@ std::string WideToUtf8(std::wstring_view w) {
   std::string out;
   out.reserve(w.size());
   for (wchar_t wc : w) {
-    auto c = static_cast<uint32_t>(wc);
+    auto c = static_cast<char32_t>(wc);
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    Platform::EncodeUtf8(c, out);
   }
   return out;
 }
 
 std::wstring Utf8ToWide(std::string_view s) {
+  // Each byte that starts no valid sequence becomes U+FFFD.
   std::wstring out;
   out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    auto b = static_cast<unsigned char>(s[i]);
-    uint32_t c;
-    size_t len;
-    if (b < 0x80) {
-      c = b;
-      len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F;
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F;
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07;
-      len = 4;
-    } else {
-      out += L'\xFFFD';
-      ++i;
-      continue;
-    }
-    bool ok = i + len <= s.size();
-    for (size_t k = 1; ok && k < len; ++k) {
-      auto cb = static_cast<unsigned char>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (cb & 0x3F);
-    }
-    if (!ok) {
-      out += L'\xFFFD';
-      ++i;
-      continue;
-    }
-    out += static_cast<wchar_t>(c);
-    i += len;
+  for (size_t i = 0; i < s.size();) {
+    char32_t c = 0;
+    size_t len = Platform::DecodeUtf8(s, i, c);
+    out += len ? static_cast<wchar_t>(c) : L'\xFFFD';
+    i += len ? len : 1;
   }
   return out;
 }
