@@ -345,6 +345,7 @@ void TMethodTable::Add(const char* name, TTestMethodPtr method, bool isVirtual, 
 }
 
 TTestCasePtr AdoptTestCase(TTestCase* test) { return TTestCasePtr(test); }
+std::string TesselCopyName(const std::string& name) { return name; }
 ITestSuitePtr SuiteOfClass(TTestCaseClass testClass) { return CreateSuite(testClass); }
 
 bool IsTestMethod(const ITestPtr& test) {

@@ -713,12 +713,15 @@ std::shared_ptr<S> CreateSuite(TTestCaseClass testClass) {
 // than std::make_shared, whose control block would be a class of its own,
 // with code and tables, for every test class.
 TTestCasePtr AdoptTestCase(TTestCase* test);
+// The method name copied out of line, so that the factories do not each
+// inline a string copy.
+std::string TesselCopyName(const std::string& name);
 // The suite of a test-case class (CreateSuite, out of line for the macros).
 ITestSuitePtr SuiteOfClass(TTestCaseClass testClass);
 
 template <class C>
 TTestCasePtr TesselFactory(const std::string& methodName, int64_t runCount) {
-  return AdoptTestCase(new C(methodName, runCount));
+  return AdoptTestCase(new C(TesselCopyName(methodName), runCount));
 }
 
 // ---------------------------------------------------------------------------
