@@ -635,12 +635,18 @@ void TTestSuite::AddTests(TTestCaseClass testClass) {
   if (!testClass->Factory)
     throw ETesselException(Format("AddTests: class %s cannot create test cases", testClass->Name));
   FTests.reserve(FTests.size() + static_cast<size_t>(methods.MethodCount()));
+  // Run-count attributes are rare: look for them by name only when the
+  // class or an ancestor has one at all.
+  bool anyRunCount = false;
+  for (const TClass* c = testClass; c && !anyRunCount; c = c->Parent)
+    for (const TMethodEntry& e : c->Methods().Entries) anyRunCount = anyRunCount || e.HasRunCount;
   for (int i = 0; i < methods.MethodCount(); ++i) {
     std::string name = methods.NameOfMethod(i);
     int64_t runCount = 1;
-    for (const TClass* c = testClass; c; c = c->Parent)
-      for (const TMethodEntry& e : c->Methods().Entries)
-        if (e.HasRunCount && name == e.Name) runCount = e.RunCount.FCount;
+    if (anyRunCount)
+      for (const TClass* c = testClass; c; c = c->Parent)
+        for (const TMethodEntry& e : c->Methods().Entries)
+          if (e.HasRunCount && name == e.Name) runCount = e.RunCount.FCount;
     AddTest(testClass->Factory(name, runCount));
   }
 }
