@@ -317,8 +317,40 @@ struct TNodeFacts {
   bool Suite = false;
   bool Decorator = false;
   bool HasObject = false;
+  bool PlainCase = false;      // a TTestCase that keeps TTestCase's own RunTest
   ptrdiff_t ObjectOffset = 0;  // from the ITest part to the TObject part
+  ptrdiff_t CaseOffset = 0;    // from the ITest part to the TTestCase part
 };
+
+// The function a virtual call of RunTest reaches for a test case.
+const void* RunTestTarget(const TTestCase* test) noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+  // Itanium C++ ABI, as in TTestMethod::CodeAddress.
+  struct Rep {
+    uintptr_t ptr;
+    ptrdiff_t adj;
+  } r;
+  void (TTestCase::*pm)(TTestResult&) = &TTestCase::RunTest;
+  static_assert(sizeof(Rep) == sizeof(pm));
+  std::memcpy(&r, &pm, sizeof r);
+  if (!(r.ptr & 1)) return nullptr;
+  const char* self = reinterpret_cast<const char*>(test) + r.adj;
+  const char* vtbl = *reinterpret_cast<const char* const*>(self);
+  return *reinterpret_cast<const void* const*>(vtbl + r.ptr - 1);
+#else
+  (void)test;
+  return nullptr;
+#endif
+}
+
+// TTestCase's own RunTest, as a virtual call on a plain TTestCase reaches it.
+const void* OwnRunTest() noexcept {
+  static const void* const own = [] {
+    const TTestCase probe{std::string()};
+    return RunTestTarget(&probe);
+  }();
+  return own;
+}
 
 const TNodeFacts& FactsOf(const ITest* t) {
   constexpr unsigned kBits = 7;
@@ -332,6 +364,10 @@ const TNodeFacts& FactsOf(const ITest* t) {
     f.Decorator = dynamic_cast<ITestDecorator*>(node) != nullptr;
     f.HasObject = object != nullptr;
     f.ObjectOffset = object ? reinterpret_cast<const char*>(object) - reinterpret_cast<const char*>(t) : 0;
+    const auto* testCase = dynamic_cast<const TTestCase*>(t);
+    const void* own = testCase ? OwnRunTest() : nullptr;
+    f.PlainCase = own && RunTestTarget(testCase) == own;
+    f.CaseOffset = testCase ? reinterpret_cast<const char*>(testCase) - reinterpret_cast<const char*>(t) : 0;
     f.VTable = vtable;
   }
   return f;
@@ -579,9 +615,28 @@ void TTestCase::RunWithFixture(TTestResult& testResult) {
   }
 }
 
-void TTestCase::RunTest(TTestResult& testResult) {
+void TTestCase::RunTest(TTestResult& testResult) { RunBody(testResult, nullptr); }
+
+bool TTestCase::RunBody(TTestResult& testResult, const ITestPtr* loopTest) {
   FExpectedException = nullptr;
   const TTestMethod& method = Method();
+  // What happens to an exception that left the guarded steps: passed on (to
+  // the caller, or straight into the run loop's record), swallowed as the
+  // expected one, or turned into the failure "unexpected exception".
+  auto settle = [&](const TExceptionInfo& info, const std::exception_ptr* raised) -> bool {
+    ExceptionClass expected = FExpectedException;
+    FExpectedException = nullptr;
+    const bool isFailure = info.Class && info.Class->InheritsFrom(&ETestFailure::ClassInfo());
+    if (!expected || isFailure) {
+      if (!loopTest) throw;
+      testResult.RecordBodyException(*loopTest, info);
+      return false;
+    }
+    if (ExceptionMatches(expected, raised ? *raised : std::current_exception(), info)) return true;  // it came: pass
+    TCodeLocation where = info.Location.IsKnown() ? info.Location : method.Location();
+    FailNotEquals(expected->Name, info.ClassName, TesselConsts::sUnexpectedException, where);
+    return false;
+  };
   try {
     if (!method)
       throw ETestError(Format("No test method named \"%s\" in class %s", FTestName, ClassType().Name));
@@ -592,20 +647,18 @@ void TTestCase::RunTest(TTestResult& testResult) {
     for (int32_t i = 0; i < FRunCount; ++i) Invoke(method);
     if (FFailsOnNoChecksExecuted && !FCheckCalled) Fail(TesselConsts::sNoChecksExecuted, at);
     if (FExpectedException) StopExpectingException({}, at);
+  } catch (const Exception& e) {
+    // The framework's own exceptions are read directly: describing the
+    // current exception would throw it once more.
+    return settle(DescribeException(e), nullptr);
   } catch (...) {
-    ExceptionClass expected = FExpectedException;
-    FExpectedException = nullptr;
-    // Nothing expected: whatever came passes on unchanged, and describing it
-    // first would throw it once more.
-    if (!expected) throw;
+    // Nothing expected: a foreign exception passes on without being described.
+    if (!FExpectedException && !loopTest) throw;
     std::exception_ptr raised = std::current_exception();
-    TExceptionInfo info = DescribeCurrentException();
-    if (info.Class && info.Class->InheritsFrom(&ETestFailure::ClassInfo())) throw;
-    if (ExceptionMatches(expected, raised, info)) return;  // the expected exception came: pass
-    TCodeLocation where = info.Location.IsKnown() ? info.Location : method.Location();
-    FailNotEquals(expected->Name, info.ClassName, TesselConsts::sUnexpectedException, where);
+    return settle(DescribeCurrentException(), &raised);
   }
   FExpectedException = nullptr;
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -855,36 +908,68 @@ bool TTestResult::RunTestSetup(const ITestPtr& test) {
   }
 }
 
+TTestFailure* TTestResult::RecordBodyException(const ITestPtr& test, const TExceptionInfo& info) {
+  // Cleared only when the record is made: an exception from a listener
+  // leaves it set, so that RunTestRun passes that one on rather than
+  // recording it against the test.
+  FRecordingBody = true;
+  // Exceptions of foreign types carry no location; point at the test method.
+  TCodeLocation where = info.Location.IsKnown() || !IsTestMethod(test) ? info.Location : FMethodPtr;
+  const TClass* cls = info.Class;
+  if (cls && cls->InheritsFrom(&EStopTestsFailure::ClassInfo())) {
+    FBodyFailure = &AddFailure(test, info, where);
+    FStop = true;
+  } else if (cls && (cls->InheritsFrom(&ETestFailure::ClassInfo()) ||
+                     cls->InheritsFrom(&EBreakingTestFailure::ClassInfo()))) {
+    FBodyFailure = &AddFailure(test, info, where);
+  } else {
+    FBodyFailure = &AddError(test, info, where);
+  }
+  FRecordingBody = false;
+  return FBodyFailure;
+}
+
+namespace {
+// The test case behind a node when the run loop may take RunTest's steps
+// itself (TTestCase::RunBody): the node is a TTestCase and its class keeps
+// TTestCase's own RunTest. A class that replaces RunTest gets every call.
+TTestCase* PlainTestCase(ITest* test) {
+  const TNodeFacts& f = FactsOf(test);
+  return f.PlainCase ? reinterpret_cast<TTestCase*>(reinterpret_cast<char*>(test) + f.CaseOffset) : nullptr;
+}
+}  // namespace
+
 bool TTestResult::RunTestRun(const ITestPtr& test) {
   bool result = false;
   test->SetTestMethodInvoked(false);
-  TTestFailure* failure = nullptr;
-  auto record = [&](const TExceptionInfo& info) {
-    // Exceptions of foreign types carry no location; point at the test method.
-    TCodeLocation where = info.Location.IsKnown() || !IsTestMethod(test) ? info.Location : FMethodPtr;
-    const TClass* cls = info.Class;
-    if (cls && cls->InheritsFrom(&EStopTestsFailure::ClassInfo())) {
-      failure = &AddFailure(test, info, where);
-      FStop = true;
-    } else if (cls && (cls->InheritsFrom(&ETestFailure::ClassInfo()) ||
-                       cls->InheritsFrom(&EBreakingTestFailure::ClassInfo()))) {
-      failure = &AddFailure(test, info, where);
-    } else {
-      failure = &AddError(test, info, where);
-    }
-  };
+  FBodyFailure = nullptr;
+  FRecordingBody = false;
   try {
-    test->RunTest(*this);
-    if (!FRootTest) FRootTest = test;
-    FTotalTime = FRootTest->ElapsedTestTime();
-    result = true;
+    TTestCase* plain = PlainTestCase(test.get());
+    // Through RunBody a failure is recorded where the test case catches it
+    // (one unwinding of the stack, not two); the records are the same.
+    if (plain ? plain->RunBody(*this, &test) : (test->RunTest(*this), true)) {
+      if (!FRootTest) FRootTest = test;
+      FTotalTime = FRootTest->ElapsedTestTime();
+      result = true;
+    }
   } catch (const Exception& e) {
+    if (FRecordingBody) {  // a listener's, while the body's exception was recorded
+      FRecordingBody = false;
+      throw;
+    }
     // The framework's own exceptions are read directly: describing the
     // current exception would throw it once more.
-    record(DescribeException(e));
+    RecordBodyException(test, DescribeException(e));
   } catch (...) {
-    record(DescribeCurrentException());
+    if (FRecordingBody) {
+      FRecordingBody = false;
+      throw;
+    }
+    RecordBodyException(test, DescribeCurrentException());
   }
+  TTestFailure* failure = FBodyFailure;
+  FBodyFailure = nullptr;
   if (BreakOnFailures && failure && failure->ThrownExceptionClass() &&
       failure->ThrownExceptionClass()->InheritsFrom(&ETestFailure::ClassInfo())) {
     // Gives an attached debugger a first-chance exception at the failure.

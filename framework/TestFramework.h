@@ -665,6 +665,14 @@ class TTestCase : public TAbstractTest {
  protected:
   TTestMethod fMethod;
   bool fMethodBound = false;
+
+ private:
+  friend class TTestResult;
+  // RunTest's steps. With loopTest given (the run loop calling, RunTest not
+  // replaced), an exception that RunTest would pass on is recorded for
+  // loopTest where it is caught, instead of being thrown once more; the
+  // result is then false.
+  bool RunBody(TTestResult& testResult, const ITestPtr* loopTest);
 };
 
 // Base for generic (template) test-case classes.
@@ -819,6 +827,13 @@ class TTestResult {
   int32_t FRunTests = 0;
   bool FStop = false;
   IStatusListenerPtr FStatusAdapter;
+
+ private:
+  friend class TTestCase;
+  // Records an exception that left a test body (RunTestRun's guard).
+  TTestFailure* RecordBodyException(const ITestPtr& test, const TExceptionInfo& info);
+  TTestFailure* FBodyFailure = nullptr;  // what RecordBodyException recorded last
+  bool FRecordingBody = false;
 };
 
 // Forwards a test's status lines to its result's listeners.

@@ -41,6 +41,26 @@ class TStopper : public TTestCase {
   TESSEL_TEST(T3) { Check(true); }
 };
 
+// Replaces RunTest and watches what the inherited one passes on.
+class TWrapped : public TSteered {
+  TESSEL_TESTCASE(TWrapped, TSteered)
+ public:
+  static inline std::vector<std::string> Seen;
+  static inline bool Swallow = false;
+  void RunTest(TTestResult& testResult) override {
+    try {
+      TSteered::RunTest(testResult);
+      Seen.push_back("returned");
+    } catch (const Exception& e) {
+      Seen.push_back(e.ClassType().Name + std::string(":") + e.Message());
+      if (!Swallow) throw;
+    } catch (const std::exception& e) {
+      Seen.push_back(std::string("std:") + e.what());
+      if (!Swallow) throw;
+    }
+  }
+};
+
 class TLong : public TTestCase {
   TESSEL_TESTCASE(TLong, TTestCase)
  public:
@@ -212,6 +232,62 @@ class TRunLoopTests : public TTestCase {
                       "EndTest(R)",       "TestingEnds"};
     CheckLines(expected, log);
     CheckEquals(1, r.ErrorCount());
+  }
+
+  TESSEL_TEST(TestListenerThrowingWhileAFailureIsRecorded) {
+    // The test's own failure or error is recorded first; the listener's
+    // exception then goes to the enclosing suite, as from any other call.
+    struct Case {
+      const char* mode;
+      const char* at;
+      const char* record;
+    } cases[] = {{"fail", "AddFailure(T", "AddFailure(T,ETestFailure,bad)"},
+                 {"error", "AddError(T", "AddError(T,std::logic_error,oops)"},
+                 {"int", "AddError(T", "AddError(T,int,42)"}};
+    for (const Case& c : cases) {
+      TSteered::Mode = c.mode;
+      Lines log;
+      auto l = std::make_shared<TRecordingListenerX>(&log);
+      l->ThrowAt = c.at;
+      TTestResult r;
+      r.AddListener(l);
+      Tree()->Run(r);
+      TSteered::Mode.clear();
+      Lines expected = {"TestingStarts",    "ShouldRunTest(R)", "ShouldRunTest(R)", "StartTest(R)",
+                        "StartSuite(R)",    "ShouldRunTest(T)", "ShouldRunTest(T)", "ShouldRunTest(T)",
+                        "StartTest(T)",     c.record,           "EndTest(T)",
+                        std::string("AddError(R,std::runtime_error,listener broke at ") + c.record + ")",
+                        "EndTest(R)",       "TestingEnds"};
+      CheckLines(expected, log);
+      CheckEquals(c.mode == std::string("fail") ? 1 : 2, r.ErrorCount(), c.mode);
+      CheckEquals(c.mode == std::string("fail") ? 1 : 0, r.FailureCount(), c.mode);
+    }
+  }
+
+  TESSEL_TEST(TestReplacedRunTestSeesWhatThePlainOnePassesOn) {
+    // A class that replaces RunTest and calls the inherited one sees every
+    // exception leave it, and decides: passed on it is recorded as usual,
+    // swallowed the test passes.
+    for (bool swallow : {false, true}) {
+      for (std::string mode : {"fail", "error", ""}) {
+        TSteered::Mode = mode;
+        TWrapped::Seen.clear();
+        TWrapped::Swallow = swallow;
+        Lines log = RunRecorded(TestSuite("R", {std::make_shared<TWrapped>("T")}), false);
+        TSteered::Mode.clear();
+        std::string tag = mode + (swallow ? " swallowed" : " passed on");
+        if (mode == "fail") {
+          CheckEquals("ETestFailure:bad\n", Joined(TWrapped::Seen), tag);
+          CheckLines(Around({swallow ? "AddSuccess(T)" : "AddFailure(T,ETestFailure,bad)"}, false), log);
+        } else if (mode == "error") {
+          CheckEquals("std:oops\n", Joined(TWrapped::Seen), tag);
+          CheckLines(Around({swallow ? "AddSuccess(T)" : "AddError(T,std::logic_error,oops)"}, false), log);
+        } else {
+          CheckEquals("returned\n", Joined(TWrapped::Seen), tag);
+          CheckLines(Around({"AddSuccess(T)"}, false), log);
+        }
+      }
+    }
   }
 
   TESSEL_TEST(TestListenerThrowingInTestingStartsReachesTheCaller) {
