@@ -929,6 +929,9 @@ TTestFailure* TTestResult::RecordBodyException(const ITestPtr& test, const TExce
   return FBodyFailure;
 }
 
+// Frees the failure texts' scratch slots (TestFrameworkChecks.cpp).
+void ResetFailureScratch() noexcept;
+
 namespace {
 // The test case behind a node when the run loop may take RunTest's steps
 // itself (TTestCase::RunBody): the node is a TTestCase and its class keeps
@@ -944,6 +947,7 @@ bool TTestResult::RunTestRun(const ITestPtr& test) {
   test->SetTestMethodInvoked(false);
   FBodyFailure = nullptr;
   FRecordingBody = false;
+  ResetFailureScratch();
   try {
     TTestCase* plain = PlainTestCase(test.get());
     // Through RunBody a failure is recorded where the test case catches it

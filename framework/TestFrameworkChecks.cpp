@@ -1,4 +1,5 @@
 // Tessel core: the checks, the failure operations and their message texts.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -76,6 +77,42 @@ int64_t FirstByteDiff(const void* p1, const void* p2, uint32_t count, uint8_t& b
 }
 
 namespace {
+// The texts of a failure on its way out. A string local to a check's frame
+// gives that frame a clean-up step, and the unwinder stops and restarts at
+// every such step while a failure is thrown through it; held here, the
+// texts cost nothing on the way out. A slot is taken only when free (a
+// replaced failure operation may fail again before it returns); when none
+// is, the caller keeps its texts in its own frame as usual. Slots that a
+// thrown failure never gave back are freed when the next test body starts.
+struct TFailScratch {
+  std::string Text[4];
+  unsigned Busy = 0;
+};
+thread_local TFailScratch gScratch;
+
+std::string* TakeScratch() noexcept {
+  for (unsigned i = 0; i < 4; ++i)
+    if (!(gScratch.Busy & (1u << i))) {
+      gScratch.Busy |= 1u << i;
+      return &gScratch.Text[i];
+    }
+  return nullptr;
+}
+
+void GiveBack(std::string* s) noexcept { gScratch.Busy &= ~(1u << (s - gScratch.Text)); }
+
+// A value's decimal text in a buffer that needs no clean-up.
+struct TNumberText {
+  char Buf[24];
+  size_t Len = 0;
+  TNumberText(bool isSigned, uint64_t v) noexcept {
+    auto r = isSigned ? std::to_chars(Buf, Buf + sizeof Buf, static_cast<int64_t>(v))
+                      : std::to_chars(Buf, Buf + sizeof Buf, v);
+    Len = static_cast<size_t>(r.ptr - Buf);
+  }
+  std::string_view View() const noexcept { return {Buf, Len}; }
+};
+
 std::string Prefix(std::string_view msg) {
   std::string p(msg);
   if (!p.empty()) p += ", ";
@@ -136,20 +173,59 @@ void TAbstractTest::Fail(std::string_view msg, TCodeLocation ErrorAddrs) {
   throw ETestFailure(std::string(msg), ErrorAddrs);
 }
 
+// The message goes to Fail from a scratch slot where one is free.
 void TAbstractTest::FailEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                TCodeLocation ErrorAddrs) {
-  Fail(EqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+  if (std::string* text = TakeScratch()) {
+    *text = EqualsErrorMessage(expected, actual, msg);
+    Fail(*text, ErrorAddrs);
+    GiveBack(text);
+  } else {
+    Fail(EqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+  }
 }
 
 void TAbstractTest::FailNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                   TCodeLocation ErrorAddrs) {
-  Fail(NotEqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+  if (std::string* text = TakeScratch()) {
+    *text = NotEqualsErrorMessage(expected, actual, msg);
+    Fail(*text, ErrorAddrs);
+    GiveBack(text);
+  } else {
+    Fail(NotEqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+  }
 }
 
 void TAbstractTest::FailNotSame(const std::string& expected, const std::string& actual, std::string_view msg,
                                 TCodeLocation ErrorAddrs) {
-  Fail(NotSameErrorMessage(expected, actual, msg), ErrorAddrs);
+  if (std::string* text = TakeScratch()) {
+    *text = NotSameErrorMessage(expected, actual, msg);
+    Fail(*text, ErrorAddrs);
+    GiveBack(text);
+  } else {
+    Fail(NotSameErrorMessage(expected, actual, msg), ErrorAddrs);
+  }
 }
+
+void TAbstractTest::FailTexts(bool equalsLayout, std::string_view expected, std::string_view actual,
+                              std::string_view msg, const Loc& loc) {
+  std::string* e = TakeScratch();
+  std::string* a = e ? TakeScratch() : nullptr;
+  if (!a) {
+    if (e) GiveBack(e);
+    if (equalsLayout) FailEquals(std::string(expected), std::string(actual), msg, loc);
+    else FailNotEquals(std::string(expected), std::string(actual), msg, loc);
+    return;
+  }
+  e->assign(expected);
+  a->assign(actual);
+  if (equalsLayout) FailEquals(*e, *a, msg, loc);
+  else FailNotEquals(*e, *a, msg, loc);
+  GiveBack(a);
+  GiveBack(e);
+}
+
+void ResetFailureScratch() noexcept { gScratch.Busy = 0; }
 
 void TAbstractTest::FailEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
                                TCodeLocation ErrorAddrs) {
@@ -178,12 +254,12 @@ void TAbstractTest::Check(bool condition, std::string_view msg, Loc loc) {
 
 void TAbstractTest::CheckTrue(bool condition, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (!condition) FailNotEquals(BoolToStr(true), BoolToStr(false), msg, loc);
+  if (!condition) FailTexts(false, "True", "False", msg, loc);
 }
 
 void TAbstractTest::CheckFalse(bool condition, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (condition) FailNotEquals(BoolToStr(false), BoolToStr(true), msg, loc);
+  if (condition) FailTexts(false, "False", "True", msg, loc);
 }
 
 void TAbstractTest::CheckEquals(double expected, double actual, std::string_view msg, Loc loc) {
@@ -205,22 +281,22 @@ void TAbstractTest::CheckEquals(double expected, double actual, double delta, st
 
 void TAbstractTest::CheckEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) FailNotEquals(std::to_string(expected), std::to_string(actual), msg, loc);
+  if (expected != actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), true, msg, loc);
 }
 
 void TAbstractTest::CheckEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) FailNotEquals(std::to_string(expected), std::to_string(actual), msg, loc);
+  if (expected != actual) CheckIntegers(false, static_cast<uint64_t>(expected), false, static_cast<uint64_t>(actual), true, msg, loc);
 }
 
 void TAbstractTest::CheckEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) FailNotEquals(std::to_string(expected), std::to_string(actual), msg, loc);
+  if (expected != actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), true, msg, loc);
 }
 
 void TAbstractTest::CheckEquals(uint64_t expected, uint64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) FailNotEquals(std::to_string(expected), std::to_string(actual), msg, loc);
+  if (expected != actual) CheckIntegers(false, static_cast<uint64_t>(expected), false, static_cast<uint64_t>(actual), true, msg, loc);
 }
 
 void TAbstractTest::CheckEquals(const std::string& expected, const std::string& actual, std::string_view msg,
@@ -262,7 +338,7 @@ void TAbstractTest::CheckEqualsMem(const void* expected, const void* actual, uin
 
 void TAbstractTest::CheckEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) FailNotEquals(BoolToStr(expected), BoolToStr(actual), msg, loc);
+  if (expected != actual) FailTexts(false, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
 void TAbstractTest::CheckEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
@@ -294,17 +370,17 @@ void TAbstractTest::CheckEquals(const TCharArray& expected, const TCharArray& ac
 
 void TAbstractTest::CheckNotEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) FailEquals(std::to_string(expected), std::to_string(actual), msg, loc);
+  if (expected == actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), false, msg, loc);
 }
 
 void TAbstractTest::CheckNotEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) FailEquals(std::to_string(expected), std::to_string(actual), msg, loc);
+  if (expected == actual) CheckIntegers(false, static_cast<uint64_t>(expected), false, static_cast<uint64_t>(actual), false, msg, loc);
 }
 
 void TAbstractTest::CheckNotEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) FailEquals(std::to_string(expected), std::to_string(actual), msg, loc);
+  if (expected == actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), false, msg, loc);
 }
 
 void TAbstractTest::CheckNotEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
@@ -356,7 +432,7 @@ void TAbstractTest::CheckNotEqualsMem(const void* expected, const void* actual, 
 
 void TAbstractTest::CheckNotEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) FailEquals(BoolToStr(expected), BoolToStr(actual), msg, loc);
+  if (expected == actual) FailTexts(true, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
 void TAbstractTest::CheckNotEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
@@ -429,15 +505,13 @@ void TAbstractTest::CheckIs(const TObject* AObject, const TClass* AClass, std::s
 void TAbstractTest::CheckIntegers(bool expectedSigned, uint64_t expected, bool actualSigned, uint64_t actual,
                                   bool wantEqual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  auto text = [](bool isSigned, uint64_t v) {
-    return isSigned ? std::to_string(static_cast<int64_t>(v)) : std::to_string(v);
-  };
   // Both values are widened to 64 bits; a negative signed value never equals an unsigned one.
   bool equal = expected == actual;
   if (expectedSigned != actualSigned)
     equal = equal && static_cast<int64_t>(expectedSigned ? expected : actual) >= 0;
-  if (wantEqual && !equal) FailNotEquals(text(expectedSigned, expected), text(actualSigned, actual), msg, loc);
-  if (!wantEqual && equal) FailEquals(text(expectedSigned, expected), text(actualSigned, actual), msg, loc);
+  if (wantEqual != equal)
+    FailTexts(!wantEqual, TNumberText(expectedSigned, expected).View(), TNumberText(actualSigned, actual).View(), msg,
+              loc);
 }
 
 void TAbstractTest::CheckException(const TTestMethod& AMethod, ExceptionClass AExceptionClass, std::string_view msg,

@@ -19,6 +19,29 @@ class TProbe : public TTestCase {
   TESSEL_TESTCASE(TProbe, TTestCase)
 };
 
+// Replaces Fail so that failures are collected instead of raised, and
+// FailNotEquals so that it fails once more (nested) before it reads its operands.
+class TCollector : public TTestCase {
+  TESSEL_TESTCASE(TCollector, TTestCase)
+ public:
+  std::vector<std::string> Seen;
+  bool Nest = false;
+  uint32_t InnerLine = 0;
+  void Fail(std::string_view msg, TCodeLocation ErrorAddrs = Loc::current()) override {
+    Seen.push_back(std::string(msg) + "@" + std::to_string(ErrorAddrs.Line));
+  }
+  void FailNotEquals(const std::string& expected, const std::string& actual, std::string_view msg = {},
+                     TCodeLocation ErrorAddrs = Loc::current()) override {
+    if (Nest) {
+      Nest = false;
+      InnerLine = __LINE__ + 1;
+      CheckEquals(7, 8, "inner");
+      CheckTrue(false, "inner2");
+    }
+    TTestCase::FailNotEquals(expected, actual, msg, ErrorAddrs);
+  }
+};
+
 const char* const kPass = "<passed>";
 
 // Runs one check on a fresh probe: kPass, or the failure's message.
@@ -267,6 +290,40 @@ class TChecksTests : public TTestCase {
     } catch (const ETestFailure&) {
     }
     CheckFalse(p->CheckCalled(), "Fail alone is no check");
+  }
+
+  TESSEL_TEST(TestAReplacedFailSeesEveryFailure) {
+    // Fail returns here, so every check goes on to the next; the texts of
+    // each failure must stay its own, also when a failure operation fails
+    // again before it has read its operands.
+    auto c = std::make_shared<TCollector>("c");
+    const uint32_t line = __LINE__ + 1;
+    c->CheckEquals(1, 2, "a");
+    c->CheckEquals(uint64_t(1) << 63, uint64_t(5));
+    c->CheckNotEquals(-4, -4, "b");
+    c->CheckFalse(true);
+    c->CheckEquals(std::string("x"), std::string("y"));
+    c->Nest = true;
+    c->CheckEquals(int64_t(-3), int64_t(3), "outer");
+    c->CheckNotEquals(true, true);
+    c->CheckEquals(3u, -3);
+    auto at = [&](int k) { return "@" + std::to_string(line + k); };
+    std::vector<std::string> expected = {
+        "a, expected: <1> but was: <2>" + at(0),
+        "expected: <9223372036854775808> but was: <5>" + at(1),
+        "b, expected and actual were: <-4>" + at(2),
+        "expected: <False> but was: <True>" + at(3),
+        "expected: <x> but was: <y>" + at(4),
+        "inner, expected: <7> but was: <8>@" + std::to_string(c->InnerLine),
+        "inner2, expected: <True> but was: <False>@" + std::to_string(c->InnerLine + 1),
+        "outer, expected: <-3> but was: <3>" + at(6),
+        "expected and actual were: <True>" + at(7),
+        "expected: <3> but was: <-3>" + at(8),
+    };
+    std::string want, got;
+    for (const std::string& e : expected) want += e + "\n";
+    for (const std::string& e : c->Seen) got += e + "\n";
+    CheckEquals(want, got);
   }
 
   TESSEL_TEST(TestFailureLocationIsTheCaller) {
