@@ -265,6 +265,7 @@ class TTestMethod {
   TCodeLocation Location() const noexcept;
 
  private:
+  friend class TTestCase;  // Invoke calls a bound method directly
   TTestCase* FObject = nullptr;
   const TMethodEntry* FEntry = nullptr;
   const void* FCallable = nullptr;
@@ -624,10 +625,6 @@ class TAbstractTest : public virtual ITest, public virtual TObject, public std::
  protected:
   void CheckIntegers(bool expectedSigned, uint64_t expected, bool actualSigned, uint64_t actual, bool wantEqual,
                      std::string_view msg, Loc loc);
-  // FailNotEquals (or FailEquals when equalsLayout) with the two value texts,
-  // which it keeps outside the caller's frame.
-  void FailTexts(bool equalsLayout, std::string_view expected, std::string_view actual, std::string_view msg,
-                 const Loc& loc);
 
   std::string FTestName;
   bool FEnabled = true;

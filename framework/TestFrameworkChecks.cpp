@@ -113,6 +113,28 @@ struct TNumberText {
   std::string_view View() const noexcept { return {Buf, Len}; }
 };
 
+// FailNotEquals (or FailEquals when equalsLayout) with two value texts held
+// in scratch slots. Inlined into each check: a frame of its own would be one
+// more for every failure to be thrown through.
+[[gnu::always_inline]] inline void FailTexts(TAbstractTest& test, bool equalsLayout, std::string_view expected,
+                                             std::string_view actual, std::string_view msg,
+                                             const std::source_location& loc) {
+  std::string* e = TakeScratch();
+  std::string* a = e ? TakeScratch() : nullptr;
+  if (!a) {
+    if (e) GiveBack(e);
+    if (equalsLayout) test.FailEquals(std::string(expected), std::string(actual), msg, loc);
+    else test.FailNotEquals(std::string(expected), std::string(actual), msg, loc);
+    return;
+  }
+  e->assign(expected);
+  a->assign(actual);
+  if (equalsLayout) test.FailEquals(*e, *a, msg, loc);
+  else test.FailNotEquals(*e, *a, msg, loc);
+  GiveBack(a);
+  GiveBack(e);
+}
+
 std::string Prefix(std::string_view msg) {
   std::string p(msg);
   if (!p.empty()) p += ", ";
@@ -207,24 +229,6 @@ void TAbstractTest::FailNotSame(const std::string& expected, const std::string& 
   }
 }
 
-void TAbstractTest::FailTexts(bool equalsLayout, std::string_view expected, std::string_view actual,
-                              std::string_view msg, const Loc& loc) {
-  std::string* e = TakeScratch();
-  std::string* a = e ? TakeScratch() : nullptr;
-  if (!a) {
-    if (e) GiveBack(e);
-    if (equalsLayout) FailEquals(std::string(expected), std::string(actual), msg, loc);
-    else FailNotEquals(std::string(expected), std::string(actual), msg, loc);
-    return;
-  }
-  e->assign(expected);
-  a->assign(actual);
-  if (equalsLayout) FailEquals(*e, *a, msg, loc);
-  else FailNotEquals(*e, *a, msg, loc);
-  GiveBack(a);
-  GiveBack(e);
-}
-
 void ResetFailureScratch() noexcept { gScratch.Busy = 0; }
 
 void TAbstractTest::FailEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
@@ -254,12 +258,12 @@ void TAbstractTest::Check(bool condition, std::string_view msg, Loc loc) {
 
 void TAbstractTest::CheckTrue(bool condition, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (!condition) FailTexts(false, "True", "False", msg, loc);
+  if (!condition) FailTexts(*this, false, "True", "False", msg, loc);
 }
 
 void TAbstractTest::CheckFalse(bool condition, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (condition) FailTexts(false, "False", "True", msg, loc);
+  if (condition) FailTexts(*this, false, "False", "True", msg, loc);
 }
 
 void TAbstractTest::CheckEquals(double expected, double actual, std::string_view msg, Loc loc) {
@@ -281,22 +285,30 @@ void TAbstractTest::CheckEquals(double expected, double actual, double delta, st
 
 void TAbstractTest::CheckEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), true, msg, loc);
+  if (expected != actual)
+    FailTexts(*this, false, TNumberText(true, static_cast<uint64_t>(expected)).View(),
+              TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTest::CheckEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) CheckIntegers(false, static_cast<uint64_t>(expected), false, static_cast<uint64_t>(actual), true, msg, loc);
+  if (expected != actual)
+    FailTexts(*this, false, TNumberText(false, static_cast<uint64_t>(expected)).View(),
+              TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTest::CheckEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), true, msg, loc);
+  if (expected != actual)
+    FailTexts(*this, false, TNumberText(true, static_cast<uint64_t>(expected)).View(),
+              TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTest::CheckEquals(uint64_t expected, uint64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) CheckIntegers(false, static_cast<uint64_t>(expected), false, static_cast<uint64_t>(actual), true, msg, loc);
+  if (expected != actual)
+    FailTexts(*this, false, TNumberText(false, static_cast<uint64_t>(expected)).View(),
+              TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTest::CheckEquals(const std::string& expected, const std::string& actual, std::string_view msg,
@@ -338,7 +350,7 @@ void TAbstractTest::CheckEqualsMem(const void* expected, const void* actual, uin
 
 void TAbstractTest::CheckEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected != actual) FailTexts(false, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
+  if (expected != actual) FailTexts(*this, false, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
 void TAbstractTest::CheckEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
@@ -370,17 +382,23 @@ void TAbstractTest::CheckEquals(const TCharArray& expected, const TCharArray& ac
 
 void TAbstractTest::CheckNotEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), false, msg, loc);
+  if (expected == actual)
+    FailTexts(*this, true, TNumberText(true, static_cast<uint64_t>(expected)).View(),
+              TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTest::CheckNotEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) CheckIntegers(false, static_cast<uint64_t>(expected), false, static_cast<uint64_t>(actual), false, msg, loc);
+  if (expected == actual)
+    FailTexts(*this, true, TNumberText(false, static_cast<uint64_t>(expected)).View(),
+              TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTest::CheckNotEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) CheckIntegers(true, static_cast<uint64_t>(expected), true, static_cast<uint64_t>(actual), false, msg, loc);
+  if (expected == actual)
+    FailTexts(*this, true, TNumberText(true, static_cast<uint64_t>(expected)).View(),
+              TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTest::CheckNotEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
@@ -432,7 +450,7 @@ void TAbstractTest::CheckNotEqualsMem(const void* expected, const void* actual, 
 
 void TAbstractTest::CheckNotEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
-  if (expected == actual) FailTexts(true, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
+  if (expected == actual) FailTexts(*this, true, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
 void TAbstractTest::CheckNotEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
@@ -510,7 +528,7 @@ void TAbstractTest::CheckIntegers(bool expectedSigned, uint64_t expected, bool a
   if (expectedSigned != actualSigned)
     equal = equal && static_cast<int64_t>(expectedSigned ? expected : actual) >= 0;
   if (wantEqual != equal)
-    FailTexts(!wantEqual, TNumberText(expectedSigned, expected).View(), TNumberText(actualSigned, actual).View(), msg,
+    FailTexts(*this, !wantEqual, TNumberText(expectedSigned, expected).View(), TNumberText(actualSigned, actual).View(), msg,
               loc);
 }
 
