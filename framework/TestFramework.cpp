@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <mutex>
 #include <set>
 
 #include "framework/TesselConsts.h"
@@ -314,12 +315,12 @@ namespace {
 // virtual table the node's ITest part points to, so that is the key.
 struct TNodeFacts {
   const void* VTable = nullptr;
+  int32_t ObjectOffset = 0;  // from the ITest part to the TObject part
+  int32_t CaseOffset = 0;    // from the ITest part to the TTestCase part
   bool Suite = false;
   bool Decorator = false;
   bool HasObject = false;
-  bool PlainCase = false;      // a TTestCase that keeps TTestCase's own RunTest
-  ptrdiff_t ObjectOffset = 0;  // from the ITest part to the TObject part
-  ptrdiff_t CaseOffset = 0;    // from the ITest part to the TTestCase part
+  bool PlainCase = false;  // a TTestCase that keeps TTestCase's own RunTest
 };
 
 // The function a virtual call of RunTest reaches for a test case.
@@ -352,24 +353,62 @@ const void* OwnRunTest() noexcept {
   return own;
 }
 
+// Works the facts out (four casts across the class hierarchy).
+TNodeFacts ComputeFacts(const ITest* t, const void* vtable) {
+  TNodeFacts f;
+  auto* node = const_cast<ITest*>(t);
+  const auto* object = dynamic_cast<const TObject*>(t);
+  f.Suite = dynamic_cast<ITestSuite*>(node) != nullptr;
+  f.Decorator = dynamic_cast<ITestDecorator*>(node) != nullptr;
+  f.HasObject = object != nullptr;
+  f.ObjectOffset =
+      object ? static_cast<int32_t>(reinterpret_cast<const char*>(object) - reinterpret_cast<const char*>(t)) : 0;
+  const auto* testCase = dynamic_cast<const TTestCase*>(t);
+  const void* own = testCase ? OwnRunTest() : nullptr;
+  f.PlainCase = own && RunTestTarget(testCase) == own;
+  f.CaseOffset =
+      testCase ? static_cast<int32_t>(reinterpret_cast<const char*>(testCase) - reinterpret_cast<const char*>(t)) : 0;
+  f.VTable = vtable;
+  return f;
+}
+
+uint64_t HashOf(const void* vtable) noexcept { return reinterpret_cast<uintptr_t>(vtable) * 0x9E3779B97F4A7C15ull; }
+
+// Every virtual table met so far (up to three quarters of the slots), so that
+// a program with thousands of test classes works each class's facts out once.
+// Static storage, not the heap: the memory monitors must not see it grow.
+struct TKnownFacts {
+  static constexpr unsigned kBits = 13;
+  std::mutex Lock;
+  unsigned Count = 0;
+  TNodeFacts Slot[1u << kBits];
+
+  TNodeFacts Get(const ITest* t, const void* vtable) {
+    std::lock_guard<std::mutex> hold(Lock);
+    constexpr unsigned kMask = (1u << kBits) - 1;
+    for (unsigned i = static_cast<unsigned>(HashOf(vtable) >> (64 - kBits));; i = (i + 1) & kMask) {
+      TNodeFacts& s = Slot[i];
+      if (s.VTable == vtable) return s;
+      if (!s.VTable) {
+        TNodeFacts f = ComputeFacts(t, vtable);
+        if (Count < (3u << kBits) / 4) {
+          s = f;
+          ++Count;
+        }
+        return f;
+      }
+    }
+  }
+};
+TKnownFacts gKnownFacts;
+
 const TNodeFacts& FactsOf(const ITest* t) {
+  // A small direct-mapped cache per thread in front of the table above.
   constexpr unsigned kBits = 7;
   thread_local TNodeFacts cache[1u << kBits];
   const void* vtable = *reinterpret_cast<const void* const*>(t);
-  TNodeFacts& f = cache[(reinterpret_cast<uintptr_t>(vtable) * 0x9E3779B97F4A7C15ull) >> (64 - kBits)];
-  if (f.VTable != vtable) {
-    auto* node = const_cast<ITest*>(t);
-    const auto* object = dynamic_cast<const TObject*>(t);
-    f.Suite = dynamic_cast<ITestSuite*>(node) != nullptr;
-    f.Decorator = dynamic_cast<ITestDecorator*>(node) != nullptr;
-    f.HasObject = object != nullptr;
-    f.ObjectOffset = object ? reinterpret_cast<const char*>(object) - reinterpret_cast<const char*>(t) : 0;
-    const auto* testCase = dynamic_cast<const TTestCase*>(t);
-    const void* own = testCase ? OwnRunTest() : nullptr;
-    f.PlainCase = own && RunTestTarget(testCase) == own;
-    f.CaseOffset = testCase ? reinterpret_cast<const char*>(testCase) - reinterpret_cast<const char*>(t) : 0;
-    f.VTable = vtable;
-  }
+  TNodeFacts& f = cache[HashOf(vtable) >> (64 - kBits)];
+  if (f.VTable != vtable) f = gKnownFacts.Get(t, vtable);
   return f;
 }
 }  // namespace
@@ -582,10 +621,25 @@ const TTestMethod& TTestCase::Method() {
   if (!fMethodBound) {
     fMethodBound = true;
     const char* name = FTestName.c_str();  // a name with a NUL inside matches no method
-    for (const TClass* c = &ClassType(); c; c = c->Parent)
+    auto named = [&](const TMethodEntry& e) {
+      return std::strcmp(name, e.Name) == 0 && std::strlen(e.Name) == FTestName.size();
+    };
+    // A suite creates its cases in table order, so the entry after the one
+    // bound last is usually the one. It is taken only from the most derived
+    // class's table, whose names are unique: the first match either way.
+    thread_local const TMethodEntry* next = nullptr;
+    const TClass& own = ClassType();
+    const std::vector<TMethodEntry>& ownEntries = own.Methods().Entries;
+    if (next && next >= ownEntries.data() && next < ownEntries.data() + ownEntries.size() && named(*next)) {
+      fMethod = TTestMethod(this, next);
+      ++next;
+      return fMethod;
+    }
+    for (const TClass* c = &own; c; c = c->Parent)
       for (const TMethodEntry& e : c->Methods().Entries)
-        if (std::strcmp(name, e.Name) == 0 && std::strlen(e.Name) == FTestName.size()) {
+        if (named(e)) {
           fMethod = TTestMethod(this, &e);
+          next = c == &own ? &e + 1 : nullptr;
           return fMethod;
         }
   }
