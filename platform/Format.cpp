@@ -96,7 +96,9 @@ std::string FormatList(std::string_view fmt, std::initializer_list<TFormatArg> a
     // %[flags][width][.precision]conv
     size_t j = i + 1;
     while (j < fmt.size() && std::string_view("-+ #0").find(fmt[j]) != std::string_view::npos) ++j;
+    const size_t widthStart = j;
     while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') ++j;
+    const size_t widthEnd = j;
     if (j < fmt.size() && fmt[j] == '.') {
       ++j;
       while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9') ++j;
@@ -107,10 +109,15 @@ std::string FormatList(std::string_view fmt, std::initializer_list<TFormatArg> a
     }
     const TFormatArg& a = next != args.end() ? *next++ : kNone;
     const char conv = fmt[j];
-    if (j == i + 1) {
-      // Plain %s and %d, by far the most common: appended directly, without
-      // a copy of the text or a round through snprintf.
-      if (conv == 's' && a.Kind == TFormatArg::fkText) {
+    // A width and nothing else (no flags, no precision).
+    const bool widthOnly = widthStart == i + 1 && widthEnd > widthStart && widthEnd == j && j - widthStart <= 3;
+    if (j == i + 1 || widthOnly) {
+      // Plain %s and %d (or %d with a width alone), by far the most common:
+      // appended directly, without a copy of the text or a round through
+      // snprintf.
+      size_t width = 0;
+      for (size_t k = widthStart; widthOnly && k < j; ++k) width = width * 10 + static_cast<size_t>(fmt[k] - '0');
+      if (conv == 's' && a.Kind == TFormatArg::fkText && !widthOnly) {
         out.append(a.S);
         i = j + 1;
         continue;
@@ -118,7 +125,9 @@ std::string FormatList(std::string_view fmt, std::initializer_list<TFormatArg> a
       if ((conv == 'd' || conv == 'i') && (a.Kind == TFormatArg::fkInt || a.Kind == TFormatArg::fkUInt)) {
         char buf[24];
         auto r = std::to_chars(buf, buf + sizeof buf, a.Kind == TFormatArg::fkInt ? a.I : static_cast<int64_t>(a.U));
-        out.append(buf, r.ptr);
+        const size_t len = static_cast<size_t>(r.ptr - buf);
+        if (len < width) out.append(width - len, ' ');
+        out.append(buf, len);
         i = j + 1;
         continue;
       }

@@ -132,6 +132,8 @@ class THotPathTests : public TTestCase {
         {Platform::Format("100%% %s", "sure"), "100% sure"},
         {Platform::Format("%s and %s", "one"), "one and "},
         {Platform::Format("%3d) [%s]", 1, "Unit"), "  1) [Unit]"},
+        {Platform::Format("%3d|%3d|%2d|%3s", 12345, -5, uint64_t{7}, "ab"), "12345| -5| 7| ab"},
+        {Platform::Format("%03d|%-3d|%12d|%2.2d|%3.1d", 7, 7, INT64_MIN, 5, 12), "007|7  |-9223372036854775808|05| 12"},
     };
     for (auto& r : rows) CheckEquals(r.Want, r.Got);
   }
