@@ -938,7 +938,13 @@ int TTestResult::FailureCount() { return static_cast<int>(FFailures.size()); }
 bool TTestResult::WasStopped() { return FStop; }
 bool TTestResult::WasSuccessful() { return FailureCount() == 0 && ErrorCount() == 0 && !WasStopped(); }
 
+// The failure texts' scratch slots (TestFrameworkChecks.cpp): made when a
+// run starts, freed for reuse when a test body starts.
+void PrimeFailureScratch();
+void ResetFailureScratch() noexcept;
+
 void TTestResult::RunSuite(const ITestPtr& test) {
+  PrimeFailureScratch();
   TestingStarts();
   try {
     FRootTest = test;
@@ -987,8 +993,6 @@ TTestFailure* TTestResult::RecordBodyException(const ITestPtr& test, const TExce
   return FBodyFailure;
 }
 
-// Frees the failure texts' scratch slots (TestFrameworkChecks.cpp).
-void ResetFailureScratch() noexcept;
 
 namespace {
 // The test case behind a node when the run loop may take RunTest's steps

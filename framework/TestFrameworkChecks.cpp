@@ -80,26 +80,48 @@ namespace {
 // The texts of a failure on its way out. A string local to a check's frame
 // gives that frame a clean-up step, and the unwinder stops and restarts at
 // every such step while a failure is thrown through it; held here, the
-// texts cost nothing on the way out. A slot is taken only when free (a
-// replaced failure operation may fail again before it returns); when none
-// is, the caller keeps its texts in its own frame as usual. Slots that a
-// thrown failure never gave back are freed when the next test body starts.
+// texts cost nothing on the way out. The strings are made with room for
+// kScratchRoom characters when a run starts (PrimeFailureScratch), before
+// any memory monitor takes a reading, and a text is only copied into that
+// room: a failure inside a test never grows or frees them, so a test that
+// catches a failure of its own shows no memory change. A slot is taken only
+// when free and large enough (a replaced failure operation may fail again
+// before it returns); otherwise the caller keeps its texts in its own frame
+// as usual. Slots that a thrown failure never gave back are freed when the
+// next test body starts. Trivially destructible, so that touching it never
+// allocates.
+constexpr size_t kScratchRoom = 256;
 struct TFailScratch {
-  std::string Text[4];
-  unsigned Busy = 0;
+  std::string* Text[4];
+  unsigned Busy;
 };
 thread_local TFailScratch gScratch;
 
-std::string* TakeScratch() noexcept {
+std::string* TakeScratch(size_t need) noexcept {
+  if (!gScratch.Text[0] || need > kScratchRoom) return nullptr;
   for (unsigned i = 0; i < 4; ++i)
     if (!(gScratch.Busy & (1u << i))) {
       gScratch.Busy |= 1u << i;
-      return &gScratch.Text[i];
+      return gScratch.Text[i];
     }
   return nullptr;
 }
 
-void GiveBack(std::string* s) noexcept { gScratch.Busy &= ~(1u << (s - gScratch.Text)); }
+void GiveBack(std::string* s) noexcept {
+  for (unsigned i = 0; i < 4; ++i)
+    if (gScratch.Text[i] == s) gScratch.Busy &= ~(1u << i);
+}
+
+// Copies text into a scratch slot's room; false (and the slot given back)
+// when it does not fit.
+bool PutScratch(std::string* slot, const std::string& text) noexcept {
+  if (text.size() > slot->capacity()) {
+    GiveBack(slot);
+    return false;
+  }
+  slot->assign(text);  // within the capacity: no allocation
+  return true;
+}
 
 // A value's decimal text in a buffer that needs no clean-up.
 struct TNumberText {
@@ -119,8 +141,9 @@ struct TNumberText {
 [[gnu::always_inline]] inline void FailTexts(TAbstractTest& test, bool equalsLayout, std::string_view expected,
                                              std::string_view actual, std::string_view msg,
                                              const std::source_location& loc) {
-  std::string* e = TakeScratch();
-  std::string* a = e ? TakeScratch() : nullptr;
+  const size_t need = expected.size() > actual.size() ? expected.size() : actual.size();
+  std::string* e = TakeScratch(need);
+  std::string* a = e ? TakeScratch(need) : nullptr;
   if (!a) {
     if (e) GiveBack(e);
     if (equalsLayout) test.FailEquals(std::string(expected), std::string(actual), msg, loc);
@@ -198,38 +221,46 @@ void TAbstractTest::Fail(std::string_view msg, TCodeLocation ErrorAddrs) {
 // The message goes to Fail from a scratch slot where one is free.
 void TAbstractTest::FailEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                TCodeLocation ErrorAddrs) {
-  if (std::string* text = TakeScratch()) {
-    *text = EqualsErrorMessage(expected, actual, msg);
+  std::string* text = TakeScratch(0);
+  if (text && PutScratch(text, EqualsErrorMessage(expected, actual, msg))) {
     Fail(*text, ErrorAddrs);
     GiveBack(text);
-  } else {
-    Fail(EqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+    return;
   }
+  Fail(EqualsErrorMessage(expected, actual, msg), ErrorAddrs);
 }
 
 void TAbstractTest::FailNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                   TCodeLocation ErrorAddrs) {
-  if (std::string* text = TakeScratch()) {
-    *text = NotEqualsErrorMessage(expected, actual, msg);
+  std::string* text = TakeScratch(0);
+  if (text && PutScratch(text, NotEqualsErrorMessage(expected, actual, msg))) {
     Fail(*text, ErrorAddrs);
     GiveBack(text);
-  } else {
-    Fail(NotEqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+    return;
   }
+  Fail(NotEqualsErrorMessage(expected, actual, msg), ErrorAddrs);
 }
 
 void TAbstractTest::FailNotSame(const std::string& expected, const std::string& actual, std::string_view msg,
                                 TCodeLocation ErrorAddrs) {
-  if (std::string* text = TakeScratch()) {
-    *text = NotSameErrorMessage(expected, actual, msg);
+  std::string* text = TakeScratch(0);
+  if (text && PutScratch(text, NotSameErrorMessage(expected, actual, msg))) {
     Fail(*text, ErrorAddrs);
     GiveBack(text);
-  } else {
-    Fail(NotSameErrorMessage(expected, actual, msg), ErrorAddrs);
+    return;
   }
+  Fail(NotSameErrorMessage(expected, actual, msg), ErrorAddrs);
 }
 
 void ResetFailureScratch() noexcept { gScratch.Busy = 0; }
+
+void PrimeFailureScratch() {
+  if (gScratch.Text[0]) return;
+  for (std::string*& t : gScratch.Text) {
+    t = new std::string;
+    t->reserve(kScratchRoom);
+  }
+}
 
 void TAbstractTest::FailEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
                                TCodeLocation ErrorAddrs) {

@@ -45,6 +45,29 @@ class TMemoryBehaviour : public TTestCase {
       CheckTrue(std::string(e.what()).size() > 1000);
     }
   }
+  // Failures caught inside a passing test leave no memory behind, whether
+  // their texts are short, long, or longer than any kept buffer.
+  TESSEL_TEST(TestCatchesItsOwnFailures) {
+    for (int i = 0; i < 3; ++i) {
+      try {
+        CheckEquals(1, 2 + i);
+      } catch (const ETestFailure&) {
+      }
+      try {
+        CheckEquals(std::string(40, 'a'), std::string(40, 'b'), "forty");
+      } catch (const ETestFailure&) {
+      }
+      try {
+        CheckEquals(std::string(400, 'a'), std::string(400, 'b'));
+      } catch (const ETestFailure&) {
+      }
+      try {
+        CheckTrue(false, "flag");
+      } catch (const ETestFailure&) {
+      }
+    }
+    Check(true);
+  }
   TESSEL_TEST_RUNCOUNT(TestCleanRepeated, 3) {
     std::vector<std::string> v(50, std::string(300, 'x'));
     CheckEquals(int64_t{50}, static_cast<int64_t>(v.size()));
@@ -491,7 +514,8 @@ class TMeasuringMonitorTests : public TTestCase {
     TMonitorChoiceGuard guard;
     UseMeasuringMemLeakMonitor(true);
     auto suite = std::make_shared<TTestSuite>("Clean");
-    for (const char* name : {"TestClean", "TestCleanRepeated", "TestSetsAllowance", "TestClean"})
+    for (const char* name : {"TestClean", "TestCatchesItsOwnFailures", "TestCleanRepeated", "TestSetsAllowance",
+                             "TestClean", "TestCatchesItsOwnFailures"})
       suite->AddTest(Behaviour(name));
     suite->AddTest(std::make_shared<TFixtureBehaviour>("TestFixtureBalances"));
     TOutcome o = RunOne(suite, true);
