@@ -559,8 +559,8 @@ void TAbstractTest::CheckIntegers(bool expectedSigned, uint64_t expected, bool a
   if (expectedSigned != actualSigned)
     equal = equal && static_cast<int64_t>(expectedSigned ? expected : actual) >= 0;
   if (wantEqual != equal)
-    FailTexts(*this, !wantEqual, TNumberText(expectedSigned, expected).View(), TNumberText(actualSigned, actual).View(), msg,
-              loc);
+    FailTexts(*this, !wantEqual, TNumberText(expectedSigned, expected).View(),
+              TNumberText(actualSigned, actual).View(), msg, loc);
 }
 
 void TAbstractTest::CheckException(const TTestMethod& AMethod, ExceptionClass AExceptionClass, std::string_view msg,
