@@ -256,6 +256,19 @@ void ResetFailureScratch() noexcept { gScratch.Busy = 0; }
 
 void PrimeFailureScratch() {
   if (gScratch.Text[0]) return;
+  // Frees the strings when the thread ends; made here, with the strings, so
+  // that registering it allocates before any monitor reading too.
+  struct TOwner {
+    ~TOwner() {
+      for (std::string*& t : gScratch.Text) {
+        delete t;
+        t = nullptr;
+      }
+      gScratch.Busy = 0;
+    }
+  };
+  thread_local TOwner owner;
+  (void)owner;
   for (std::string*& t : gScratch.Text) {
     t = new std::string;
     t->reserve(kScratchRoom);
