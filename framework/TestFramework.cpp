@@ -232,8 +232,11 @@ void TTestMethod::operator()() const {
   }
 }
 
-const void* TTestMethod::CodeAddress() const noexcept {
-  if (!FObject || !FEntry) return nullptr;
+namespace {
+// The code a call through member pointer pm on object reaches (resolving a
+// virtual function through the object's vtable), or null where unknown.
+template <class PM>
+const void* CodeTarget(const void* object, PM pm) noexcept {
 #if defined(__x86_64__) || defined(__i386__)
   // Itanium C++ ABI: a member pointer is {ptr, adj}; an odd ptr is 1 + the
   // offset of the function in the vtable.
@@ -241,17 +244,25 @@ const void* TTestMethod::CodeAddress() const noexcept {
     uintptr_t ptr;
     ptrdiff_t adj;
   } r;
-  static_assert(sizeof(Rep) == sizeof(TTestMethodPtr));
-  std::memcpy(&r, &FEntry->Method, sizeof r);
+  static_assert(sizeof(Rep) == sizeof(PM));
+  std::memcpy(&r, &pm, sizeof r);
   if (r.ptr & 1) {
-    const char* self = reinterpret_cast<const char*>(FObject) + r.adj;
+    const char* self = static_cast<const char*>(object) + r.adj;
     const char* vtbl = *reinterpret_cast<const char* const*>(self);
     return *reinterpret_cast<const void* const*>(vtbl + r.ptr - 1);
   }
   return reinterpret_cast<const void*>(r.ptr);
 #else
+  (void)object;
+  (void)pm;
   return nullptr;
 #endif
+}
+}  // namespace
+
+const void* TTestMethod::CodeAddress() const noexcept {
+  if (!FObject || !FEntry) return nullptr;
+  return CodeTarget(FObject, FEntry->Method);
 }
 
 TCodeLocation TTestMethod::Location() const noexcept {
@@ -324,25 +335,7 @@ struct TNodeFacts {
 };
 
 // The function a virtual call of RunTest reaches for a test case.
-const void* RunTestTarget(const TTestCase* test) noexcept {
-#if defined(__x86_64__) || defined(__i386__)
-  // Itanium C++ ABI, as in TTestMethod::CodeAddress.
-  struct Rep {
-    uintptr_t ptr;
-    ptrdiff_t adj;
-  } r;
-  void (TTestCase::*pm)(TTestResult&) = &TTestCase::RunTest;
-  static_assert(sizeof(Rep) == sizeof(pm));
-  std::memcpy(&r, &pm, sizeof r);
-  if (!(r.ptr & 1)) return nullptr;
-  const char* self = reinterpret_cast<const char*>(test) + r.adj;
-  const char* vtbl = *reinterpret_cast<const char* const*>(self);
-  return *reinterpret_cast<const void* const*>(vtbl + r.ptr - 1);
-#else
-  (void)test;
-  return nullptr;
-#endif
-}
+const void* RunTestTarget(const TTestCase* test) noexcept { return CodeTarget(test, &TTestCase::RunTest); }
 
 // TTestCase's own RunTest, as a virtual call on a plain TTestCase reaches it.
 const void* OwnRunTest() noexcept {

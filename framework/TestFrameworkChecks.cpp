@@ -135,6 +135,22 @@ struct TNumberText {
   std::string_view View() const noexcept { return {Buf, Len}; }
 };
 
+// Fail with the message that build makes of the operands, passed from a
+// scratch slot where one is free and large enough. Inlined, so that it adds
+// no frame of its own.
+using TMessageBuilder = std::string (TAbstractTest::*)(const std::string&, const std::string&, std::string_view);
+[[gnu::always_inline]] inline void FailWithMessage(TAbstractTest& test, TMessageBuilder build,
+                                                   const std::string& expected, const std::string& actual,
+                                                   std::string_view msg, const TCodeLocation& where) {
+  std::string* text = TakeScratch(0);
+  if (text && PutScratch(text, (test.*build)(expected, actual, msg))) {
+    test.Fail(*text, where);
+    GiveBack(text);
+    return;
+  }
+  test.Fail((test.*build)(expected, actual, msg), where);
+}
+
 // FailNotEquals (or FailEquals when equalsLayout) with two value texts held
 // in scratch slots. Inlined into each check: a frame of its own would be one
 // more for every failure to be thrown through.
@@ -218,38 +234,19 @@ void TAbstractTest::Fail(std::string_view msg, TCodeLocation ErrorAddrs) {
   throw ETestFailure(std::string(msg), ErrorAddrs);
 }
 
-// The message goes to Fail from a scratch slot where one is free.
 void TAbstractTest::FailEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                TCodeLocation ErrorAddrs) {
-  std::string* text = TakeScratch(0);
-  if (text && PutScratch(text, EqualsErrorMessage(expected, actual, msg))) {
-    Fail(*text, ErrorAddrs);
-    GiveBack(text);
-    return;
-  }
-  Fail(EqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+  FailWithMessage(*this, &TAbstractTest::EqualsErrorMessage, expected, actual, msg, ErrorAddrs);
 }
 
 void TAbstractTest::FailNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                   TCodeLocation ErrorAddrs) {
-  std::string* text = TakeScratch(0);
-  if (text && PutScratch(text, NotEqualsErrorMessage(expected, actual, msg))) {
-    Fail(*text, ErrorAddrs);
-    GiveBack(text);
-    return;
-  }
-  Fail(NotEqualsErrorMessage(expected, actual, msg), ErrorAddrs);
+  FailWithMessage(*this, &TAbstractTest::NotEqualsErrorMessage, expected, actual, msg, ErrorAddrs);
 }
 
 void TAbstractTest::FailNotSame(const std::string& expected, const std::string& actual, std::string_view msg,
                                 TCodeLocation ErrorAddrs) {
-  std::string* text = TakeScratch(0);
-  if (text && PutScratch(text, NotSameErrorMessage(expected, actual, msg))) {
-    Fail(*text, ErrorAddrs);
-    GiveBack(text);
-    return;
-  }
-  Fail(NotSameErrorMessage(expected, actual, msg), ErrorAddrs);
+  FailWithMessage(*this, &TAbstractTest::NotSameErrorMessage, expected, actual, msg, ErrorAddrs);
 }
 
 void ResetFailureScratch() noexcept { gScratch.Busy = 0; }
