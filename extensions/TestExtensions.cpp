@@ -11,7 +11,7 @@ namespace TestExtensions {
 
 using Platform::Format;
 using TestFramework::ETesselException;
-using TestFramework::TAbstractTest;
+using TestFramework::TAbstractTestOf;
 using TestFramework::TCustomIniFile;
 
 namespace {
@@ -28,12 +28,12 @@ int gInitCount = 0;
 // TTestDecorator
 
 TTestDecorator::TTestDecorator(ITestPtr ATest, std::string AName)
-    : TAbstractTest(std::string()), FTest(Wrappable(std::move(ATest))), FTests{FTest} {
+    : TAbstractTestOf(std::string()), FTest(Wrappable(std::move(ATest))), FTests{FTest} {
   FTestName = AName.empty() ? FTest->GetName() : std::move(AName);
 }
 
 const TClass& TTestDecorator::ClassInfo() noexcept {
-  static const TClass info("TTestDecorator", "TestExtensions", &TAbstractTest::ClassInfo());
+  static const TClass info("TTestDecorator", "TestExtensions", &TestFramework::TAbstractTest::ClassInfo());
   return info;
 }
 
@@ -45,13 +45,13 @@ int TTestDecorator::CountTestCases() { return GetEnabled() ? FTest->CountTestCas
 int TTestDecorator::CountEnabledTestCases() { return GetEnabled() ? FTest->CountEnabledTestCases() : 0; }
 
 void TTestDecorator::LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) {
-  TAbstractTest::LoadConfiguration(iniFile, section);
+  TAbstractTestOf::LoadConfiguration(iniFile, section);
   const std::string sub = section + "." + GetName();
   for (const ITestPtr& t : Tests()) t->LoadConfiguration(iniFile, sub);
 }
 
 void TTestDecorator::SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) {
-  TAbstractTest::SaveConfiguration(iniFile, section);
+  TAbstractTestOf::SaveConfiguration(iniFile, section);
   const std::string sub = section + "." + GetName();
   for (const ITestPtr& t : Tests()) t->SaveConfiguration(iniFile, sub);
 }

@@ -38,7 +38,7 @@ using TestFramework::TTestResult;
   }                                                                                                      \
   const ::TestFramework::TClass& ClassType() const noexcept override { return ClassInfo(); }
 
-class TTestDecorator : public TestFramework::TAbstractTest, public TestFramework::ITestDecorator {
+class TTestDecorator : public TestFramework::TAbstractTestOf<TestFramework::ITestDecorator> {
  public:
   // The stored name is AName, or the wrapped test's name when AName is empty.
   // An empty ATest is refused with ETesselException.
@@ -57,8 +57,8 @@ class TTestDecorator : public TestFramework::TAbstractTest, public TestFramework
   int CountEnabledTestCases() override;
   void LoadConfiguration(TestFramework::TCustomIniFile& iniFile, const std::string& section) override;
   void SaveConfiguration(TestFramework::TCustomIniFile& iniFile, const std::string& section) override;
-  using TAbstractTest::LoadConfiguration;
-  using TAbstractTest::SaveConfiguration;
+  using TAbstractTestOf::LoadConfiguration;
+  using TAbstractTestOf::SaveConfiguration;
 
  protected:
   ITestPtr FTest;

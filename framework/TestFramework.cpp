@@ -444,24 +444,32 @@ const TInterfaceList& EmptyTestList() {
 }
 }  // namespace
 
-TAbstractTest::TAbstractTest(std::string AName) : FTestName(std::move(AName)) {}
-TAbstractTest::~TAbstractTest() = default;
+TAbstractTestBase::TAbstractTestBase(std::string AName) : FTestName(std::move(AName)) {}
+TAbstractTestBase::~TAbstractTestBase() = default;
 
-const TClass& TAbstractTest::ClassInfo() noexcept {
+const TClass& AbstractTestClassInfo() noexcept {
   static const TClass info("TAbstractTest", "TestFramework", &TObject::ClassInfo());
   return info;
 }
 
-ITestPtr TAbstractTest::Self() { return shared_from_this(); }
+template <class I>
+ITestPtr TAbstractTestOf<I>::Self() { return this->shared_from_this(); }
 
-std::string TAbstractTest::GetName() { return FTestName; }
-int TAbstractTest::CountTestCases() { return 1; }
-int TAbstractTest::CountEnabledTestCases() { return GetEnabled() ? 1 : 0; }
-const TInterfaceList& TAbstractTest::Tests() { return EmptyTestList(); }
-void TAbstractTest::SetUp() {}
-void TAbstractTest::TearDown() {}
+template <class I>
+std::string TAbstractTestOf<I>::GetName() { return FTestName; }
+template <class I>
+int TAbstractTestOf<I>::CountTestCases() { return 1; }
+template <class I>
+int TAbstractTestOf<I>::CountEnabledTestCases() { return GetEnabled() ? 1 : 0; }
+template <class I>
+const TInterfaceList& TAbstractTestOf<I>::Tests() { return EmptyTestList(); }
+template <class I>
+void TAbstractTestOf<I>::SetUp() {}
+template <class I>
+void TAbstractTestOf<I>::TearDown() {}
 
-std::unique_ptr<TTestResult> TAbstractTest::Run() {
+template <class I>
+std::unique_ptr<TTestResult> TAbstractTestOf<I>::Run() {
   auto result = std::make_unique<TTestResult>();
   result->FailsIfNoChecksExecuted = FFailsOnNoChecksExecuted;
   result->FailsIfMemoryLeaked = FFailsOnMemoryLeak;
@@ -470,29 +478,41 @@ std::unique_ptr<TTestResult> TAbstractTest::Run() {
   return result;
 }
 
-void TAbstractTest::Run(TTestResult& testResult) {
+template <class I>
+void TAbstractTestOf<I>::Run(TTestResult& testResult) {
   FFailsOnNoChecksExecuted = testResult.FailsIfNoChecksExecuted;
   FFailsOnMemoryLeak = testResult.FailsIfMemoryLeaked;
   FIgnoreSetUpTearDownLeaks = testResult.IgnoresMemoryLeakInSetUpTearDown;
   testResult.RunSuite(Self());
 }
 
-void TAbstractTest::RunWithFixture(TTestResult& testResult) {
+template <class I>
+void TAbstractTestOf<I>::RunWithFixture(TTestResult& testResult) {
   ITestPtr self = Self();
   if (testResult.ShouldRunTest(self)) testResult.Run(self);
 }
 
-void TAbstractTest::RunTest(TTestResult&) {}
-bool TAbstractTest::GetTestMethodInvoked() { return FTestMethodInvoked; }
-void TAbstractTest::SetTestMethodInvoked(bool Value) { FTestMethodInvoked = Value; }
-bool TAbstractTest::GetEnabled() { return FEnabled; }
-void TAbstractTest::SetEnabled(bool Value) { FEnabled = Value; }
-void TAbstractTest::SetStartTime(int64_t Value) { FStartTime = Value; }
-int64_t TAbstractTest::GetStartTime() { return FStartTime; }
-void TAbstractTest::SetStopTime(int64_t Value) { FStopTime = Value; }
-int64_t TAbstractTest::GetStopTime() { return FStopTime; }
+template <class I>
+void TAbstractTestOf<I>::RunTest(TTestResult&) {}
+template <class I>
+bool TAbstractTestOf<I>::GetTestMethodInvoked() { return FTestMethodInvoked; }
+template <class I>
+void TAbstractTestOf<I>::SetTestMethodInvoked(bool Value) { FTestMethodInvoked = Value; }
+template <class I>
+bool TAbstractTestOf<I>::GetEnabled() { return FEnabled; }
+template <class I>
+void TAbstractTestOf<I>::SetEnabled(bool Value) { FEnabled = Value; }
+template <class I>
+void TAbstractTestOf<I>::SetStartTime(int64_t Value) { FStartTime = Value; }
+template <class I>
+int64_t TAbstractTestOf<I>::GetStartTime() { return FStartTime; }
+template <class I>
+void TAbstractTestOf<I>::SetStopTime(int64_t Value) { FStopTime = Value; }
+template <class I>
+int64_t TAbstractTestOf<I>::GetStopTime() { return FStopTime; }
 
-uint32_t TAbstractTest::ElapsedTestTime() {
+template <class I>
+uint32_t TAbstractTestOf<I>::ElapsedTestTime() {
   int64_t end = 0;
   if (FStopTime > 0) end = FStopTime;
   else if (FStartTime > 0) end = Platform::QueryPerformanceCounter();
@@ -504,11 +524,15 @@ uint32_t TAbstractTest::ElapsedTestTime() {
   return static_cast<uint32_t>(ms);
 }
 
-int32_t TAbstractTest::GetRunCount() { return FRunCount; }
-void TAbstractTest::SetRunCount(int32_t Value) { FRunCount = Value; }
-void TAbstractTest::SetStatusListener(IStatusListenerPtr Listener) { FStatusListener = std::move(Listener); }
+template <class I>
+int32_t TAbstractTestOf<I>::GetRunCount() { return FRunCount; }
+template <class I>
+void TAbstractTestOf<I>::SetRunCount(int32_t Value) { FRunCount = Value; }
+template <class I>
+void TAbstractTestOf<I>::SetStatusListener(IStatusListenerPtr Listener) { FStatusListener = std::move(Listener); }
 
-std::string TAbstractTest::GetStatus() {
+template <class I>
+std::string TAbstractTestOf<I>::GetStatus() {
   std::string s;
   if (FStatusStrings)
     for (const std::string& line : *FStatusStrings) {
@@ -518,78 +542,113 @@ std::string TAbstractTest::GetStatus() {
   return s;
 }
 
-void TAbstractTest::Status(const std::string& Msg) {
+template <class I>
+void TAbstractTestOf<I>::Status(const std::string& Msg) {
   if (!FStatusStrings) FStatusStrings = std::make_unique<std::vector<std::string>>();
   FStatusStrings->push_back(Msg);
   if (FStatusListener) FStatusListener->Status(Self(), Msg);
 }
 
-void TAbstractTest::SetGUIObject(void* GUIObject) { FGUIObject = GUIObject; }
-void* TAbstractTest::GetGUIObject() { return FGUIObject; }
-void TAbstractTest::SetFailsOnNoChecksExecuted(bool Value) { FFailsOnNoChecksExecuted = Value; }
-bool TAbstractTest::GetFailsOnNoChecksExecuted() { return FFailsOnNoChecksExecuted; }
-bool TAbstractTest::GetFailsOnMemoryLeak() { return FFailsOnMemoryLeak; }
-void TAbstractTest::SetFailsOnMemoryLeak(bool Value) { FFailsOnMemoryLeak = Value; }
+template <class I>
+void TAbstractTestOf<I>::SetGUIObject(void* GUIObject) { FGUIObject = GUIObject; }
+template <class I>
+void* TAbstractTestOf<I>::GetGUIObject() { return FGUIObject; }
+template <class I>
+void TAbstractTestOf<I>::SetFailsOnNoChecksExecuted(bool Value) { FFailsOnNoChecksExecuted = Value; }
+template <class I>
+bool TAbstractTestOf<I>::GetFailsOnNoChecksExecuted() { return FFailsOnNoChecksExecuted; }
+template <class I>
+bool TAbstractTestOf<I>::GetFailsOnMemoryLeak() { return FFailsOnMemoryLeak; }
+template <class I>
+void TAbstractTestOf<I>::SetFailsOnMemoryLeak(bool Value) { FFailsOnMemoryLeak = Value; }
 
-int32_t TAbstractTest::GetAllowedMemoryLeakSize() {
+template <class I>
+int32_t TAbstractTestOf<I>::GetAllowedMemoryLeakSize() {
   for (int32_t v : FAllowedLeakList)
     if (v != 0) return v;
   return 0;
 }
 
-void TAbstractTest::SetAllowedMemoryLeakSize(int32_t NewSize) { FAllowedLeakList[0] = NewSize; }
-bool TAbstractTest::GetFailsOnMemoryRecovery() { return FFailsOnMemoryRecovery; }
-void TAbstractTest::SetFailsOnMemoryRecovery(bool Value) { FFailsOnMemoryRecovery = Value; }
+template <class I>
+void TAbstractTestOf<I>::SetAllowedMemoryLeakSize(int32_t NewSize) { FAllowedLeakList[0] = NewSize; }
+template <class I>
+bool TAbstractTestOf<I>::GetFailsOnMemoryRecovery() { return FFailsOnMemoryRecovery; }
+template <class I>
+void TAbstractTestOf<I>::SetFailsOnMemoryRecovery(bool Value) { FFailsOnMemoryRecovery = Value; }
 
-void TAbstractTest::SetAllowedLeakArray(const std::vector<int32_t>& AllowedList, Loc) {
+template <class I>
+void TAbstractTestOf<I>::SetAllowedLeakArray(const std::vector<int32_t>& AllowedList, Loc) {
   if (AllowedList.size() >= 4) Fail(std::string(TesselConsts::sTooManyAllowedLeaks) + "3", TCodeLocation{});
   for (size_t i = 0; i < 3; ++i) FAllowedLeakList[i + 1] = i < AllowedList.size() ? AllowedList[i] : 0;
 }
 
-bool TAbstractTest::GetIgnoreSetUpTearDownLeaks() { return FIgnoreSetUpTearDownLeaks; }
-void TAbstractTest::SetIgnoreSetUpTearDownLeaks(bool Value) { FIgnoreSetUpTearDownLeaks = Value; }
+template <class I>
+bool TAbstractTestOf<I>::GetIgnoreSetUpTearDownLeaks() { return FIgnoreSetUpTearDownLeaks; }
+template <class I>
+void TAbstractTestOf<I>::SetIgnoreSetUpTearDownLeaks(bool Value) { FIgnoreSetUpTearDownLeaks = Value; }
 
-int32_t TAbstractTest::GetAllowedLeak() {
+template <class I>
+int32_t TAbstractTestOf<I>::GetAllowedLeak() {
   if (FAllowedLeakListIndex >= 4) return 0;
   return FAllowedLeakList[FAllowedLeakListIndex++];
 }
 
-TListIterator TAbstractTest::GetAllowedLeaksIterator() {
+template <class I>
+TListIterator TAbstractTestOf<I>::GetAllowedLeaksIterator() {
   FAllowedLeakListIndex = 0;
   return TListIterator{this};
 }
 
-void TAbstractTest::Invoke(const TTestMethod&) { FTestMethodInvoked = false; }
+void TAbstractTestBase::Invoke(const TTestMethod&) { FTestMethodInvoked = false; }
 
-void TAbstractTest::StartExpectingException(ExceptionClass e, TCodeLocation loc) {
+void TAbstractTestBase::StartExpectingException(ExceptionClass e, TCodeLocation loc) {
   StopExpectingException({}, loc);
   FExpectedException = e;
 }
 
-void TAbstractTest::StopExpectingException(std::string_view msg, TCodeLocation loc) {
+void TAbstractTestBase::StopExpectingException(std::string_view msg, TCodeLocation loc) {
   ExceptionClass expected = FExpectedException;
   FExpectedException = nullptr;
   if (expected) Fail(Format(TesselConsts::sExpectedException, expected->Name, msg), loc);
 }
 
-void TAbstractTest::CheckMethodIsNotEmpty(const TTestMethod& method) {
+void TAbstractTestBase::CheckMethodIsNotEmpty(const TTestMethod& method) {
   if (IsEmptyCode(static_cast<const unsigned char*>(method.CodeAddress())))
     Fail(TesselConsts::sEmptyTest, method.Location());
 }
 
-void TAbstractTest::LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) {
+template <class I>
+void TAbstractTestOf<I>::LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) {
   const std::string name = GetName();
   SetEnabled(iniFile.ReadBool(section, name, true));
   SetRunCount(iniFile.ReadInteger(section, name + ".RunCount", 1));
 }
 
-void TAbstractTest::SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) {
+template <class I>
+void TAbstractTestOf<I>::SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) {
   const std::string name = GetName();
   if (GetEnabled()) iniFile.DeleteKey(section, name);
   else iniFile.WriteBool(section, name, false);
   if (GetRunCount() == 1) iniFile.DeleteKey(section, name + ".RunCount");
   else iniFile.WriteInteger(section, name + ".RunCount", GetRunCount());
 }
+
+template <class I>
+void TAbstractTestOf<I>::LoadConfiguration(const std::string& fileName, bool useRegistry, bool useMemIni) {
+  std::unique_ptr<TCustomIniFile> store = OpenConfigStore(fileName, useRegistry, useMemIni);
+  Self()->LoadConfiguration(*store, "Tests");
+}
+
+template <class I>
+void TAbstractTestOf<I>::SaveConfiguration(const std::string& fileName, bool useRegistry, bool useMemIni) {
+  std::unique_ptr<TCustomIniFile> store = OpenConfigStore(fileName, useRegistry, useMemIni);
+  Self()->SaveConfiguration(*store, "Tests");
+  store->UpdateFile();
+}
+
+template class TAbstractTestOf<ITest>;
+template class TAbstractTestOf<ITestSuite>;
+template class TAbstractTestOf<ITestDecorator>;
 
 // ---------------------------------------------------------------------------
 // TTestCase
@@ -715,9 +774,9 @@ bool TTestCase::RunBody(TTestResult& testResult, const ITestPtr* loopTest) {
 // ---------------------------------------------------------------------------
 // TTestSuite
 
-TTestSuite::TTestSuite() : TAbstractTest("TObject") {}
-TTestSuite::TTestSuite(std::string AName) : TAbstractTest(std::move(AName)) {}
-TTestSuite::TTestSuite(std::string AName, const TTestArray& Tests) : TAbstractTest(std::move(AName)) {
+TTestSuite::TTestSuite() : TAbstractTestOf("TObject") {}
+TTestSuite::TTestSuite(std::string AName) : TAbstractTestOf(std::move(AName)) {}
+TTestSuite::TTestSuite(std::string AName, const TTestArray& Tests) : TAbstractTestOf(std::move(AName)) {
   for (const ITestPtr& t : Tests) AddTest(t);
 }
 
@@ -782,13 +841,13 @@ int TTestSuite::CountEnabledTestCases() {
 }
 
 void TTestSuite::LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) {
-  TAbstractTest::LoadConfiguration(iniFile, section);
+  TAbstractTestOf::LoadConfiguration(iniFile, section);
   const std::string sub = section + "." + GetName();
   for (const ITestPtr& t : FTests) t->LoadConfiguration(iniFile, sub);
 }
 
 void TTestSuite::SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) {
-  TAbstractTest::SaveConfiguration(iniFile, section);
+  TAbstractTestOf::SaveConfiguration(iniFile, section);
   const std::string sub = section + "." + GetName();
   for (const ITestPtr& t : FTests) t->SaveConfiguration(iniFile, sub);
 }

@@ -289,10 +289,9 @@ class TMethodEnumerator {
 
 using TAllowedLeakArray = int32_t[4];
 
-class TAbstractTest;
 // A bound function yielding the allowed-leak entries of a test in turn.
 struct TListIterator {
-  TAbstractTest* Test = nullptr;
+  ITest* Test = nullptr;
   int32_t operator()() const;
   explicit operator bool() const noexcept { return Test != nullptr; }
 };
@@ -347,13 +346,13 @@ class ITest {
   virtual const TClass& ClassType() const noexcept = 0;
 };
 
-class ITestSuite : public virtual ITest {
+class ITestSuite : public ITest {
  public:
   virtual void AddTest(ITestPtr ATest) = 0;
   virtual void AddSuite(ITestSuitePtr suite) = 0;
 };
 
-class ITestDecorator : public virtual ITest {
+class ITestDecorator : public ITest {
  public:
   virtual ITestPtr GetTest() = 0;
 };
@@ -406,61 +405,19 @@ int64_t FirstByteDiff(const void* p1, const void* p2, uint32_t count, uint8_t& b
 // ---------------------------------------------------------------------------
 // Nodes
 
-class TAbstractTest : public virtual ITest, public virtual TObject, public std::enable_shared_from_this<TAbstractTest> {
+// What every node is and does apart from the interface it implements: its
+// state, the checks and the failure operations. TAbstractTestOf adds the
+// implementation of the node's interface.
+//
+// The two parts are apart so that no interface needs to be a virtual base: a
+// virtual base gives every test-case class two more copies of its virtual
+// table (one for each of TAbstractTest and TTestCase while they construct it),
+// and test programs have thousands of such classes.
+class TAbstractTestBase : public TObject {
  public:
   using Loc = std::source_location;
 
-  explicit TAbstractTest(std::string AName);
-  ~TAbstractTest() override;
-  static const TClass& ClassInfo() noexcept;
-  const TClass& ClassType() const noexcept override { return ClassInfo(); }
-
-  // This node as an interface reference (the node must be held by a shared_ptr).
-  ITestPtr Self();
-
-  // ITest
-  std::string GetName() override;
-  int CountTestCases() override;
-  int CountEnabledTestCases() override;
-  const TInterfaceList& Tests() override;
-  void SetUp() override;
-  void TearDown() override;
-  std::unique_ptr<TTestResult> Run() override;
-  void Run(TTestResult& testResult) override;
-  void RunWithFixture(TTestResult& testResult) override;
-  void RunTest(TTestResult& testResult) override;
-  bool GetTestMethodInvoked() override;
-  void SetTestMethodInvoked(bool Value) override;
-  bool GetEnabled() override;
-  void SetEnabled(bool Value) override;
-  void SetStartTime(int64_t Value) override;
-  int64_t GetStartTime() override;
-  void SetStopTime(int64_t Value) override;
-  int64_t GetStopTime() override;
-  uint32_t ElapsedTestTime() override;
-  int32_t GetRunCount() override;
-  void SetRunCount(int32_t Value) override;
-  void SetStatusListener(IStatusListenerPtr Listener) override;
-  std::string GetStatus() override;
-  void LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) override;
-  void LoadConfiguration(const std::string& fileName, bool useRegistry, bool useMemIni) override;
-  void SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) override;
-  void SaveConfiguration(const std::string& fileName, bool useRegistry, bool useMemIni) override;
-  void SetGUIObject(void* GUIObject) override;
-  void* GetGUIObject() override;
-  void SetFailsOnNoChecksExecuted(bool Value) override;
-  bool GetFailsOnNoChecksExecuted() override;
-  bool GetFailsOnMemoryLeak() override;
-  void SetFailsOnMemoryLeak(bool Value) override;
-  int32_t GetAllowedMemoryLeakSize() override;
-  void SetAllowedMemoryLeakSize(int32_t NewSize) override;
-  bool GetFailsOnMemoryRecovery() override;
-  void SetFailsOnMemoryRecovery(bool Value) override;
-  void SetAllowedLeakArray(const std::vector<int32_t>& AllowedList, Loc loc = Loc::current()) override;
-  bool GetIgnoreSetUpTearDownLeaks() override;
-  void SetIgnoreSetUpTearDownLeaks(bool Value) override;
-  int32_t GetAllowedLeak() override;
-  TListIterator GetAllowedLeaksIterator() override;
+  ~TAbstractTestBase() override;
 
   virtual void Invoke(const TTestMethod& AMethod);
 
@@ -606,8 +563,7 @@ class TAbstractTest : public virtual ITest, public virtual TObject, public std::
   static std::string BoolToStr(bool ABool) { return TestFramework::BoolToStr(ABool); }
   static bool CompareFloatRelative(double expected, double actual, double RelativeError = 1e-7);
 
-  // Status lines and expected exceptions
-  void Status(const std::string& Msg);
+  // Expected exceptions
   void StartExpectingException(ExceptionClass e, TCodeLocation loc = Loc::current());
   void StopExpectingException(std::string_view msg = {}, TCodeLocation loc = Loc::current());
   template <class E>
@@ -623,6 +579,8 @@ class TAbstractTest : public virtual ITest, public virtual TObject, public std::
   bool CheckCalled() const noexcept { return FCheckCalled; }
 
  protected:
+  explicit TAbstractTestBase(std::string AName);
+
   void CheckIntegers(bool expectedSigned, uint64_t expected, bool actualSigned, uint64_t actual, bool wantEqual,
                      std::string_view msg, Loc loc);
 
@@ -645,6 +603,76 @@ class TAbstractTest : public virtual ITest, public virtual TObject, public std::
   uint16_t FAllowedLeakListIndex = 0;
   void* FGUIObject = nullptr;
 };
+
+// The class behind TAbstractTest, for every node interface: TTestCase builds
+// on TAbstractTestOf<ITest> (TAbstractTest), TTestSuite on
+// TAbstractTestOf<ITestSuite>, TTestDecorator on TAbstractTestOf<ITestDecorator>;
+// a node class of one's own that implements one of those interfaces does the
+// same. The three are made once, in the framework's library.
+const TClass& AbstractTestClassInfo() noexcept;
+
+template <class I>
+class TAbstractTestOf : public I, public TAbstractTestBase, public std::enable_shared_from_this<TAbstractTestOf<I>> {
+ public:
+  explicit TAbstractTestOf(std::string AName) : TAbstractTestBase(std::move(AName)) {}
+  static const TClass& ClassInfo() noexcept { return AbstractTestClassInfo(); }
+  const TClass& ClassType() const noexcept override { return ClassInfo(); }
+
+  // This node as an interface reference (the node must be held by a shared_ptr).
+  ITestPtr Self();
+
+  // ITest
+  std::string GetName() override;
+  int CountTestCases() override;
+  int CountEnabledTestCases() override;
+  const TInterfaceList& Tests() override;
+  void SetUp() override;
+  void TearDown() override;
+  std::unique_ptr<TTestResult> Run() override;
+  void Run(TTestResult& testResult) override;
+  void RunWithFixture(TTestResult& testResult) override;
+  void RunTest(TTestResult& testResult) override;
+  bool GetTestMethodInvoked() override;
+  void SetTestMethodInvoked(bool Value) override;
+  bool GetEnabled() override;
+  void SetEnabled(bool Value) override;
+  void SetStartTime(int64_t Value) override;
+  int64_t GetStartTime() override;
+  void SetStopTime(int64_t Value) override;
+  int64_t GetStopTime() override;
+  uint32_t ElapsedTestTime() override;
+  int32_t GetRunCount() override;
+  void SetRunCount(int32_t Value) override;
+  void SetStatusListener(IStatusListenerPtr Listener) override;
+  std::string GetStatus() override;
+  void LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) override;
+  void LoadConfiguration(const std::string& fileName, bool useRegistry, bool useMemIni) override;
+  void SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) override;
+  void SaveConfiguration(const std::string& fileName, bool useRegistry, bool useMemIni) override;
+  void SetGUIObject(void* GUIObject) override;
+  void* GetGUIObject() override;
+  void SetFailsOnNoChecksExecuted(bool Value) override;
+  bool GetFailsOnNoChecksExecuted() override;
+  bool GetFailsOnMemoryLeak() override;
+  void SetFailsOnMemoryLeak(bool Value) override;
+  int32_t GetAllowedMemoryLeakSize() override;
+  void SetAllowedMemoryLeakSize(int32_t NewSize) override;
+  bool GetFailsOnMemoryRecovery() override;
+  void SetFailsOnMemoryRecovery(bool Value) override;
+  void SetAllowedLeakArray(const std::vector<int32_t>& AllowedList, Loc loc = Loc::current()) override;
+  bool GetIgnoreSetUpTearDownLeaks() override;
+  void SetIgnoreSetUpTearDownLeaks(bool Value) override;
+  int32_t GetAllowedLeak() override;
+  TListIterator GetAllowedLeaksIterator() override;
+
+  // Records a status line and hands it to the status listener.
+  void Status(const std::string& Msg);
+};
+
+using TAbstractTest = TAbstractTestOf<ITest>;
+extern template class TAbstractTestOf<ITest>;
+extern template class TAbstractTestOf<ITestSuite>;
+extern template class TAbstractTestOf<ITestDecorator>;
 
 class TTestCase : public TAbstractTest {
  public:
@@ -684,7 +712,7 @@ class TGenericTestCase : public TTestCase {
   const TClass& ClassType() const noexcept override { return ClassInfo(); }
 };
 
-class TTestSuite : public TAbstractTest, public ITestSuite {
+class TTestSuite : public TAbstractTestOf<ITestSuite> {
  public:
   TTestSuite();
   explicit TTestSuite(std::string AName);
@@ -702,8 +730,8 @@ class TTestSuite : public TAbstractTest, public ITestSuite {
   int CountEnabledTestCases() override;
   void LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) override;
   void SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) override;
-  using TAbstractTest::LoadConfiguration;
-  using TAbstractTest::SaveConfiguration;
+  using TAbstractTestOf<ITestSuite>::LoadConfiguration;
+  using TAbstractTestOf<ITestSuite>::SaveConfiguration;
 
  protected:
   TInterfaceList FTests;

@@ -138,8 +138,8 @@ struct TNumberText {
 // Fail with the message that build makes of the operands, passed from a
 // scratch slot where one is free and large enough. Inlined, so that it adds
 // no frame of its own.
-using TMessageBuilder = std::string (TAbstractTest::*)(const std::string&, const std::string&, std::string_view);
-[[gnu::always_inline]] inline void FailWithMessage(TAbstractTest& test, TMessageBuilder build,
+using TMessageBuilder = std::string (TAbstractTestBase::*)(const std::string&, const std::string&, std::string_view);
+[[gnu::always_inline]] inline void FailWithMessage(TAbstractTestBase& test, TMessageBuilder build,
                                                    const std::string& expected, const std::string& actual,
                                                    std::string_view msg, const TCodeLocation& where) {
   std::string* text = TakeScratch(0);
@@ -154,7 +154,7 @@ using TMessageBuilder = std::string (TAbstractTest::*)(const std::string&, const
 // FailNotEquals (or FailEquals when equalsLayout) with two value texts held
 // in scratch slots. Inlined into each check: a frame of its own would be one
 // more for every failure to be thrown through.
-[[gnu::always_inline]] inline void FailTexts(TAbstractTest& test, bool equalsLayout, std::string_view expected,
+[[gnu::always_inline]] inline void FailTexts(TAbstractTestBase& test, bool equalsLayout, std::string_view expected,
                                              std::string_view actual, std::string_view msg,
                                              const std::source_location& loc) {
   const size_t need = expected.size() > actual.size() ? expected.size() : actual.size();
@@ -185,36 +185,36 @@ const char* NameOf(const TClass* c) { return c ? c->Name : "nil"; }
 // ---------------------------------------------------------------------------
 // Message builders
 
-std::string TAbstractTest::EqualsErrorMessage(const std::string& expected, const std::string&, std::string_view msg) {
+std::string TAbstractTestBase::EqualsErrorMessage(const std::string& expected, const std::string&, std::string_view msg) {
   return Format(TesselConsts::sExpAndActualFmt, Prefix(msg), expected);
 }
 
-std::string TAbstractTest::NotEqualsErrorMessage(const std::string& expected, const std::string& actual,
+std::string TAbstractTestBase::NotEqualsErrorMessage(const std::string& expected, const std::string& actual,
                                                  std::string_view msg) {
   return Format(TesselConsts::sExpButWasFmt, Prefix(msg), expected, actual);
 }
 
-std::string TAbstractTest::NotSameErrorMessage(const std::string& expected, const std::string& actual,
+std::string TAbstractTestBase::NotSameErrorMessage(const std::string& expected, const std::string& actual,
                                                std::string_view msg) {
   return Format(TesselConsts::sExpButWasFmt, Prefix(msg), expected, actual);
 }
 
-std::wstring TAbstractTest::EqualsErrorMessage(const std::wstring& expected, const std::wstring& actual,
+std::wstring TAbstractTestBase::EqualsErrorMessage(const std::wstring& expected, const std::wstring& actual,
                                                std::string_view msg) {
   return Utf8ToWide(EqualsErrorMessage(WideToUtf8(expected), WideToUtf8(actual), msg));
 }
 
-std::wstring TAbstractTest::NotEqualsErrorMessage(const std::wstring& expected, const std::wstring& actual,
+std::wstring TAbstractTestBase::NotEqualsErrorMessage(const std::wstring& expected, const std::wstring& actual,
                                                   std::string_view msg) {
   return Utf8ToWide(NotEqualsErrorMessage(WideToUtf8(expected), WideToUtf8(actual), msg));
 }
 
-std::wstring TAbstractTest::NotSameErrorMessage(const std::wstring& expected, const std::wstring& actual,
+std::wstring TAbstractTestBase::NotSameErrorMessage(const std::wstring& expected, const std::wstring& actual,
                                                 std::string_view msg) {
   return Utf8ToWide(NotSameErrorMessage(WideToUtf8(expected), WideToUtf8(actual), msg));
 }
 
-std::string TAbstractTest::GetMemDiffStr(const void* expected, const void* actual, uint32_t size,
+std::string TAbstractTestBase::GetMemDiffStr(const void* expected, const void* actual, uint32_t size,
                                          std::string_view msg) {
   uint8_t b1 = 0, b2 = 0;
   int64_t offset = FirstByteDiff(expected, actual, size, b1, b2);
@@ -222,7 +222,7 @@ std::string TAbstractTest::GetMemDiffStr(const void* expected, const void* actua
          IntToHexText(static_cast<uint32_t>(offset), 4) + "h";
 }
 
-bool TAbstractTest::CompareFloatRelative(double expected, double actual, double RelativeError) {
+bool TAbstractTestBase::CompareFloatRelative(double expected, double actual, double RelativeError) {
   if (expected == actual) return true;
   return RelativeError > std::fabs((actual - expected) / expected);
 }
@@ -230,23 +230,23 @@ bool TAbstractTest::CompareFloatRelative(double expected, double actual, double 
 // ---------------------------------------------------------------------------
 // Failure operations
 
-void TAbstractTest::Fail(std::string_view msg, TCodeLocation ErrorAddrs) {
+void TAbstractTestBase::Fail(std::string_view msg, TCodeLocation ErrorAddrs) {
   throw ETestFailure(std::string(msg), ErrorAddrs);
 }
 
-void TAbstractTest::FailEquals(const std::string& expected, const std::string& actual, std::string_view msg,
+void TAbstractTestBase::FailEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                TCodeLocation ErrorAddrs) {
-  FailWithMessage(*this, &TAbstractTest::EqualsErrorMessage, expected, actual, msg, ErrorAddrs);
+  FailWithMessage(*this, &TAbstractTestBase::EqualsErrorMessage, expected, actual, msg, ErrorAddrs);
 }
 
-void TAbstractTest::FailNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
+void TAbstractTestBase::FailNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                   TCodeLocation ErrorAddrs) {
-  FailWithMessage(*this, &TAbstractTest::NotEqualsErrorMessage, expected, actual, msg, ErrorAddrs);
+  FailWithMessage(*this, &TAbstractTestBase::NotEqualsErrorMessage, expected, actual, msg, ErrorAddrs);
 }
 
-void TAbstractTest::FailNotSame(const std::string& expected, const std::string& actual, std::string_view msg,
+void TAbstractTestBase::FailNotSame(const std::string& expected, const std::string& actual, std::string_view msg,
                                 TCodeLocation ErrorAddrs) {
-  FailWithMessage(*this, &TAbstractTest::NotSameErrorMessage, expected, actual, msg, ErrorAddrs);
+  FailWithMessage(*this, &TAbstractTestBase::NotSameErrorMessage, expected, actual, msg, ErrorAddrs);
 }
 
 void ResetFailureScratch() noexcept { gScratch.Busy = 0; }
@@ -272,46 +272,46 @@ void PrimeFailureScratch() {
   }
 }
 
-void TAbstractTest::FailEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
+void TAbstractTestBase::FailEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
                                TCodeLocation ErrorAddrs) {
   Fail(WideToUtf8(EqualsErrorMessage(expected, actual, msg)), ErrorAddrs);
 }
 
-void TAbstractTest::FailNotEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
+void TAbstractTestBase::FailNotEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
                                   TCodeLocation ErrorAddrs) {
   Fail(WideToUtf8(NotEqualsErrorMessage(expected, actual, msg)), ErrorAddrs);
 }
 
-void TAbstractTest::FailNotSame(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
+void TAbstractTestBase::FailNotSame(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
                                 TCodeLocation ErrorAddrs) {
   Fail(WideToUtf8(NotSameErrorMessage(expected, actual, msg)), ErrorAddrs);
 }
 
-void TAbstractTest::StopTests(std::string_view msg) { throw EStopTestsFailure(std::string(msg)); }
+void TAbstractTestBase::StopTests(std::string_view msg) { throw EStopTestsFailure(std::string(msg)); }
 
 // ---------------------------------------------------------------------------
 // Checks
 
-void TAbstractTest::Check(bool condition, std::string_view msg, Loc loc) {
+void TAbstractTestBase::Check(bool condition, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (!condition) Fail(msg, loc);
 }
 
-void TAbstractTest::CheckTrue(bool condition, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckTrue(bool condition, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (!condition) FailTexts(*this, false, "True", "False", msg, loc);
 }
 
-void TAbstractTest::CheckFalse(bool condition, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckFalse(bool condition, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (condition) FailTexts(*this, false, "False", "True", msg, loc);
 }
 
-void TAbstractTest::CheckEquals(double expected, double actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(double expected, double actual, std::string_view msg, Loc loc) {
   CheckEquals(expected, actual, 0.0, msg, loc);
 }
 
-void TAbstractTest::CheckEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   const bool expInf = std::isinf(expected) && expected > 0;
   const bool actInf = std::isinf(actual) && actual > 0;
@@ -324,82 +324,82 @@ void TAbstractTest::CheckEquals(double expected, double actual, double delta, st
   if (!pass) FailNotEquals(FloatToStr(expected), FloatToStr(actual), msg, loc);
 }
 
-void TAbstractTest::CheckEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
-void TAbstractTest::CheckEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(false, static_cast<uint64_t>(expected)).View(),
               TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
-void TAbstractTest::CheckEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
-void TAbstractTest::CheckEquals(uint64_t expected, uint64_t actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(uint64_t expected, uint64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(false, static_cast<uint64_t>(expected)).View(),
               TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
-void TAbstractTest::CheckEquals(const std::string& expected, const std::string& actual, std::string_view msg,
+void TAbstractTestBase::CheckEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                 Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailNotEquals(expected, actual, msg, loc);
 }
 
-void TAbstractTest::CheckEquals(const ShortString& expected, const ShortString& actual, std::string_view msg,
+void TAbstractTestBase::CheckEquals(const ShortString& expected, const ShortString& actual, std::string_view msg,
                                 Loc loc) {
   FCheckCalled = true;
   if (expected.Bytes != actual.Bytes) FailNotEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
-void TAbstractTest::CheckEqualsString(const std::string& expected, const std::string& actual, std::string_view msg,
+void TAbstractTestBase::CheckEqualsString(const std::string& expected, const std::string& actual, std::string_view msg,
                                       Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailNotEquals(expected, actual, msg, loc);
 }
 
-void TAbstractTest::CheckEquals(const AnsiString& expected, const AnsiString& actual, std::string_view msg,
+void TAbstractTestBase::CheckEquals(const AnsiString& expected, const AnsiString& actual, std::string_view msg,
                                 Loc loc) {
   FCheckCalled = true;
   if (expected.Bytes != actual.Bytes) FailNotEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
-void TAbstractTest::CheckEqualsWideString(const std::wstring& expected, const std::wstring& actual,
+void TAbstractTestBase::CheckEqualsWideString(const std::wstring& expected, const std::wstring& actual,
                                           std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailNotEquals(expected, actual, msg, loc);
 }
 
-void TAbstractTest::CheckEqualsMem(const void* expected, const void* actual, uint32_t size, std::string_view msg,
+void TAbstractTestBase::CheckEqualsMem(const void* expected, const void* actual, uint32_t size, std::string_view msg,
                                    Loc loc) {
   FCheckCalled = true;
   if (size == 0 || std::memcmp(expected, actual, size) == 0) return;
   Fail(GetMemDiffStr(expected, actual, size, msg), loc);
 }
 
-void TAbstractTest::CheckEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailTexts(*this, false, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
-void TAbstractTest::CheckEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
+void TAbstractTestBase::CheckEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailNotEquals(IntToBinText(expected, digits), IntToBinText(actual, digits), msg, loc);
 }
 
-void TAbstractTest::CheckEqualsHex(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
+void TAbstractTestBase::CheckEqualsHex(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailNotEquals(IntToHexText(expected, digits), IntToHexText(actual, digits), msg, loc);
 }
@@ -414,72 +414,72 @@ bool CharArraysEqual(const TCharArray& a, const TCharArray& b) {
 }
 }  // namespace
 
-void TAbstractTest::CheckEquals(const TCharArray& expected, const TCharArray& actual, std::string_view msg,
+void TAbstractTestBase::CheckEquals(const TCharArray& expected, const TCharArray& actual, std::string_view msg,
                                 Loc loc) {
   FCheckCalled = true;
   if (!CharArraysEqual(expected, actual))
     FailNotEquals(CharArrayToText(expected), CharArrayToText(actual), msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNotEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected == actual)
     FailTexts(*this, true, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNotEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected == actual)
     FailTexts(*this, true, TNumberText(false, static_cast<uint64_t>(expected)).View(),
               TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNotEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected == actual)
     FailTexts(*this, true, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNotEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   // A NaN differs from everything, so it passes here.
   if (std::isnan(expected) || std::isnan(actual)) return;
   if (!(std::fabs(expected - actual) > delta)) FailNotEquals(FloatToStr(expected), FloatToStr(actual), msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
+void TAbstractTestBase::CheckNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                    Loc loc) {
   FCheckCalled = true;
   if (expected == actual) FailEquals(expected, actual, msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(const ShortString& expected, const ShortString& actual, std::string_view msg,
+void TAbstractTestBase::CheckNotEquals(const ShortString& expected, const ShortString& actual, std::string_view msg,
                                    Loc loc) {
   FCheckCalled = true;
   if (expected.Bytes == actual.Bytes) FailEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
-void TAbstractTest::CheckNotEqualsString(const std::string& expected, const std::string& actual,
+void TAbstractTestBase::CheckNotEqualsString(const std::string& expected, const std::string& actual,
                                          std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected == actual) FailEquals(expected, actual, msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(const AnsiString& expected, const AnsiString& actual, std::string_view msg,
+void TAbstractTestBase::CheckNotEquals(const AnsiString& expected, const AnsiString& actual, std::string_view msg,
                                    Loc loc) {
   FCheckCalled = true;
   if (expected.Bytes == actual.Bytes) FailEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
-void TAbstractTest::CheckNotEqualsWideString(const std::wstring& expected, const std::wstring& actual,
+void TAbstractTestBase::CheckNotEqualsWideString(const std::wstring& expected, const std::wstring& actual,
                                              std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected == actual) FailEquals(expected, actual, msg, loc);
 }
 
-void TAbstractTest::CheckNotEqualsMem(const void* expected, const void* actual, uint32_t size, std::string_view msg,
+void TAbstractTestBase::CheckNotEqualsMem(const void* expected, const void* actual, uint32_t size, std::string_view msg,
                                       Loc loc) {
   FCheckCalled = true;
   uint8_t b1, b2;
@@ -489,79 +489,79 @@ void TAbstractTest::CheckNotEqualsMem(const void* expected, const void* actual, 
   Fail(text, loc);
 }
 
-void TAbstractTest::CheckNotEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNotEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected == actual) FailTexts(*this, true, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
-void TAbstractTest::CheckNotEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
+void TAbstractTestBase::CheckNotEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
                                       Loc loc) {
   FCheckCalled = true;
   if (expected == actual) FailEquals(IntToBinText(expected, digits), IntToBinText(actual, digits), msg, loc);
 }
 
-void TAbstractTest::CheckNotEqualsHex(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
+void TAbstractTestBase::CheckNotEqualsHex(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
                                       Loc loc) {
   FCheckCalled = true;
   if (expected == actual) FailEquals(IntToHexText(expected, digits), IntToHexText(actual, digits), msg, loc);
 }
 
-void TAbstractTest::CheckNotEquals(const TCharArray& expected, const TCharArray& actual, std::string_view msg,
+void TAbstractTestBase::CheckNotEquals(const TCharArray& expected, const TCharArray& actual, std::string_view msg,
                                    Loc loc) {
   FCheckCalled = true;
   if (CharArraysEqual(expected, actual)) FailEquals(CharArrayToText(expected), CharArrayToText(actual), msg, loc);
 }
 
-void TAbstractTest::CheckNotNull(const std::shared_ptr<const void>& obj, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNotNull(const std::shared_ptr<const void>& obj, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (!obj) Fail(msg, loc);
 }
 
-void TAbstractTest::CheckNull(const std::shared_ptr<const void>& obj, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNull(const std::shared_ptr<const void>& obj, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (obj) Fail(msg, loc);
 }
 
-void TAbstractTest::CheckSame(const std::shared_ptr<const void>& expected, const std::shared_ptr<const void>& actual,
+void TAbstractTestBase::CheckSame(const std::shared_ptr<const void>& expected, const std::shared_ptr<const void>& actual,
                               std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected.get() != actual.get()) FailNotSame(PtrToStr(expected.get()), PtrToStr(actual.get()), msg, loc);
 }
 
-void TAbstractTest::CheckSame(const void* expected, const void* actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckSame(const void* expected, const void* actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailNotSame(PtrToStr(expected), PtrToStr(actual), msg, loc);
 }
 
-void TAbstractTest::CheckNotNull(const void* obj, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNotNull(const void* obj, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (!obj) FailNotSame("object", PtrToStr(nullptr), msg, loc);
 }
 
-void TAbstractTest::CheckNull(const void* obj, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckNull(const void* obj, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (obj) FailNotSame("nil", PtrToStr(obj), msg, loc);
 }
 
-void TAbstractTest::CheckEquals(const TClass* expected, const TClass* actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckEquals(const TClass* expected, const TClass* actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (expected != actual) FailNotEquals(NameOf(expected), NameOf(actual), msg, loc);
 }
 
-void TAbstractTest::CheckInherits(const TClass* expected, const TClass* actual, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckInherits(const TClass* expected, const TClass* actual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (!expected || !actual || !actual->InheritsFrom(expected))
     FailNotEquals(NameOf(expected), NameOf(actual), msg, loc);
 }
 
-void TAbstractTest::CheckIs(const TObject* AObject, const TClass* AClass, std::string_view msg, Loc loc) {
+void TAbstractTestBase::CheckIs(const TObject* AObject, const TClass* AClass, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   if (!AObject) FailNotEquals(NameOf(AClass), "nil", msg, loc);
   else if (!AClass) FailNotEquals("nil", AObject->ClassType().Name, msg, loc);
   else if (!AObject->ClassType().InheritsFrom(AClass)) FailNotEquals(AClass->Name, AObject->ClassType().Name, msg, loc);
 }
 
-void TAbstractTest::CheckIntegers(bool expectedSigned, uint64_t expected, bool actualSigned, uint64_t actual,
+void TAbstractTestBase::CheckIntegers(bool expectedSigned, uint64_t expected, bool actualSigned, uint64_t actual,
                                   bool wantEqual, std::string_view msg, Loc loc) {
   FCheckCalled = true;
   // Both values are widened to 64 bits; a negative signed value never equals an unsigned one.
@@ -573,7 +573,7 @@ void TAbstractTest::CheckIntegers(bool expectedSigned, uint64_t expected, bool a
               TNumberText(actualSigned, actual).View(), msg, loc);
 }
 
-void TAbstractTest::CheckException(const TTestMethod& AMethod, ExceptionClass AExceptionClass, std::string_view msg,
+void TAbstractTestBase::CheckException(const TTestMethod& AMethod, ExceptionClass AExceptionClass, std::string_view msg,
                                    Loc loc) {
   FCheckCalled = true;
   std::exception_ptr raised;

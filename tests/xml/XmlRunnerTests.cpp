@@ -57,9 +57,9 @@ class TPathTests : public TTestCase {
 };
 
 // A wrapper node whose own tear-down fails after the wrapped test passed.
-class TFailingDecorator : public TAbstractTest, public ITestDecorator {
+class TFailingDecorator : public TAbstractTestOf<ITestDecorator> {
  public:
-  explicit TFailingDecorator(ITestPtr test) : TAbstractTest("(d) " + test->GetName()), FTests{std::move(test)} {}
+  explicit TFailingDecorator(ITestPtr test) : TAbstractTestOf("(d) " + test->GetName()), FTests{std::move(test)} {}
   ITestPtr GetTest() override { return FTests.front(); }
   const TInterfaceList& Tests() override { return FTests; }
   int CountTestCases() override { return FTests.front()->CountTestCases(); }
