@@ -453,6 +453,9 @@ const TClass& AbstractTestClassInfo() noexcept {
 }
 
 template <class I>
+TAbstractTestOf<I>::~TAbstractTestOf() = default;
+
+template <class I>
 ITestPtr TAbstractTestOf<I>::Self() { return this->shared_from_this(); }
 
 template <class I>
@@ -656,6 +659,8 @@ template class TAbstractTestOf<ITestDecorator>;
 TTestCase::TTestCase(std::string MethodName, int64_t RunCount) : TAbstractTest(std::move(MethodName)) {
   FRunCount = static_cast<int32_t>(RunCount);
 }
+
+TTestCase::~TTestCase() = default;
 
 const TClass& TTestCase::ClassInfo() noexcept {
   static const TClass info("TTestCase", "TestFramework", &TAbstractTest::ClassInfo(), nullptr, nullptr);

@@ -615,6 +615,9 @@ template <class I>
 class TAbstractTestOf : public I, public TAbstractTestBase, public std::enable_shared_from_this<TAbstractTestOf<I>> {
  public:
   explicit TAbstractTestOf(std::string AName) : TAbstractTestBase(std::move(AName)) {}
+  // Out of line, as in every node class below: an inline one would be
+  // repeated in the destructor of every test-case class.
+  ~TAbstractTestOf() override;
   static const TClass& ClassInfo() noexcept { return AbstractTestClassInfo(); }
   const TClass& ClassType() const noexcept override { return ClassInfo(); }
 
@@ -677,6 +680,7 @@ extern template class TAbstractTestOf<ITestDecorator>;
 class TTestCase : public TAbstractTest {
  public:
   explicit TTestCase(std::string MethodName, int64_t RunCount = 1);
+  ~TTestCase() override;
   static const TClass& ClassInfo() noexcept;
   const TClass& ClassType() const noexcept override { return ClassInfo(); }
   // A suite of all test methods of this class.
