@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/MemberCode.h"
 #include "framework/TestFramework.h"
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
@@ -135,6 +136,62 @@ struct TNumberText {
   std::string_view View() const noexcept { return {Buf, Len}; }
 };
 
+std::string Prefix(std::string_view msg) {
+  std::string p(msg);
+  if (!p.empty()) p += ", ";
+  return p;
+}
+
+// The texts of the two message layouts.
+std::string EqualsText(std::string_view expected, std::string_view msg) {
+  return Format(TesselConsts::sExpAndActualFmt, Prefix(msg), expected);
+}
+std::string NotEqualsText(std::string_view expected, std::string_view actual, std::string_view msg) {
+  return Format(TesselConsts::sExpButWasFmt, Prefix(msg), expected, actual);
+}
+
+// Raising a failure where it is found.
+//
+// A check that fails calls FailNotEquals (say), which builds the message and
+// calls Fail, which raises ETestFailure: each of those is one more frame that
+// the unwinder visits twice, and unwinding is most of what a failure costs.
+// When the test object keeps the base's own failure operations, a check or a
+// failure operation raises the same failure itself; an object that replaces
+// one of them still gets every call.
+using TFailOp = void (TAbstractTestBase::*)(std::string_view, TCodeLocation);
+using TFailPairOp = void (TAbstractTestBase::*)(const std::string&, const std::string&, std::string_view,
+                                                TCodeLocation);
+constexpr TFailOp kFail = &TAbstractTestBase::Fail;
+constexpr TFailPairOp kFailEquals = &TAbstractTestBase::FailEquals;
+constexpr TFailPairOp kFailNotEquals = &TAbstractTestBase::FailNotEquals;
+
+// The base's own code of those operations, as a virtual call on an object
+// that keeps them reaches it; null where that cannot be told.
+struct TOwnFailureOps {
+  const void* Fail;
+  const void* FailEquals;
+  const void* FailNotEquals;
+};
+
+const TOwnFailureOps& OwnFailureOps() noexcept {
+  static const TOwnFailureOps own = [] {
+    struct TProbe : TAbstractTestBase {
+      TProbe() : TAbstractTestBase(std::string()) {}
+    };
+    const TProbe probe;
+    const TAbstractTestBase* base = &probe;
+    return TOwnFailureOps{CodeTarget(base, kFail), CodeTarget(base, kFailEquals), CodeTarget(base, kFailNotEquals)};
+  }();
+  return own;
+}
+
+bool KeepsOwn(const TAbstractTestBase& test, TFailOp op, const void* own) noexcept {
+  return own && CodeTarget(&test, op) == own;
+}
+bool KeepsOwn(const TAbstractTestBase& test, TFailPairOp op, const void* own) noexcept {
+  return own && CodeTarget(&test, op) == own;
+}
+
 // Fail with the message that build makes of the operands, passed from a
 // scratch slot where one is free and large enough. Inlined, so that it adds
 // no frame of its own.
@@ -142,6 +199,7 @@ using TMessageBuilder = std::string (TAbstractTestBase::*)(const std::string&, c
 [[gnu::always_inline]] inline void FailWithMessage(TAbstractTestBase& test, TMessageBuilder build,
                                                    const std::string& expected, const std::string& actual,
                                                    std::string_view msg, const TCodeLocation& where) {
+  if (KeepsOwn(test, kFail, OwnFailureOps().Fail)) throw ETestFailure((test.*build)(expected, actual, msg), where);
   std::string* text = TakeScratch(0);
   if (text && PutScratch(text, (test.*build)(expected, actual, msg))) {
     test.Fail(*text, where);
@@ -157,6 +215,10 @@ using TMessageBuilder = std::string (TAbstractTestBase::*)(const std::string&, c
 [[gnu::always_inline]] inline void FailTexts(TAbstractTestBase& test, bool equalsLayout, std::string_view expected,
                                              std::string_view actual, std::string_view msg,
                                              const std::source_location& loc) {
+  const TOwnFailureOps& own = OwnFailureOps();
+  if (KeepsOwn(test, kFail, own.Fail) && (equalsLayout ? KeepsOwn(test, kFailEquals, own.FailEquals)
+                                                       : KeepsOwn(test, kFailNotEquals, own.FailNotEquals)))
+    throw ETestFailure(equalsLayout ? EqualsText(expected, msg) : NotEqualsText(expected, actual, msg), loc);
   const size_t need = expected.size() > actual.size() ? expected.size() : actual.size();
   std::string* e = TakeScratch(need);
   std::string* a = e ? TakeScratch(need) : nullptr;
@@ -174,11 +236,6 @@ using TMessageBuilder = std::string (TAbstractTestBase::*)(const std::string&, c
   GiveBack(e);
 }
 
-std::string Prefix(std::string_view msg) {
-  std::string p(msg);
-  if (!p.empty()) p += ", ";
-  return p;
-}
 const char* NameOf(const TClass* c) { return c ? c->Name : "nil"; }
 }  // namespace
 
@@ -186,17 +243,17 @@ const char* NameOf(const TClass* c) { return c ? c->Name : "nil"; }
 // Message builders
 
 std::string TAbstractTestBase::EqualsErrorMessage(const std::string& expected, const std::string&, std::string_view msg) {
-  return Format(TesselConsts::sExpAndActualFmt, Prefix(msg), expected);
+  return EqualsText(expected, msg);
 }
 
 std::string TAbstractTestBase::NotEqualsErrorMessage(const std::string& expected, const std::string& actual,
                                                  std::string_view msg) {
-  return Format(TesselConsts::sExpButWasFmt, Prefix(msg), expected, actual);
+  return NotEqualsText(expected, actual, msg);
 }
 
 std::string TAbstractTestBase::NotSameErrorMessage(const std::string& expected, const std::string& actual,
                                                std::string_view msg) {
-  return Format(TesselConsts::sExpButWasFmt, Prefix(msg), expected, actual);
+  return NotEqualsText(expected, actual, msg);
 }
 
 std::wstring TAbstractTestBase::EqualsErrorMessage(const std::wstring& expected, const std::wstring& actual,

@@ -42,6 +42,29 @@ class TCollector : public TTestCase {
   }
 };
 
+// Each replaces one failure operation only, and counts its calls.
+class TCountsNotEquals : public TTestCase {
+  TESSEL_TESTCASE(TCountsNotEquals, TTestCase)
+ public:
+  int Calls = 0;
+  void FailNotEquals(const std::string& expected, const std::string& actual, std::string_view msg = {},
+                     TCodeLocation ErrorAddrs = Loc::current()) override {
+    ++Calls;
+    TTestCase::FailNotEquals(expected, actual, msg, ErrorAddrs);
+  }
+};
+
+class TCountsEquals : public TTestCase {
+  TESSEL_TESTCASE(TCountsEquals, TTestCase)
+ public:
+  int Calls = 0;
+  void FailEquals(const std::string& expected, const std::string& actual, std::string_view msg = {},
+                  TCodeLocation ErrorAddrs = Loc::current()) override {
+    ++Calls;
+    TTestCase::FailEquals(expected, actual, msg, ErrorAddrs);
+  }
+};
+
 const char* const kPass = "<passed>";
 
 // Runs one check on a fresh probe: kPass, or the failure's message.
@@ -290,6 +313,46 @@ class TChecksTests : public TTestCase {
     } catch (const ETestFailure&) {
     }
     CheckFalse(p->CheckCalled(), "Fail alone is no check");
+  }
+
+  TESSEL_TEST(TestOneReplacedFailureOperationSeesItsFailures) {
+    // An object that keeps every failure operation gets its failures raised
+    // by the check itself; one that replaces a single operation must still
+    // get each call of it, and all must raise the same failures.
+    struct TSeen {
+      std::string Messages, Lines;
+    };
+    auto runAll = [](TAbstractTestBase& t) {
+      TSeen seen;
+      const std::vector<std::function<void()>> checks = {
+          [&] { t.CheckEquals(1, 2, "m"); }, [&] { t.CheckNotEquals(3, 3); }, [&] { t.CheckTrue(false); },
+          [&] { t.CheckEquals(std::string("x"), std::string("y")); }, [&] { t.CheckEquals(true, false); }};
+      for (const auto& check : checks) try {
+          check();
+          seen.Messages += "<passed>\n";
+        } catch (const ETestFailure& e) {
+          seen.Messages += e.Message() + "\n";
+          seen.Lines += std::to_string(e.Location().Line) + " ";
+        }
+      return seen;
+    };
+    auto plain = std::make_shared<TProbe>("p");
+    auto notEquals = std::make_shared<TCountsNotEquals>("n");
+    auto equals = std::make_shared<TCountsEquals>("e");
+    const std::string want =
+        "m, expected: <1> but was: <2>\nexpected and actual were: <3>\nexpected: <True> but was: <False>\n"
+        "expected: <x> but was: <y>\nexpected: <True> but was: <False>\n";
+    const TSeen own = runAll(*plain);
+    CheckEquals(want, own.Messages, "keeps all");
+    CheckFalse(own.Lines.find("0 ") == 0, "lines known");
+    const TSeen n = runAll(*notEquals);
+    CheckEquals(want, n.Messages, "replaces FailNotEquals");
+    CheckEquals(own.Lines, n.Lines, "replaces FailNotEquals: lines");
+    CheckEquals(4, notEquals->Calls, "FailNotEquals calls");
+    const TSeen e = runAll(*equals);
+    CheckEquals(want, e.Messages, "replaces FailEquals");
+    CheckEquals(own.Lines, e.Lines, "replaces FailEquals: lines");
+    CheckEquals(1, equals->Calls, "FailEquals calls");
   }
 
   TESSEL_TEST(TestAReplacedFailSeesEveryFailure) {
