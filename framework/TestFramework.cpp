@@ -233,7 +233,6 @@ void TTestMethod::operator()() const {
   }
 }
 
-
 const void* TTestMethod::CodeAddress() const noexcept {
   if (!FObject || !FEntry) return nullptr;
   return CodeTarget(FObject, FEntry->Method);
@@ -409,7 +408,7 @@ const TObject* ObjectOf(const ITest* test) noexcept {
 int32_t TListIterator::operator()() const { return Test ? Test->GetAllowedLeak() : 0; }
 
 // ---------------------------------------------------------------------------
-// TAbstractTest
+// TAbstractTest: TAbstractTestBase and TAbstractTestOf
 
 namespace {
 const TInterfaceList& EmptyTestList() {
