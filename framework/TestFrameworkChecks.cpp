@@ -185,10 +185,9 @@ const TOwnFailureOps& OwnFailureOps() noexcept {
   return own;
 }
 
-bool KeepsOwn(const TAbstractTestBase& test, TFailOp op, const void* own) noexcept {
-  return own && CodeTarget(&test, op) == own;
-}
-bool KeepsOwn(const TAbstractTestBase& test, TFailPairOp op, const void* own) noexcept {
+// Whether test's slot for op still reaches the base's own code.
+template <class Op>
+bool KeepsOwn(const TAbstractTestBase& test, Op op, const void* own) noexcept {
   return own && CodeTarget(&test, op) == own;
 }
 
