@@ -968,13 +968,7 @@ int TTestResult::FailureCount() { return static_cast<int>(FFailures.size()); }
 bool TTestResult::WasStopped() { return FStop; }
 bool TTestResult::WasSuccessful() { return FailureCount() == 0 && ErrorCount() == 0 && !WasStopped(); }
 
-// The failure texts' scratch slots (TestFrameworkChecks.cpp): made when a
-// run starts, freed for reuse when a test body starts.
-void PrimeFailureScratch();
-void ResetFailureScratch() noexcept;
-
 void TTestResult::RunSuite(const ITestPtr& test) {
-  PrimeFailureScratch();
   TestingStarts();
   try {
     FRootTest = test;
@@ -1039,7 +1033,6 @@ bool TTestResult::RunTestRun(const ITestPtr& test) {
   test->SetTestMethodInvoked(false);
   FBodyFailure = nullptr;
   FRecordingBody = false;
-  ResetFailureScratch();
   try {
     TTestCase* plain = PlainTestCase(test.get());
     // Through RunBody a failure is recorded where the test case catches it

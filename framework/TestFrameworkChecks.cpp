@@ -78,52 +78,6 @@ int64_t FirstByteDiff(const void* p1, const void* p2, uint32_t count, uint8_t& b
 }
 
 namespace {
-// The texts of a failure on its way out. A string local to a check's frame
-// gives that frame a clean-up step, and the unwinder stops and restarts at
-// every such step while a failure is thrown through it; held here, the
-// texts cost nothing on the way out. The strings are made with room for
-// kScratchRoom characters when a run starts (PrimeFailureScratch), before
-// any memory monitor takes a reading, and a text is only copied into that
-// room: a failure inside a test never grows or frees them, so a test that
-// catches a failure of its own shows no memory change. A slot is taken only
-// when free and large enough (a replaced failure operation may fail again
-// before it returns); otherwise the caller keeps its texts in its own frame
-// as usual. Slots that a thrown failure never gave back are freed when the
-// next test body starts. Trivially destructible, so that touching it never
-// allocates.
-constexpr size_t kScratchRoom = 256;
-struct TFailScratch {
-  std::string* Text[4];
-  unsigned Busy;
-};
-thread_local TFailScratch gScratch;
-
-std::string* TakeScratch(size_t need) noexcept {
-  if (!gScratch.Text[0] || need > kScratchRoom) return nullptr;
-  for (unsigned i = 0; i < 4; ++i)
-    if (!(gScratch.Busy & (1u << i))) {
-      gScratch.Busy |= 1u << i;
-      return gScratch.Text[i];
-    }
-  return nullptr;
-}
-
-void GiveBack(std::string* s) noexcept {
-  for (unsigned i = 0; i < 4; ++i)
-    if (gScratch.Text[i] == s) gScratch.Busy &= ~(1u << i);
-}
-
-// Copies text into a scratch slot's room; false (and the slot given back)
-// when it does not fit.
-bool PutScratch(std::string* slot, const std::string& text) noexcept {
-  if (text.size() > slot->capacity()) {
-    GiveBack(slot);
-    return false;
-  }
-  slot->assign(text);  // within the capacity: no allocation
-  return true;
-}
-
 // A value's decimal text in a buffer that needs no clean-up.
 struct TNumberText {
   char Buf[24];
@@ -191,26 +145,19 @@ bool KeepsOwn(const TAbstractTestBase& test, Op op, const void* own) noexcept {
   return own && CodeTarget(&test, op) == own;
 }
 
-// Fail with the message that build makes of the operands, passed from a
-// scratch slot where one is free and large enough. Inlined, so that it adds
-// no frame of its own.
+// Fail with the message that build makes of the operands. Inlined, so that
+// it adds no frame of its own.
 using TMessageBuilder = std::string (TAbstractTestBase::*)(const std::string&, const std::string&, std::string_view);
 [[gnu::always_inline]] inline void FailWithMessage(TAbstractTestBase& test, TMessageBuilder build,
                                                    const std::string& expected, const std::string& actual,
                                                    std::string_view msg, const TCodeLocation& where) {
   if (KeepsOwn(test, kFail, OwnFailureOps().Fail)) throw ETestFailure((test.*build)(expected, actual, msg), where);
-  std::string* text = TakeScratch(0);
-  if (text && PutScratch(text, (test.*build)(expected, actual, msg))) {
-    test.Fail(*text, where);
-    GiveBack(text);
-    return;
-  }
   test.Fail((test.*build)(expected, actual, msg), where);
 }
 
-// FailNotEquals (or FailEquals when equalsLayout) with two value texts held
-// in scratch slots. Inlined into each check: a frame of its own would be one
-// more for every failure to be thrown through.
+// FailNotEquals (or FailEquals when equalsLayout) with two value texts.
+// Inlined into each check: a frame of its own would be one more for every
+// failure to be thrown through.
 [[gnu::always_inline]] inline void FailTexts(TAbstractTestBase& test, bool equalsLayout, std::string_view expected,
                                              std::string_view actual, std::string_view msg,
                                              const std::source_location& loc) {
@@ -218,21 +165,8 @@ using TMessageBuilder = std::string (TAbstractTestBase::*)(const std::string&, c
   if (KeepsOwn(test, kFail, own.Fail) && (equalsLayout ? KeepsOwn(test, kFailEquals, own.FailEquals)
                                                        : KeepsOwn(test, kFailNotEquals, own.FailNotEquals)))
     throw ETestFailure(equalsLayout ? EqualsText(expected, msg) : NotEqualsText(expected, actual, msg), loc);
-  const size_t need = expected.size() > actual.size() ? expected.size() : actual.size();
-  std::string* e = TakeScratch(need);
-  std::string* a = e ? TakeScratch(need) : nullptr;
-  if (!a) {
-    if (e) GiveBack(e);
-    if (equalsLayout) test.FailEquals(std::string(expected), std::string(actual), msg, loc);
-    else test.FailNotEquals(std::string(expected), std::string(actual), msg, loc);
-    return;
-  }
-  e->assign(expected);
-  a->assign(actual);
-  if (equalsLayout) test.FailEquals(*e, *a, msg, loc);
-  else test.FailNotEquals(*e, *a, msg, loc);
-  GiveBack(a);
-  GiveBack(e);
+  if (equalsLayout) test.FailEquals(std::string(expected), std::string(actual), msg, loc);
+  else test.FailNotEquals(std::string(expected), std::string(actual), msg, loc);
 }
 
 const char* NameOf(const TClass* c) { return c ? c->Name : "nil"; }
@@ -303,29 +237,6 @@ void TAbstractTestBase::FailNotEquals(const std::string& expected, const std::st
 void TAbstractTestBase::FailNotSame(const std::string& expected, const std::string& actual, std::string_view msg,
                                 TCodeLocation ErrorAddrs) {
   FailWithMessage(*this, &TAbstractTestBase::NotSameErrorMessage, expected, actual, msg, ErrorAddrs);
-}
-
-void ResetFailureScratch() noexcept { gScratch.Busy = 0; }
-
-void PrimeFailureScratch() {
-  if (gScratch.Text[0]) return;
-  // Frees the strings when the thread ends; made here, with the strings, so
-  // that registering it allocates before any monitor reading too.
-  struct TOwner {
-    ~TOwner() {
-      for (std::string*& t : gScratch.Text) {
-        delete t;
-        t = nullptr;
-      }
-      gScratch.Busy = 0;
-    }
-  };
-  thread_local TOwner owner;
-  (void)owner;
-  for (std::string*& t : gScratch.Text) {
-    t = new std::string;
-    t->reserve(kScratchRoom);
-  }
 }
 
 void TAbstractTestBase::FailEquals(const std::wstring& expected, const std::wstring& actual, std::string_view msg,
