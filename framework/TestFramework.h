@@ -152,13 +152,35 @@ class TObject {
 // ---------------------------------------------------------------------------
 // Code locations: where a check was called, where an exception came from.
 
+// The caller's file and line, taken as a default argument: every check and
+// failure operation ends with `TSourceLine loc = TSourceLine::current()`. A
+// std::source_location converts to it. Two words passed by value rather than
+// std::source_location's pointer to a constant made for each call: that
+// constant costs a test program two load-time relocations and a function name
+// per check statement, and nothing reads the function name.
+struct TSourceLine {
+  const char* File = nullptr;
+  uint64_t Line = 0;  // a full word: the caller has no padding to clear
+
+  constexpr TSourceLine() noexcept = default;
+  constexpr TSourceLine(const char* file, uint64_t line) noexcept : File(file), Line(line) {}
+  TSourceLine(const std::source_location& s) noexcept  // NOLINT: implicit by design
+      : File(s.file_name()), Line(s.line()) {}
+  static constexpr TSourceLine current(const char* file = __builtin_FILE(),
+                                       uint64_t line = __builtin_LINE()) noexcept {
+    return {file, line};
+  }
+};
+
 struct TCodeLocation {
   const char* File = nullptr;
-  const char* Function = nullptr;
+  const char* Function = nullptr;  // known for test methods (their names)
   uint32_t Line = 0;
   const void* Address = nullptr;  // code address, where one is known
 
   constexpr TCodeLocation() noexcept = default;
+  constexpr TCodeLocation(const TSourceLine& s) noexcept  // NOLINT: implicit by design
+      : File(s.File), Line(static_cast<uint32_t>(s.Line)) {}
   TCodeLocation(const std::source_location& s) noexcept  // NOLINT: implicit by design
       : File(s.file_name()), Function(s.function_name()), Line(s.line()) {}
   bool HasSource() const noexcept { return File && *File && Line; }
@@ -337,7 +359,7 @@ class ITest {
   virtual bool GetFailsOnMemoryRecovery() = 0;
   virtual void SetFailsOnMemoryRecovery(bool Value) = 0;
   virtual void SetAllowedLeakArray(const std::vector<int32_t>& AllowedList,
-                                   std::source_location loc = std::source_location::current()) = 0;
+                                   TSourceLine loc = TSourceLine::current()) = 0;
   virtual bool GetIgnoreSetUpTearDownLeaks() = 0;
   virtual void SetIgnoreSetUpTearDownLeaks(bool Value) = 0;
   virtual int32_t GetAllowedLeak() = 0;
@@ -415,7 +437,7 @@ int64_t FirstByteDiff(const void* p1, const void* p2, uint32_t count, uint8_t& b
 // and test programs have thousands of such classes.
 class TAbstractTestBase : public TObject {
  public:
-  using Loc = std::source_location;
+  using Loc = TSourceLine;
 
   ~TAbstractTestBase() override;
 

@@ -160,7 +160,7 @@ using TMessageBuilder = std::string (TAbstractTestBase::*)(const std::string&, c
 // failure to be thrown through.
 [[gnu::always_inline]] inline void FailTexts(TAbstractTestBase& test, bool equalsLayout, std::string_view expected,
                                              std::string_view actual, std::string_view msg,
-                                             const std::source_location& loc) {
+                                             const TSourceLine& loc) {
   const TOwnFailureOps& own = OwnFailureOps();
   if (KeepsOwn(test, kFail, own.Fail) && (equalsLayout ? KeepsOwn(test, kFailEquals, own.FailEquals)
                                                        : KeepsOwn(test, kFailNotEquals, own.FailNotEquals)))

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <source_location>
 #include <stdexcept>
 
 #include "framework/TestFramework.h"
@@ -400,6 +401,31 @@ class TChecksTests : public TTestCase {
       Check(std::string(e.Location().File).find("ChecksTests.cpp") != std::string::npos);
     }
     CheckNotEquals(0u, line);
+  }
+
+  // A helper that takes its caller's std::source_location hands it on: the
+  // failure is placed at the helper's caller. A call over several lines is
+  // placed on its first line.
+  static void CheckPositive(TAbstractTestBase& t, int v, std::source_location at = std::source_location::current()) {
+    t.Check(v > 0, "positive", at);
+  }
+
+  TESSEL_TEST(TestLocationsHandedOnAndSpreadOverLines) {
+    auto p = std::make_shared<TProbe>("p");
+    auto lineOf = [&](auto call) -> uint32_t {
+      try {
+        call();
+      } catch (const ETestFailure& e) {
+        return e.Location().Line;
+      }
+      return 0;
+    };
+    const uint32_t helper = __LINE__ + 1;
+    CheckEquals(helper, lineOf([&] { CheckPositive(*p, -1); }), "handed on");
+    const uint32_t spread = __LINE__ + 1;
+    CheckEquals(spread, lineOf([&] { p->CheckEquals(1,
+                                                   2, "spread"); }),
+                "spread over lines");
   }
 };
 
