@@ -1,0 +1,75 @@
+# Usage requirements and installation of the library targets.
+#
+# A project that links Tessel::CorvelTest5 gets C++20, the include directory
+# and the link dependencies from the target itself, whether Tessel came in
+# through add_subdirectory, FetchContent or find_package(Tessel).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(TESSEL_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/tessel)
+set(TESSEL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tessel)
+
+# Headers are included as "framework/TestFramework.h" from the source tree
+# and from <prefix>/include/tessel once installed.
+set(tessel_libraries CorvelTest5 CorvelTest5_static)
+if(TARGET TesselPlatformQt)
+  list(APPEND tessel_libraries TesselPlatformQt)
+endif()
+foreach(lib IN LISTS tessel_libraries)
+  target_compile_features(${lib} PUBLIC cxx_std_20)
+  target_include_directories(${lib} PUBLIC
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+    $<INSTALL_INTERFACE:${TESSEL_INSTALL_INCLUDEDIR}>)
+  add_library(Tessel::${lib} ALIAS ${lib})
+endforeach()
+if(TARGET CorvelRichEditControl5)
+  list(APPEND tessel_libraries CorvelRichEditControl5)
+  add_library(Tessel::CorvelRichEditControl5 ALIAS CorvelRichEditControl5)
+endif()
+
+# Installed libraries find each other beside themselves.
+foreach(lib IN LISTS tessel_libraries)
+  get_target_property(kind ${lib} TYPE)
+  if(kind STREQUAL SHARED_LIBRARY)
+    set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+endforeach()
+
+install(TARGETS ${tessel_libraries} EXPORT TesselTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${TESSEL_INSTALL_INCLUDEDIR})
+
+foreach(dir framework platform extensions runners gui business packages)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${dir})
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} DESTINATION ${TESSEL_INSTALL_INCLUDEDIR}
+      FILES_MATCHING PATTERN "*.h")
+  endif()
+endforeach()
+
+install(EXPORT TesselTargets NAMESPACE Tessel:: DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
+set(TESSEL_CONFIG_WITH_QT OFF)
+if(TARGET TesselPlatformQt)
+  set(TESSEL_CONFIG_WITH_QT ON)
+endif()
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TesselConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/TesselConfig.cmake INSTALL_DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/TesselConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/TesselConfig.cmake ${PROJECT_BINARY_DIR}/TesselConfigVersion.cmake
+  DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
+
+# pkg-config: the shared library by default; --static adds what the archive needs.
+set(TESSEL_PC_REQUIRES_PRIVATE "")
+set(TESSEL_PC_LIBS_PRIVATE "${CMAKE_DL_LIBS}")
+list(TRANSFORM TESSEL_PC_LIBS_PRIVATE PREPEND "-l")
+if(TESSEL_QT_OBJECTS)
+  set(TESSEL_PC_REQUIRES_PRIVATE "Qt6Widgets Qt6Sql Qt6Test")
+  string(PREPEND TESSEL_PC_LIBS_PRIVATE "-lTesselPlatformQt ")
+endif()
+# Relative to the file itself, so `cmake --install --prefix` anywhere works.
+file(RELATIVE_PATH TESSEL_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+string(REGEX REPLACE "/$" "" TESSEL_PC_PREFIX "${TESSEL_PC_PREFIX}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/tessel.pc.in ${PROJECT_BINARY_DIR}/tessel.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/tessel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
