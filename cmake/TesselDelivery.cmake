@@ -22,10 +22,6 @@ foreach(lib IN LISTS tessel_libraries)
     $<INSTALL_INTERFACE:${TESSEL_INSTALL_INCLUDEDIR}>)
   add_library(Tessel::${lib} ALIAS ${lib})
 endforeach()
-if(TARGET CorvelRichEditControl5)
-  list(APPEND tessel_libraries CorvelRichEditControl5)
-  add_library(Tessel::CorvelRichEditControl5 ALIAS CorvelRichEditControl5)
-endif()
 
 # Installed libraries find each other beside themselves.
 foreach(lib IN LISTS tessel_libraries)
@@ -34,6 +30,12 @@ foreach(lib IN LISTS tessel_libraries)
     set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
   endif()
 endforeach()
+
+# The companion package needs no search path: it loads nothing.
+if(TARGET CorvelRichEditControl5)
+  list(APPEND tessel_libraries CorvelRichEditControl5)
+  add_library(Tessel::CorvelRichEditControl5 ALIAS CorvelRichEditControl5)
+endif()
 
 install(TARGETS ${tessel_libraries} EXPORT TesselTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
