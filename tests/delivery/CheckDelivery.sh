@@ -25,7 +25,7 @@ run_consumer() {  # program, label
 step "install into $prefix"
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" > "$work/install.log"
-for f in lib/libCorvelTest5.so lib/libCorvelTest5.a lib/cmake/Tessel/TesselConfig.cmake \
+for f in lib/libCorvelTest5.so lib/libCorvelTest5.a lib/libCorvelRichEditControl5.so lib/cmake/Tessel/TesselConfig.cmake \
          lib/pkgconfig/tessel.pc include/tessel/framework/TestFramework.h; do
   [ -e "$prefix/$f" ] || { echo "FAILED: $f was not installed" >&2; exit 1; }
 done

@@ -63,10 +63,9 @@ bool IsLoaded(const char* path) {
 
 // The start-up order every build keeps; rows of units not in this build are
 // empty and are reported, not skipped silently.
-const char* const kUnitOrder[] = {"TesselConsts",       "TestFramework", "GUITesting", "GUITestRunner",
-                                  "TestExtensions",     "TextTestRunner", "NUnitXMLTestRunner",
-                                  "vUtilTestMini",      "vUtilTest",      "vUtilTeste",
-                                  "XMLTestRunner2",     "CorvelTest5"};
+const char* const kUnitOrder[] = {"TesselConsts",   "TestFramework",  "GUITesting",         "GUITestRunner",
+                                  "TestExtensions", "TextTestRunner", "NUnitXMLTestRunner", "vUtilTestMini",
+                                  "vUtilTest",      "vUtilTeste",     "XMLTestRunner2",     "CorvelTest5"};
 
 void TestMissingRequiredPackage(const char* needy, const char* corvelTest5) {
   UnitRecorder::Clear();
