@@ -23,6 +23,17 @@ foreach(lib IN LISTS tessel_libraries)
   add_library(Tessel::${lib} ALIAS ${lib})
 endforeach()
 
+# Programs that link the library get packed relative relocations where the
+# linker and the C library support them: each test class's tables need a few
+# relative relocations, and packed they take a fraction of the bytes. An
+# installed package asks the consumer's own linker (TesselConfig.cmake).
+include(CheckLinkerFlag)
+check_linker_flag(CXX "-Wl,-z,pack-relative-relocs" TESSEL_LINKER_PACKS_RELOCATIONS)
+if(TESSEL_LINKER_PACKS_RELOCATIONS)
+  target_link_options(CorvelTest5 PUBLIC $<BUILD_INTERFACE:-Wl,-z,pack-relative-relocs>)
+  target_link_options(CorvelTest5_static INTERFACE $<BUILD_INTERFACE:-Wl,-z,pack-relative-relocs>)
+endif()
+
 # Installed libraries find each other beside themselves.
 foreach(lib IN LISTS tessel_libraries)
   get_target_property(kind ${lib} TYPE)

@@ -11,6 +11,13 @@ prefix=$work/prefix
 mkdir -p "$work"
 
 step() { printf '\n== %s\n' "$*"; }
+# Programs linked through the targets carry packed relative relocations when
+# the linker made them for the library itself.
+packs=$(readelf -dW "$build/libCorvelTest5.so" | grep -c "(RELR)" || true)
+check_packed() {  # program, label
+  [ "$packs" = 0 ] && return
+  readelf -dW "$1" | grep -q "(RELR)" || { echo "FAILED: the $2 consumer has no packed relative relocations" >&2; exit 1; }
+}
 run_consumer() {  # program, label
   local out
   if ! out=$("$1" 2>&1); then
@@ -36,6 +43,8 @@ cmake -S "$consumer" -B "$work/package" -DCMAKE_PREFIX_PATH="$prefix" -DTESSEL_C
 cmake --build "$work/package" -j2 > "$work/package.log" 2>&1 || { cat "$work/package.log"; exit 1; }
 run_consumer "$work/package/consumer" "find_package (shared)"
 run_consumer "$work/package/consumer_static" "find_package (static)"
+check_packed "$work/package/consumer" "find_package (shared)"
+check_packed "$work/package/consumer_static" "find_package (static)"
 # The installed program must use the installed library, not the build tree's.
 ldd "$work/package/consumer" | grep -q "$prefix/lib/libCorvelTest5.so" ||
   { ldd "$work/package/consumer"; echo "FAILED: consumer does not load the installed library" >&2; exit 1; }
@@ -51,6 +60,7 @@ cmake --build "$work/subdirectory" -j2 --target consumer consumer_static > "$wor
 [ ! -e "$work/subdirectory/tessel/tests" ] || { echo "FAILED: a subproject build configured Tessel's own tests" >&2; exit 1; }
 run_consumer "$work/subdirectory/consumer" "add_subdirectory (shared)"
 run_consumer "$work/subdirectory/consumer_static" "add_subdirectory (static)"
+check_packed "$work/subdirectory/consumer_static" "add_subdirectory (static)"
 
 step "pkg-config"
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
