@@ -35,4 +35,14 @@ for lib in "$corvelTest5" "$richEdit"; do
     grep -qE " T $sym\$" <<< "$defined" || fail "$lib does not export $sym"
   done
 done
+# CorvelTest5 exports the units' public names, not the standard library's
+# template instances it contains.
+defined=$(nm -D --defined-only "$corvelTest5" | awk '{print $3}')
+leaked=$(grep -E '^_Z(N|NK|ZN|ZNK|GVZN|GVZNK|TI|TS|TV|TIN|TSN|TVN)?(St|9__gnu_cxx)' <<< "$defined" | head -3 || true)
+[ -z "$leaked" ] || fail "CorvelTest5 exports standard-library instances: $leaked"
+for sym in _ZN13TestFramework12RegisterTestESt10shared_ptrINS_5ITestEE _ZTVN13TestFramework9TTestCaseE \
+           _ZN14TextTestRunner18RunRegisteredTestsENS_19TRunnerExitBehaviorE; do
+  grep -qx "$sym" <<< "$defined" || fail "CorvelTest5 does not export $(c++filt "$sym")"
+done
+
 echo "package files: OK (companion needs: ${needed:-nothing})"
