@@ -86,3 +86,17 @@ file(RELATIVE_PATH TESSEL_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /roo
 string(REGEX REPLACE "/$" "" TESSEL_PC_PREFIX "${TESSEL_PC_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tessel.pc.in ${PROJECT_BINARY_DIR}/tessel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tessel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# `cpack -G DEB` in the build directory makes a Debian package of the same
+# installation (what the libraries need is worked out by dpkg-shlibdeps).
+if(PROJECT_IS_TOP_LEVEL)
+  set(CPACK_PACKAGE_NAME tessel)
+  set(CPACK_PACKAGE_VENDOR "Tessel")
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Unit-testing framework for C++20 (CorvelTest5)")
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tessel maintainers")
+  set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  include(CPack)
+endif()
