@@ -14,7 +14,8 @@
 
 // Units whose folders are not in every build yet. Weak, so their rows stay
 // empty until the unit is linked in, and fill without any change here once
-// it is.
+// it is: a unit fills its row by defining these two in its namespace,
+// counted and announcing its steps like the units above.
 namespace GUITesting {
 [[gnu::weak]] void InitializeUnit();
 [[gnu::weak]] void FinalizeUnit();
@@ -69,6 +70,10 @@ const TPackageInfoTable kTable = {static_cast<int>(std::size(kUnits)), kUnits};
     "options=" TESSEL_PACKAGE_OPTIONS "\n"
     "target=x86_64-linux-gnu\n";
 
+[[gnu::used, gnu::section(TESSEL_FORM_SECTION)]] const char kForm[] =
+#include "CorvelTest5Form.inc"
+    ;
+
 // The module's own start: by the constructor of the shared library, or by
 // the first registry call of a statically linked program. Stopped never
 // starts again, so registry calls made while the units stop (the registry
@@ -106,6 +111,9 @@ void EnsureStarted() {
   gModule = TModuleState::Started;
   StartUnits();
 }
+
+const char* PackageDescription() { return kDescription; }
+const char* FormDescription() { return kForm; }
 
 void InitializeUnit() {
   if (gInitCount++ == 0) Platform::NoteUnitStep("CorvelTest5", Platform::kUnitStart);

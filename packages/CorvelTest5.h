@@ -10,6 +10,12 @@ namespace CorvelTest5 {
 // calls it, so every registry entry point does.
 void EnsureStarted();
 
+// What the library says about itself, as kept in its ELF sections: the
+// package description ("key=value" lines) and the runner window's stored
+// form (Qt Designer XML; empty in a build without the windowed runner).
+const char* PackageDescription();
+const char* FormDescription();
+
 // The package unit's own steps, the last row of the table (counted).
 void InitializeUnit();
 void FinalizeUnit();

@@ -30,3 +30,5 @@ struct TPackageInfoTable {
 // (package, units, requires, options, target: one "key=value" a line), so
 // `readelf -p .corvel.package` shows it without loading the library.
 #define TESSEL_PACKAGE_SECTION ".corvel.package"
+// CorvelTest5 only: the runner window's stored form.
+#define TESSEL_FORM_SECTION ".corvel.form"

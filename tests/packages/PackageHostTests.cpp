@@ -140,6 +140,19 @@ void TestFrameworkPackage(const char* corvelTest5, const std::string& childSteps
   CheckSame(starts + "-- loaded\n" + stops, childSteps,
             "in a process that loads the package and ends, the units stop backwards");
 
+  using TText = const char* (*)();
+  auto description = reinterpret_cast<TText>(dlsym(p.Handle, "_ZN11CorvelTest518PackageDescriptionEv"));
+  auto form = reinterpret_cast<TText>(dlsym(p.Handle, "_ZN11CorvelTest515FormDescriptionEv"));
+  Check(description && form, "the package's description and form can be read back");
+  if (description && form) {
+    const std::string text = description(), formText = form();
+    Check(text.rfind("package=CorvelTest5\nunits=CorvelTest5 TestFramework TesselConsts GUITesting", 0) == 0 &&
+              text.find("\nrequires=libc libstdc++") != std::string::npos &&
+              text.find("\ntarget=x86_64-linux-gnu\n") != std::string::npos,
+          "the description names the package, its units, what it requires and its target: " + text);
+    Check(formText.empty() || formText.find("<ui") != std::string::npos, "the stored form is a form: " + formText);
+  }
+
   using TRegisteredTests = TestFramework::ITestSuitePtr (*)();
   auto registeredTests = reinterpret_cast<TRegisteredTests>(dlsym(p.Handle, "_ZN13TestFramework15RegisteredTestsEv"));
   Check(registeredTests != nullptr, "RegisteredTests is exported");
