@@ -37,9 +37,9 @@ struct TPackage {
   const TPackageInfoTable* (*GetPackageInfoTable)() = nullptr;
 };
 
-TPackage Load(const char* path) {
+TPackage Load(const char* path, int scope = RTLD_LOCAL) {
   TPackage p;
-  p.Handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  p.Handle = dlopen(path, RTLD_NOW | scope);
   if (!p.Handle) {
     std::printf("FAILED: cannot load %s: %s\n", path, dlerror());
     std::exit(1);
@@ -79,17 +79,21 @@ void TestMissingRequiredPackage(const char* needy, const char* corvelTest5) {
 }
 
 // Constructor and destructor as the loader runs them, in a process of its own
-// whose steps arrive through a pipe, exit included. Returns what arrived.
-std::string LoadAndExitInChild(const char* corvelTest5) {
+// whose steps arrive through a pipe, exit included. The companion comes first
+// and global, so a constructor that started its units through the exported
+// name would start the companion's instead. Returns what arrived.
+std::string LoadAndExitInChild(const char* corvelTest5, const char* richEdit) {
   int fds[2];
   if (pipe(fds) != 0) return "pipe failed";
   pid_t child = fork();
   if (child == 0) {
     close(fds[0]);
     UnitRecorder::gPipe = fds[1];
+    TPackage companion = Load(richEdit, RTLD_GLOBAL);
     TPackage p = Load(corvelTest5);
     const char marker[] = "-- loaded\n";
     [[maybe_unused]] ssize_t w = write(fds[1], marker, sizeof marker - 1);
+    dlclose(companion.Handle);
     dlclose(p.Handle);
     std::exit(0);  // what dlclose leaves running stops here
   }
@@ -122,7 +126,7 @@ void TestCompanionPackage(const char* richEdit) {
   Check(!IsLoaded(richEdit), "the companion is unmapped after its last dlclose");
 }
 
-void TestFrameworkPackage(const char* corvelTest5, const std::string& childSteps) {
+void TestFrameworkPackage(const char* corvelTest5, const char* richEdit, const std::string& childSteps) {
   UnitRecorder::Clear();
   TPackage p = Load(corvelTest5);
   const TPackageInfoTable& table = *p.GetPackageInfoTable();
@@ -137,8 +141,8 @@ void TestFrameworkPackage(const char* corvelTest5, const std::string& childSteps
   if (!waiting.empty()) std::printf("note: units not in this build:%s\n", waiting.c_str());
   const std::string starts = UnitRecorder::StartsOf(table), stops = UnitRecorder::StopsOf(table);
   CheckSame(starts, UnitRecorder::Steps(), "loading starts the units in order");
-  CheckSame(starts + "-- loaded\n" + stops, childSteps,
-            "in a process that loads the package and ends, the units stop backwards");
+  CheckSame("CorvelRichEditControl5 register\n" + starts + "-- loaded\nCorvelRichEditControl5 unregister\n" + stops,
+            childSteps, "in a process that loads the package and ends, the units stop backwards");
 
   using TText = const char* (*)();
   auto description = reinterpret_cast<TText>(dlsym(p.Handle, "_ZN11CorvelTest518PackageDescriptionEv"));
@@ -178,6 +182,15 @@ void TestFrameworkPackage(const char* corvelTest5, const std::string& childSteps
   UnitRecorder::Clear();
   p.Initialize();
   CheckSame(starts, UnitRecorder::Steps(), "a stopped package starts again in the same order");
+
+  // Both loaded, the companion global: each entry point runs its own package's units.
+  TPackage companion = Load(richEdit, RTLD_GLOBAL);
+  UnitRecorder::Clear();
+  p.Finalize();
+  companion.Finalize();
+  CheckSame(stops + "CorvelRichEditControl5 unregister\n", UnitRecorder::Steps(),
+            "with both packages loaded, each Finalize stops its own units");
+  dlclose(companion.Handle);
   dlclose(p.Handle);
 }
 
@@ -190,9 +203,9 @@ int main(int argc, char** argv) {
   }
   // Nothing of either package is loaded yet: the failing load and the child come first.
   TestMissingRequiredPackage(argv[3], argv[1]);
-  const std::string childSteps = LoadAndExitInChild(argv[1]);
+  const std::string childSteps = LoadAndExitInChild(argv[1], argv[2]);
   TestCompanionPackage(argv[2]);
-  TestFrameworkPackage(argv[1], childSteps);
+  TestFrameworkPackage(argv[1], argv[2], childSteps);
   std::printf("%s\n", gFailures ? "package host: FAILED" : "package host: OK");
   return gFailures ? 1 : 0;
 }
