@@ -54,6 +54,42 @@ install(TARGETS ${tessel_libraries} EXPORT TesselTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   INCLUDES DESTINATION ${TESSEL_INSTALL_INCLUDEDIR})
 
+# Libraries of this project that CorvelTest5 comes to link after this point
+# (the host's packages, a library of the windowed runner) are installed and
+# exported with it, once the whole project is configured.
+function(tessel_install_linked_libraries)
+  set(seen ${ARGN})
+  set(queue CorvelTest5 CorvelTest5_static)
+  while(queue)
+    list(POP_FRONT queue target)
+    get_target_property(links ${target} LINK_LIBRARIES)
+    get_target_property(interface_links ${target} INTERFACE_LINK_LIBRARIES)
+    foreach(lib IN LISTS links interface_links)
+      if(NOT TARGET "${lib}")
+        continue()
+      endif()
+      get_target_property(aliased ${lib} ALIASED_TARGET)
+      if(aliased)
+        set(lib ${aliased})
+      endif()
+      get_target_property(imported ${lib} IMPORTED)
+      get_target_property(kind ${lib} TYPE)
+      if(imported OR lib IN_LIST seen OR NOT kind MATCHES "^(SHARED|STATIC)_LIBRARY$")
+        continue()
+      endif()
+      list(APPEND seen ${lib})
+      list(APPEND queue ${lib})
+      if(kind STREQUAL SHARED_LIBRARY)
+        set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
+      endif()
+      install(TARGETS ${lib} EXPORT TesselTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    endforeach()
+  endwhile()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tessel_install_linked_libraries ${tessel_libraries})
+
 foreach(dir framework platform extensions runners gui business packages)
   if(EXISTS ${PROJECT_SOURCE_DIR}/${dir})
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} DESTINATION ${TESSEL_INSTALL_INCLUDEDIR}
