@@ -4,3 +4,12 @@
 if(TESSEL_WITH_QT)
   tessel_add_qt_test(gui_testing ${CMAKE_CURRENT_LIST_DIR}/GUITestingTests.cpp)
 endif()
+
+# The click and typing benchmark (bench/README.md); CTest only runs it small,
+# to keep it building and counting right. Nothing here looks at a time.
+if(TESSEL_WITH_QT)
+  add_executable(gui_testing_bench ${PROJECT_SOURCE_DIR}/bench/GUITestingBench.cpp)
+  target_link_libraries(gui_testing_bench PRIVATE CorvelTest5 TesselPlatformQt Qt6::Widgets Qt6::Test)
+  add_test(NAME gui_testing_bench_smoke COMMAND gui_testing_bench 20 1)
+  set_tests_properties(gui_testing_bench_smoke PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
