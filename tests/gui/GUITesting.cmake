@@ -13,3 +13,9 @@ if(TESSEL_WITH_QT)
   add_test(NAME gui_testing_bench_smoke COMMAND gui_testing_bench 20 1)
   set_tests_properties(gui_testing_bench_smoke PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
+
+# The windowed runner driven by GUI testing; it joins as soon as the runner's
+# unit is in the tree.
+if(TESSEL_WITH_QT AND EXISTS ${PROJECT_SOURCE_DIR}/gui/GUITestRunner.h)
+  tessel_add_qt_test(gui_testing_runner ${CMAKE_CURRENT_LIST_DIR}/GUITestingRunnerTests.cpp)
+endif()
