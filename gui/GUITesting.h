@@ -3,13 +3,14 @@
 // show and hide them, move the focus with Tab, and check focus, enabled state
 // and visibility.
 //
-//   class TOrderWindowTests : public GUITesting::TGUITestCase {
-//     TESSEL_TESTCASE(TOrderWindowTests, GUITesting::TGUITestCase)
+//   using GUITesting::TGUITestCase;  // the macro needs the base's plain name
+//   class TOrderWindowTests : public TGUITestCase {
+//     TESSEL_TESTCASE(TOrderWindowTests, TGUITestCase)
 //    public:
 //     void SetUp() override {
 //       FActionDelay = 0;
 //       FGUI = new TOrderWindow;  // freed by TearDown
-//       FGUI->show();
+//       Show();
 //     }
 //     TESSEL_TEST(TestTypeAndAdd) {
 //       EnterTextInto("Customer", "Acme");

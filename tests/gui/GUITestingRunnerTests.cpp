@@ -39,15 +39,18 @@ class TDriveRunnerTests : public TGUITestCase {
     Show();
   }
 
-  std::string Statistic(int column) {
+  // Sub-item i of the statistics row (Tests, Run, Failures, Errors, ...),
+  // shown in column i + 1 after the row's caption.
+  std::string Statistic(int subItem) {
     auto* view = qobject_cast<QTreeWidget*>(FindControl("ResultsView"));
     CheckTrue(view && view->topLevelItemCount() == 1, "one statistics row");
-    return QtText::FromQ(view->topLevelItem(0)->text(column));
+    return QtText::FromQ(view->topLevelItem(0)->text(subItem + 1));
   }
 
   TESSEL_TEST(TestRunButtonRunsAndCounts) {
     CheckEnabled("ToolButton4");
     Click("ToolButton4");  // the toolbar's Run button
+    CheckEquals(std::string("2"), Statistic(0), "tests");
     CheckEquals(std::string("2"), Statistic(1), "run");
     CheckEquals(std::string("1"), Statistic(2), "failures");
     CheckEquals(std::string("0"), Statistic(3), "errors");
