@@ -1,7 +1,10 @@
 #include "gui/GUITesting.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QPointingDevice>
 #include <QtTest/qtestkeyboard.h>
@@ -159,6 +162,40 @@ QString TextOfChar(char32_t c, TShiftState shift) {
   return c < 0x20 || c == 0x7f ? TextOfKey(key, shift) : TextOf(c);
 }
 
+// A modal dialog that an action opens with exec() waits for an answer that
+// no one gives in a headless run: the action would never return. While an
+// action runs, this closes such a dialog once it has waited `ms`, and keeps
+// what it said so the test can fail with it.
+class TModalWatch {
+ public:
+  explicit TModalWatch(int ms) : FBefore(QApplication::activeModalWidget()) {
+    if (ms <= 0) return;
+    FTimer.setInterval(ms);
+    QObject::connect(&FTimer, &QTimer::timeout, &FTimer, [this] { CloseWaitingDialog(); });
+    FTimer.start();
+  }
+  // What the closed dialog said; empty when none had to be closed.
+  const std::string& Closed() const { return FClosed; }
+
+ private:
+  void CloseWaitingDialog() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == FBefore) return;
+    std::string said = QtText::FromQ(modal->windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) said += (said.empty() ? "" : ": ") + QtText::FromQ(box->text());
+    if (!FClosed.empty()) FClosed += "; ";
+    FClosed += said.empty() ? NameOf(modal) : said;
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+      dialog->done(QDialog::Rejected);
+    else
+      modal->close();
+  }
+
+  QPointer<QWidget> FBefore;
+  QTimer FTimer;
+  std::string FClosed;
+};
+
 const TShiftStateItem kModifierOrder[] = {ssAlt, ssShift, ssCtrl};
 
 int KeyOfModifier(TShiftStateItem i) {
@@ -206,6 +243,10 @@ void TGUITestCase::TearDown() {
   }
 }
 
+void TGUITestCase::FailIfClosed(const std::string& closedDialog, TSourceLine loc) {
+  if (!closedDialog.empty()) Fail(Format(sModalDialogClosed, closedDialog, FModalWait), loc);
+}
+
 void TGUITestCase::Pause() {
   if (FActionDelay > 0) Forms::Sleep(FActionDelay);
 }
@@ -245,6 +286,7 @@ bool TGUITestCase::IsFocused(QWidget* control) { return control && control == Ge
 
 void TGUITestCase::ClickLeftMouseButtonOn(QWidget* control, TSourceLine loc) {
   Forms::THoldExceptions hold;
+  TModalWatch watch(FModalWait);
   if (QWidget* target = FindParentWinControl(Require(control, loc))) {
     QPointer<QWidget> alive(target);
     const QPoint at(target->width() / 2, target->height() / 2);
@@ -255,6 +297,7 @@ void TGUITestCase::ClickLeftMouseButtonOn(QWidget* control, TSourceLine loc) {
     Pause();
   }
   Forms::ProcessMessages();
+  FailIfClosed(watch.Closed(), loc);
 }
 
 void TGUITestCase::Click(TSourceLine loc) { Click(GetFocused(), loc); }
@@ -289,6 +332,7 @@ void TGUITestCase::KeyStroke(QWidget* control, int key, const QString& text, TSh
   QWidget* target = FindParentWinControl(Require(control, loc));
   if (!target) return;
   QPointer<QWidget> alive(target);
+  TModalWatch watch(FModalWait);
   try {
     SetKeyboardStateDown(target, shift);
     SendKeyEvent(target, true, key, ModifiersOf(FKeyboardState), text);
@@ -304,6 +348,7 @@ void TGUITestCase::KeyStroke(QWidget* control, int key, const QString& text, TSh
   }
   Pause();
   Forms::ProcessMessages();
+  FailIfClosed(watch.Closed(), loc);
 }
 
 // Keys go to the focused control; with none, to the active window, as a
@@ -344,6 +389,7 @@ void TGUITestCase::EnterTextInto(QWidget* control, const std::string& text, TSou
   QWidget* target = FindParentWinControl(Require(control, loc));
   if (!target) return;
   QPointer<QWidget> alive(target);
+  TModalWatch watch(FModalWait);
   const Qt::KeyboardModifiers mods = ModifiersOf(FKeyboardState);
   const QList<uint> codePoints = QtText::ToQ(text).toUcs4();
   for (uint c : codePoints) {
@@ -356,6 +402,7 @@ void TGUITestCase::EnterTextInto(QWidget* control, const std::string& text, TSou
     Forms::ProcessMessages();
     Pause();
   }
+  FailIfClosed(watch.Closed(), loc);
 }
 
 void TGUITestCase::EnterTextInto(const std::string& name, const std::string& text, TSourceLine loc) {

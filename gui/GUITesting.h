@@ -86,6 +86,8 @@ inline constexpr char sExpectedFocusNone[] = "Expected control %s to have focus"
 inline constexpr char sExpectedEnabled[] = "Expected control %s to be enabled";
 inline constexpr char sExpectedVisible[] = "Expected control %s to be visible";
 inline constexpr char sVisibilityRefused[] = "Control %s stayed %s";
+inline constexpr char sModalDialogClosed[] =
+    "Modal dialog \"%s\" was still waiting for an answer after %d ms; it was closed";
 
 class TGUITestCase : public TestFramework::TTestCase {
  public:
@@ -163,11 +165,17 @@ class TGUITestCase : public TestFramework::TTestCase {
  protected:
   QPointer<QWidget> FGUI;    // the window under test, owned: freed by TearDown
   int32_t FActionDelay = 100;  // ms of pause after each simulated action
+  // A modal dialog that a click or key stroke opens with exec() (and so
+  // blocks the action) is closed after this many ms and the test fails with
+  // its text, instead of waiting for ever in a headless run; 0 waits for ever.
+  // Answer such a dialog from a QTimer started before the action.
+  int32_t FModalWait = 5000;
 
  private:
   TShiftState FKeyboardState;
 
   void Pause();
+  void FailIfClosed(const std::string& closedDialog, TSourceLine loc);
   void KeyStroke(QWidget* control, int key, const QString& text, TShiftState shift, TSourceLine loc);
 };
 

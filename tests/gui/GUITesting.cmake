@@ -3,6 +3,8 @@
 # no window manager).
 if(TESSEL_WITH_QT)
   tessel_add_qt_test(gui_testing ${CMAKE_CURRENT_LIST_DIR}/GUITestingTests.cpp)
+  # A window that waits for a person must fail the run, not hold it up.
+  set_tests_properties(gui_testing PROPERTIES TIMEOUT 120)
 endif()
 
 # The click and typing benchmark (bench/README.md); CTest only runs it small,
@@ -18,4 +20,5 @@ endif()
 # unit is in the tree.
 if(TESSEL_WITH_QT AND EXISTS ${PROJECT_SOURCE_DIR}/gui/GUITestRunner.h)
   tessel_add_qt_test(gui_testing_runner ${CMAKE_CURRENT_LIST_DIR}/GUITestingRunnerTests.cpp)
+  set_tests_properties(gui_testing_runner PROPERTIES TIMEOUT 120)
 endif()

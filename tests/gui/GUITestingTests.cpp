@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -304,6 +305,20 @@ class TGUITestingTests : public TGUITestCase {
     const std::string gone = "EAssertionFailed: Control $" + PtrToStr(edit) + " no longer exists: it was deleted before this step";
     CheckEquals(gone, Raised(__LINE__, [&] { CheckEnabled(edit); }));
     CheckEquals(gone, Raised(__LINE__, [&] { EnterTextInto(edit, "x"); }));
+  }
+
+  TESSEL_TEST(TestBlockingModalDialogIsClosedAndFailsTheTest) {
+    FModalWait = 100;
+    bool returned = false;
+    QObject::connect(Form->OkButton, &QPushButton::clicked, Form, [&] {
+      QMessageBox box(QMessageBox::Warning, QStringLiteral("Delete"), QStringLiteral("Delete everything?"),
+                      QMessageBox::Yes | QMessageBox::No, Form);
+      box.exec();
+      returned = true;
+    });
+    CheckEquals(std::string("ETestFailure: Modal dialog \"Delete: Delete everything?\" was still waiting for an answer after 100 ms; it was closed"), Raised(__LINE__, [&] { Click("OkButton"); }));
+    CheckTrue(returned, "the slot went on after the dialog");
+    CheckTrue(QApplication::activeModalWidget() == nullptr, "no dialog left");
   }
 
   TESSEL_TEST(TestScreenshot) {
