@@ -168,14 +168,37 @@ QString TextOfChar(char32_t c, TShiftState shift) {
 // what it said so the test can fail with it.
 class TModalWatch {
  public:
-  explicit TModalWatch(int ms) : FBefore(QApplication::activeModalWidget()) {
+  explicit TModalWatch(int ms) : FBefore(QApplication::activeModalWidget()), FOuter(gWatch) {
+    gWatch = this;
     if (ms <= 0) return;
     FTimer.setInterval(ms);
     QObject::connect(&FTimer, &QTimer::timeout, &FTimer, [this] { CloseWaitingDialog(); });
     FTimer.start();
   }
+  ~TModalWatch() { gWatch = FOuter; }
+  TModalWatch(const TModalWatch&) = delete;
+  TModalWatch& operator=(const TModalWatch&) = delete;
+
   // What the closed dialog said; empty when none had to be closed.
   const std::string& Closed() const { return FClosed; }
+
+  // The action's own pause is no wait for an answer: a dialog the action
+  // opened without blocking (open()) may stay up through it.
+  class TPaused {
+   public:
+    TPaused() : FWatch(gWatch) {
+      if (FWatch && FWatch->FTimer.isActive()) FWatch->FTimer.stop();
+      else FWatch = nullptr;
+    }
+    ~TPaused() {
+      if (FWatch) FWatch->FTimer.start();
+    }
+    TPaused(const TPaused&) = delete;
+    TPaused& operator=(const TPaused&) = delete;
+
+   private:
+    TModalWatch* FWatch;
+  };
 
  private:
   void CloseWaitingDialog() {
@@ -191,7 +214,9 @@ class TModalWatch {
       modal->close();
   }
 
+  static inline TModalWatch* gWatch = nullptr;  // the innermost running action's
   QPointer<QWidget> FBefore;
+  TModalWatch* FOuter;
   QTimer FTimer;
   std::string FClosed;
 };
@@ -248,7 +273,9 @@ void TGUITestCase::FailIfClosed(const std::string& closedDialog, TSourceLine loc
 }
 
 void TGUITestCase::Pause() {
-  if (FActionDelay > 0) Forms::Sleep(FActionDelay);
+  if (FActionDelay <= 0) return;
+  TModalWatch::TPaused paused;
+  Forms::Sleep(FActionDelay);
 }
 
 // ---- finding -----------------------------------------------------------------------

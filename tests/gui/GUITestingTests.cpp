@@ -321,6 +321,20 @@ class TGUITestingTests : public TGUITestCase {
     CheckTrue(QApplication::activeModalWidget() == nullptr, "no dialog left");
   }
 
+  TESSEL_TEST(TestDialogOpenedWithoutBlockingOutlastsThePause) {
+    FModalWait = 50;
+    FActionDelay = 200;
+    QObject::connect(Form->OkButton, &QPushButton::clicked, Form, [this] {
+      auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Sure?"), QStringLiteral("Sure?"),
+                                  QMessageBox::Yes | QMessageBox::No, Form);
+      box->setObjectName(QStringLiteral("Question"));
+      box->open();
+    });
+    Click("OkButton");
+    QWidget* modal = QApplication::activeModalWidget();
+    CheckEquals(std::string("Question"), modal ? QtText::FromQ(modal->objectName()) : std::string(), "still up");
+  }
+
   TESSEL_TEST(TestScreenshot) {
     EnterTextInto("NameEdit", "ação");
     const std::string path = Platform::ProgramDir() + "gui-testing-subject.png";
