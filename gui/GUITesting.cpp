@@ -1,6 +1,7 @@
 #include "gui/GUITesting.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -26,6 +27,7 @@ int gInitCount = 0;
 // double-click interval, so two clicks never read as a double click.
 ulong gMouseTime = 0;
 constexpr ulong kClickGap = 10000;
+constexpr int kActivationWaitMs = 2000;
 
 std::string NameOf(const QObject* o) { return o ? QtText::FromQ(o->objectName()) : std::string(); }
 std::string ClassOf(const QObject* o) { return o ? o->metaObject()->className() : "nil"; }
@@ -220,6 +222,19 @@ class TModalWatch {
   QTimer FTimer;
   std::string FClosed;
 };
+
+// A window shown for a person is activated by the window manager; with no
+// window manager (a bare X server) nobody does, and key strokes and focus
+// checks would find no focus. The offscreen platform activates at once.
+void Activate(QWidget* window) {
+  QPointer<QWidget> alive(window);
+  window->activateWindow();
+  QDeadlineTimer deadline(kActivationWaitMs);
+  while (alive && QApplication::activeWindow() != alive && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    Forms::RethrowPending();
+  }
+}
 
 const TShiftStateItem kModifierOrder[] = {ssAlt, ssShift, ssCtrl};
 
@@ -452,6 +467,7 @@ void TGUITestCase::Show(QWidget* control, bool visible, TSourceLine loc) {
   // The control's own flag: a control on a form not shown yet is still "shown".
   if (alive && alive->isHidden() == visible)
     throw EAssertionFailed(Format(sVisibilityRefused, name, visible ? "hidden" : "visible"), loc);
+  if (visible && alive && alive->isWindow()) Activate(alive);
   Forms::ProcessMessages();
   Pause();
 }
