@@ -25,7 +25,8 @@
 // followed by processing the pending events and a pause of FActionDelay ms.
 // The program needs a QApplication (Forms::EnsureApplication makes one);
 // without a display, run it with QT_QPA_PLATFORM=offscreen, which gives the
-// shown window the focus and activation these operations rely on.
+// shown window the focus and activation these operations rely on. Show()
+// activates the window it shows, so a bare X server (Xvfb) works as well.
 //
 // Failures of the checks are the test's failures, at the test's own line.
 // A missing control (null, or deleted by the test itself) is an error
