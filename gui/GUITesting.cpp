@@ -5,9 +5,9 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QTimer>
 #include <QMouseEvent>
 #include <QPointingDevice>
+#include <QTimer>
 #include <QtTest/qtestkeyboard.h>
 #include <QtTest/qtestspontaneevent.h>
 

@@ -46,7 +46,8 @@ std::string KeyName(int key) {
 
 std::string Escaped(const QString& text) {
   std::string s;
-  for (char32_t c : text.toUcs4()) s += c < 0x20 ? Platform::Format("\\x%02x", c) : QtText::FromQ(QString::fromUcs4(&c, 1));
+  for (char32_t c : text.toUcs4())
+    s += c < 0x20 ? Platform::Format("\\x%02x", c) : QtText::FromQ(QString::fromUcs4(&c, 1));
   return s;
 }
 
@@ -126,8 +127,8 @@ class TSubjectForm : public Forms::TForm {
     ClickOnly->setFocusPolicy(Qt::ClickFocus);
     OuterDup = Named(new QLabel(QStringLiteral("outer"), this), "Dup");
     Pad = Named(new TKeyPad, "Pad");
-    for (QWidget* w : std::initializer_list<QWidget*>{panel, Caption, NameEdit, CityEdit, HiddenEdit,
-                       CountSpin, OkButton, OffButton, ClickOnly, OuterDup, Pad})
+    for (QWidget* w : std::initializer_list<QWidget*>{panel, Caption, NameEdit, CityEdit, HiddenEdit, CountSpin,
+                                                      OkButton, OffButton, ClickOnly, OuterDup, Pad})
       layout->addWidget(w);
     HiddenEdit->hide();
     Pad->setMinimumHeight(20);
@@ -171,7 +172,8 @@ class TGUITestingTests : public TGUITestCase {
     try {
       call();
     } catch (const Exception& e) {
-      std::string where = e.Location().Line == static_cast<uint32_t>(line) ? "" : " @" + std::to_string(e.Location().Line);
+      std::string where =
+          e.Location().Line == static_cast<uint32_t>(line) ? "" : " @" + std::to_string(e.Location().Line);
       return std::string(e.ClassType().Name) + ": " + e.Message() + where;
     }
     return {};
@@ -182,10 +184,12 @@ class TGUITestingTests : public TGUITestCase {
     CheckTrue(FindControl("dup") == Form->InnerDup, "the panel's child comes before a later sibling");
     CheckTrue(FindControl(Form->OuterDup->parent(), "DUP") == Form->InnerDup, "below a component");
     CheckEquals(std::string("ETestFailure: No control name"), Raised(__LINE__, [&] { FindControl("  \t"); }));
-    CheckEquals(std::string("ETestFailure: Control named \"Nope\" not found in SubjectForm"), Raised(__LINE__, [&] { Click("Nope"); }));
+    CheckEquals(std::string("ETestFailure: Control named \"Nope\" not found in SubjectForm"),
+                Raised(__LINE__, [&] { Click("Nope"); }));
     Form->hide();
     Forms::ProcessMessages();
-    CheckEquals(std::string("ETestFailure: Control named \"OkButton\" not found: there is no active form"), Raised(__LINE__, [&] { FindControl("OkButton"); }));
+    CheckEquals(std::string("ETestFailure: Control named \"OkButton\" not found: there is no active form"),
+                Raised(__LINE__, [&] { FindControl("OkButton"); }));
   }
 
   TESSEL_TEST(TestClickPressesAtTheMiddleOnceAndSkipsDisabledButtons) {
@@ -199,7 +203,8 @@ class TGUITestingTests : public TGUITestCase {
     CheckTrue(counter.LastPress == QPoint(40, 15), "pressed at (width div 2, height div 2)");
     Click("OffButton");
     CheckEquals(0, Form->OffClicks, "a disabled button does nothing");
-    CheckEquals(std::string("ETestFailure: Expected control OffButton to be enabled"), Raised(__LINE__, [&] { CheckEnabled("OffButton"); }));
+    CheckEquals(std::string("ETestFailure: Expected control OffButton to be enabled"),
+                Raised(__LINE__, [&] { CheckEnabled("OffButton"); }));
     SetFocus("OkButton");
     Click();
     CheckEquals(3, Form->OkClicks, "Click() clicks the focused control");
@@ -214,14 +219,12 @@ class TGUITestingTests : public TGUITestCase {
     // Qt reports a modifier key's own event with that modifier toggled; the
     // application's state (app=) is the one slots read.
     const std::vector<std::string> expected = {
-        "press Shift - \"\" app=S", "press A S \"A\" app=S", "release A S \"A\" app=S",
-        "release Shift S \"\" app=-",
-        "press Ctrl - \"\" app=C", "press C C \"\\x03\" app=C", "release C C \"\\x03\" app=C",
-        "release Ctrl C \"\" app=-",
-        "press Alt - \"\" app=A", "press Shift A \"\" app=SA", "press Ctrl SA \"\" app=SAC",
-        "press X SAC \"\\x18\" app=SAC", "release X SAC \"\\x18\" app=SAC", "release Alt SAC \"\" app=SC",
-        "release Shift SC \"\" app=C", "release Ctrl C \"\" app=-",
-        "press c9 - \"é\" app=-", "release c9 - \"é\" app=-"};
+        "press Shift - \"\" app=S",        "press A S \"A\" app=S",       "release A S \"A\" app=S",
+        "release Shift S \"\" app=-",      "press Ctrl - \"\" app=C",     "press C C \"\\x03\" app=C",
+        "release C C \"\\x03\" app=C",     "release Ctrl C \"\" app=-",   "press Alt - \"\" app=A",
+        "press Shift A \"\" app=SA",       "press Ctrl SA \"\" app=SAC",  "press X SAC \"\\x18\" app=SAC",
+        "release X SAC \"\\x18\" app=SAC", "release Alt SAC \"\" app=SC", "release Shift SC \"\" app=C",
+        "release Ctrl C \"\" app=-",       "press c9 - \"é\" app=-",      "release c9 - \"é\" app=-"};
     CheckEquals(Join(expected), Join(log));
     CheckTrue(KeyboardState().Empty(), "nothing held afterwards");
     EnterKeyInto(Form->Pad, Qt::Key_R, {ssAlt});
@@ -264,24 +267,29 @@ class TGUITestingTests : public TGUITestCase {
     qApp->removeEventFilter(&counter);
     CheckEquals(3, counter.Tabs, "Tab(1) and Tab(2): three strokes");
     CheckEquals(2, counter.Backtabs, "Tab(-2): two Shift+Backtab strokes");
-    CheckEquals(std::string("ETestFailure: Expected control OkButton to have focus, but CountSpin had it."), Raised(__LINE__, [&] { CheckFocused("OkButton"); }));
-    CheckEquals(std::string("ETestFailure: Control QLabel cannot focus"), Raised(__LINE__, [&] { CheckFocused("Caption"); }));
+    CheckEquals(std::string("ETestFailure: Expected control OkButton to have focus, but CountSpin had it."),
+                Raised(__LINE__, [&] { CheckFocused("OkButton"); }));
+    CheckEquals(std::string("ETestFailure: Control QLabel cannot focus"),
+                Raised(__LINE__, [&] { CheckFocused("Caption"); }));
   }
 
   TESSEL_TEST(TestCheckTabToStopsAtTheBound) {
     CheckTabTo("OkButton");
     CheckFocused(Form->OkButton);
-    CheckEquals(std::string("ETestFailure: Control CityEdit:QLineEdit cannot focus"), Raised(__LINE__, [&] { CheckTabTo("CityEdit"); }));
+    CheckEquals(std::string("ETestFailure: Control CityEdit:QLineEdit cannot focus"),
+                Raised(__LINE__, [&] { CheckTabTo("CityEdit"); }));
     TCounter counter;
     qApp->installEventFilter(&counter);
-    CheckEquals(std::string("ETestFailure: Could not Tab to control \"ClickOnly\""), Raised(__LINE__, [&] { CheckTabTo("ClickOnly"); }));
+    CheckEquals(std::string("ETestFailure: Could not Tab to control \"ClickOnly\""),
+                Raised(__LINE__, [&] { CheckTabTo("ClickOnly"); }));
     qApp->removeEventFilter(&counter);
     CheckEquals(OwnedComponentCount(Form), counter.Tabs, "as many strokes as the form has components");
     CheckEquals(12, OwnedComponentCount(Form), "named components, Qt's inner parts left out");
   }
 
   TESSEL_TEST(TestShowHideAndVisibleUseTheControlsOwnFlag) {
-    CheckEquals(std::string("ETestFailure: Expected control HiddenEdit to be visible"), Raised(__LINE__, [&] { CheckVisible("HiddenEdit"); }));
+    CheckEquals(std::string("ETestFailure: Expected control HiddenEdit to be visible"),
+                Raised(__LINE__, [&] { CheckVisible("HiddenEdit"); }));
     Show("HiddenEdit", true);
     CheckVisible(Form->HiddenEdit);
     Hide(Form->HiddenEdit);
@@ -293,7 +301,8 @@ class TGUITestingTests : public TGUITestCase {
     Forms::ProcessMessages();
     Hide();
     CheckTrue(Form->isHidden(), "Hide() hides the active form");
-    CheckEquals(std::string("ETestFailure: Expected control SubjectForm to be visible"), Raised(__LINE__, [&] { CheckVisible(); }));
+    CheckEquals(std::string("ETestFailure: Expected control SubjectForm to be visible"),
+                Raised(__LINE__, [&] { CheckVisible(); }));
   }
 
   TESSEL_TEST(TestMissingOrDeletedControlIsAnErrorNotACrash) {
@@ -302,7 +311,8 @@ class TGUITestingTests : public TGUITestCase {
     CheckEquals(std::string("EAssertionFailed: No control"), Raised(__LINE__, [&] { CheckFocused(none); }));
     QWidget* edit = FindControl("NameEdit");
     delete edit;
-    const std::string gone = "EAssertionFailed: Control $" + PtrToStr(edit) + " no longer exists: it was deleted before this step";
+    const std::string gone =
+        "EAssertionFailed: Control $" + PtrToStr(edit) + " no longer exists: it was deleted before this step";
     CheckEquals(gone, Raised(__LINE__, [&] { CheckEnabled(edit); }));
     CheckEquals(gone, Raised(__LINE__, [&] { EnterTextInto(edit, "x"); }));
   }
@@ -316,7 +326,9 @@ class TGUITestingTests : public TGUITestCase {
       box.exec();
       returned = true;
     });
-    CheckEquals(std::string("ETestFailure: Modal dialog \"Delete: Delete everything?\" was still waiting for an answer after 100 ms; it was closed"), Raised(__LINE__, [&] { Click("OkButton"); }));
+    CheckEquals(std::string("ETestFailure: Modal dialog \"Delete: Delete everything?\" was still waiting for an answer "
+                            "after 100 ms; it was closed"),
+                Raised(__LINE__, [&] { Click("OkButton"); }));
     CheckTrue(returned, "the slot went on after the dialog");
     CheckTrue(QApplication::activeModalWidget() == nullptr, "no dialog left");
   }
@@ -381,8 +393,8 @@ class TGUITestCaseRunTests : public TTestCase {
     CheckEquals(1, result->ErrorCount());
     TTestFailure& f = result->GetFailure(0);
     CheckEquals(std::string("Expected control CityEdit to be enabled"), f.ThrownExceptionMessage());
-    CheckEquals(std::string("GUITestingTests.cpp:") + std::to_string(gFailLine), f.LocationInfo().substr(f.LocationInfo().rfind('/') + 1),
-                "the failure points at the test's line");
+    CheckEquals(std::string("GUITestingTests.cpp:") + std::to_string(gFailLine),
+                f.LocationInfo().substr(f.LocationInfo().rfind('/') + 1), "the failure points at the test's line");
     CheckEquals(std::string("slot threw"), result->GetError(0).ThrownExceptionMessage());
     CheckTrue(gInnerGUI.isNull(), "tear-down freed the window of the failing test");
   }
