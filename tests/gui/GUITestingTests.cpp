@@ -190,6 +190,7 @@ class TGUITestingTests : public TGUITestCase {
     Forms::ProcessMessages();
     CheckEquals(std::string("ETestFailure: Control named \"OkButton\" not found: there is no active form"),
                 Raised(__LINE__, [&] { FindControl("OkButton"); }));
+    CheckEquals(std::string("ETestFailure: There is no active form"), Raised(__LINE__, [&] { Hide(); }));
   }
 
   TESSEL_TEST(TestClickPressesAtTheMiddleOnceAndSkipsDisabledButtons) {
