@@ -6,6 +6,7 @@
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
 #include "platform/HeapStats.h"
+#include "platform/UnitSteps.h"
 
 namespace TestExtensions {
 
@@ -144,9 +145,11 @@ void TMemoryTest::RunTest(TTestResult& testResult) {
 
 // ---------------------------------------------------------------------------
 
-void InitializeUnit() { ++gInitCount; }
+void InitializeUnit() {
+  if (gInitCount++ == 0) Platform::NoteUnitStep("TestExtensions", Platform::kUnitStart);
+}
 void FinalizeUnit() {
-  if (gInitCount > 0) --gInitCount;
+  if (gInitCount > 0 && --gInitCount == 0) Platform::NoteUnitStep("TestExtensions", Platform::kUnitStop);
 }
 
 }  // namespace TestExtensions

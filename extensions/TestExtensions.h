@@ -28,9 +28,12 @@ using TestFramework::TTestResult;
 
 // Gives a decorator subclass its own class information (and inherits the
 // base's constructors), so reports name the user's class and unit.
+// Constructors are inherited through an alias: "using Base::Base" breaks when
+// Base is written with its namespace (TestExtensions::TTestSetup).
 #define TESSEL_DECORATOR_CLASS(Cls, Base)                                                                \
  public:                                                                                                 \
-  using Base::Base;                                                                                      \
+  using TesselBase_ = Base;                                                                              \
+  using TesselBase_::TesselBase_;                                                                        \
   static const ::TestFramework::TClass& ClassInfo() noexcept {                                           \
     static const ::TestFramework::TClass info(#Cls, ::TestFramework::UnitNameFromFile(__FILE__),         \
                                               &Base::ClassInfo());                                       \

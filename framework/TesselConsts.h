@@ -74,4 +74,9 @@ inline constexpr char sPhaseSetUpOrTearDown[] = "set-up or tear-down";
 inline constexpr char sPhaseSetUpAndTearDown[] = "set-up and tear-down";
 inline constexpr char sPhaseWholeTest[] = "the test";
 
+// Unit start-up and shut-down (counted). The texts are constants; the unit
+// takes its place first in the start-up order all the same.
+void InitializeUnit();
+void FinalizeUnit();
+
 }  // namespace TesselConsts

@@ -997,9 +997,12 @@ inline constexpr int kTesselMaxMethods = 256;
 
 #define TESSEL_TESTCASE(Cls, Base) TESSEL_TESTCASE_IN_UNIT(Cls, Base, ::TestFramework::UnitNameFromFile(__FILE__))
 
+// Constructors are inherited through an alias: "using Base::Base" breaks when
+// Base is written with its namespace (TestFramework::TTestCase).
 #define TESSEL_TESTCASE_IN_UNIT(Cls, Base, UnitNameExpr)                                                       \
  public:                                                                                                       \
-  using Base::Base;                                                                                            \
+  using TesselBase_ = Base;                                                                                    \
+  using TesselBase_::TesselBase_;                                                                              \
   [[gnu::noinline]] static const ::TestFramework::TClass& ClassInfo() noexcept {                               \
     static const ::TestFramework::TClass info(#Cls, UnitNameExpr, &Base::ClassInfo(),                          \
                                               &::TestFramework::TesselFactory<Cls>, &Cls::TesselCollectAll_);  \

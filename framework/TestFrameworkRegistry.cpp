@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "framework/TestFramework.h"
+#include "packages/CorvelTest5.h"
 #include "platform/Paths.h"
+#include "platform/UnitSteps.h"
 
 namespace TestFramework {
 
@@ -19,6 +21,7 @@ struct TRegistryState {
 // Never destroyed by static destruction: the tree may hold objects of test
 // programs whose statics are already gone. FinalizeUnit releases it.
 TRegistryState& Registry() {
+  CorvelTest5::EnsureStarted();
   static TRegistryState* state = new TRegistryState();
   return *state;
 }
@@ -135,11 +138,14 @@ namespace {
 int gInitCount = 0;
 }
 
-void InitializeUnit() { ++gInitCount; }
+void InitializeUnit() {
+  if (gInitCount++ == 0) Platform::NoteUnitStep("TestFramework", Platform::kUnitStart);
+}
 
 void FinalizeUnit() {
   if (gInitCount <= 0) return;
   if (--gInitCount == 0) {
+    Platform::NoteUnitStep("TestFramework", Platform::kUnitStop);
     ClearRegistry();
     Registry().RegistryKey.clear();
   }

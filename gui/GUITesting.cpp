@@ -12,6 +12,7 @@
 #include <QtTest/qtestspontaneevent.h>
 
 #include "platform/Format.h"
+#include "platform/UnitSteps.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/QtText.h"
 
@@ -576,10 +577,12 @@ void TGUITestCase::CheckVisible(const std::string& name, TSourceLine loc) {
 
 void TGUITestCase::CheckVisible(TSourceLine loc) { CheckVisible(FGUI.data(), loc); }
 
-void InitializeUnit() { ++gInitCount; }
+void InitializeUnit() {
+  if (gInitCount++ == 0) Platform::NoteUnitStep("GUITesting", Platform::kUnitStart);
+}
 
 void FinalizeUnit() {
-  if (gInitCount > 0) --gInitCount;
+  if (gInitCount > 0 && --gInitCount == 0) Platform::NoteUnitStep("GUITesting", Platform::kUnitStop);
 }
 
 }  // namespace GUITesting

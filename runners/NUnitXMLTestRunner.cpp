@@ -2,6 +2,7 @@
 
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
+#include "platform/UnitSteps.h"
 #include "runners/ReportText.h"
 
 namespace NUnitXMLTestRunner {
@@ -38,11 +39,15 @@ ITestPtr& RootSuite() {
 }
 
 void InitializeUnit() {
-  if (gInitCount++ == 0) RootSuite();
+  if (gInitCount++ > 0) return;
+  Platform::NoteUnitStep("NUnitXMLTestRunner", Platform::kUnitStart);
+  RootSuite();
 }
 
 void FinalizeUnit() {
-  if (gInitCount > 0 && --gInitCount == 0 && gRootSuite) gRootSuite->reset();
+  if (gInitCount <= 0 || --gInitCount > 0) return;
+  Platform::NoteUnitStep("NUnitXMLTestRunner", Platform::kUnitStop);
+  if (gRootSuite) gRootSuite->reset();
 }
 
 TXMLTestListener::TXMLTestListener() : TXMLTestListener(DEFAULT_FILENAME) {}

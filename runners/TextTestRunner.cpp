@@ -13,6 +13,7 @@
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
 #include "platform/Paths.h"
+#include "platform/UnitSteps.h"
 
 namespace TextTestRunner {
 
@@ -327,10 +328,12 @@ int HaltExitCode(TTestResult& r) {
   return std::clamp(r.ErrorCount() + r.FailureCount(), 1, 255);
 }
 
-void InitializeUnit() { ++gInitCount; }
+void InitializeUnit() {
+  if (gInitCount++ == 0) Platform::NoteUnitStep("TextTestRunner", Platform::kUnitStart);
+}
 
 void FinalizeUnit() {
-  if (gInitCount > 0) --gInitCount;
+  if (gInitCount > 0 && --gInitCount == 0) Platform::NoteUnitStep("TextTestRunner", Platform::kUnitStop);
 }
 
 }  // namespace TextTestRunner

@@ -3,6 +3,7 @@
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
 #include "platform/Paths.h"
+#include "platform/UnitSteps.h"
 #include "runners/ReportText.h"
 
 namespace XMLTestRunner2 {
@@ -223,7 +224,16 @@ std::unique_ptr<TTestResult> RunRegisteredTests(const std::string& outputFile) {
   return TXMLTestListener::RunRegisteredTests(outputFile);
 }
 
-void InitializeUnit() {}
-void FinalizeUnit() {}
+namespace {
+int gInitCount = 0;
+}
+
+void InitializeUnit() {
+  if (gInitCount++ == 0) Platform::NoteUnitStep("XMLTestRunner2", Platform::kUnitStart);
+}
+
+void FinalizeUnit() {
+  if (gInitCount > 0 && --gInitCount == 0) Platform::NoteUnitStep("XMLTestRunner2", Platform::kUnitStop);
+}
 
 }  // namespace XMLTestRunner2
