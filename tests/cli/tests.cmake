@@ -2,3 +2,9 @@
 add_executable(cli_crash_scenarios ${CMAKE_CURRENT_LIST_DIR}/CrashScenarios.cpp)
 # Static, so that the registry root bears the program's name, as the XML reports expect.
 target_link_libraries(cli_crash_scenarios PRIVATE Tessel::main_static)
+
+# Crashes, exits and hangs, with and without --isolate: exit codes, console
+# text, and both reports read by xmllint and the CI tools.
+add_test(NAME cli_crashes
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/crash_check.sh $<TARGET_FILE:cli_crash_scenarios>
+                 ${CMAKE_CURRENT_BINARY_DIR}/cli-out/crashes ${CMAKE_CURRENT_LIST_DIR}/../xml)
