@@ -294,7 +294,7 @@ std::pair<std::string, uint32_t> SourceOf(const ITestPtr& node) {
 
 class TSelectionListener : public ITestListener {
  public:
-  explicit TSelectionListener(const std::vector<TNodeInfo>& chosen) {
+  TSelectionListener(ITestPtr root, const std::vector<TNodeInfo>& chosen) : FRoot(std::move(root)) {
     for (const TNodeInfo& n : chosen) FChosen.insert(n.Node.get());
   }
   void Status(const ITestPtr&, const std::string&) override {}
@@ -307,9 +307,9 @@ class TSelectionListener : public ITestListener {
   void TestingEnds(TTestResult&) override {}
   // The root is not in the list; everything the run reaches below it is.
   bool ShouldRunTest(const ITestPtr& test) override { return test == FRoot || FChosen.contains(test.get()); }
-  ITestPtr FRoot;
 
  private:
+  ITestPtr FRoot;
   std::unordered_set<const ITest*> FChosen;
 };
 
@@ -375,8 +375,8 @@ std::string ListJson(const std::vector<TNodeInfo>& nodes) {
   return out + "]\n";
 }
 
-ITestListenerPtr SelectionListener(const std::vector<TNodeInfo>& chosen) {
-  return std::make_shared<TSelectionListener>(chosen);
+ITestListenerPtr SelectionListener(const ITestPtr& root, const std::vector<TNodeInfo>& chosen) {
+  return std::make_shared<TSelectionListener>(root, chosen);
 }
 
 TShuffle::TShuffle(const ITestPtr& root, uint64_t seed) {
@@ -509,11 +509,7 @@ int Run(int argc, char* argv[], ITestPtr root) {
     return kExitSuccess;
   }
 
-  std::shared_ptr<TSelectionListener> selection;
-  if (selecting) {
-    selection = std::make_shared<TSelectionListener>(chosen);
-    selection->FRoot = root;
-  }
+  ITestListenerPtr selection = selecting ? SelectionListener(root, chosen) : nullptr;
   if (o.Runner == TRunnerKind::Gui) {
     if (!gWindowedRunner)
       return Fail(program,

@@ -110,7 +110,7 @@ std::string ListJson(const std::vector<TNodeInfo>& nodes);
 
 // A listener that lets only the chosen nodes run, so that every listener
 // sees the same run.
-ITestListenerPtr SelectionListener(const std::vector<TNodeInfo>& chosen);
+ITestListenerPtr SelectionListener(const ITestPtr& root, const std::vector<TNodeInfo>& chosen);
 
 // Puts the children of every suite in an order drawn from seed; the returned
 // function puts them back.

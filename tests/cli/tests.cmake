@@ -8,3 +8,6 @@ target_link_libraries(cli_crash_scenarios PRIVATE Tessel::main_static)
 add_test(NAME cli_crashes
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/crash_check.sh $<TARGET_FILE:cli_crash_scenarios>
                  ${CMAKE_CURRENT_BINARY_DIR}/cli-out/crashes ${CMAKE_CURRENT_LIST_DIR}/../xml)
+
+tessel_add_test(cli_unit_tests ${CMAKE_CURRENT_LIST_DIR}/CommandLineTests.cpp)
+target_compile_definitions(cli_unit_tests PRIVATE CLI_UNIT_OUT_DIR="${CMAKE_CURRENT_BINARY_DIR}/cli-out/unit")
