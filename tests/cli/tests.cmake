@@ -9,5 +9,11 @@ add_test(NAME cli_crashes
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/crash_check.sh $<TARGET_FILE:cli_crash_scenarios>
                  ${CMAKE_CURRENT_BINARY_DIR}/cli-out/crashes ${CMAKE_CURRENT_LIST_DIR}/../xml)
 
-tessel_add_test(cli_unit_tests ${CMAKE_CURRENT_LIST_DIR}/CommandLineTests.cpp)
+# The unit tests take their main from Tessel::main, and CTest gets one test
+# per test case from the program's own list (and, listed when ctest starts,
+# one per suite).
+add_executable(cli_unit_tests ${CMAKE_CURRENT_LIST_DIR}/CommandLineTests.cpp)
+target_link_libraries(cli_unit_tests PRIVATE Tessel::main)
 target_compile_definitions(cli_unit_tests PRIVATE CLI_UNIT_OUT_DIR="${CMAKE_CURRENT_BINARY_DIR}/cli-out/unit")
+tessel_discover_tests(cli_unit_tests TEST_PREFIX "cli_unit:" PROPERTIES TIMEOUT 60)
+tessel_discover_tests(cli_unit_tests PER_SUITE TEST_PREFIX "cli_suite:" DISCOVERY_MODE PRE_TEST)
