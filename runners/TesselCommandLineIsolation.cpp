@@ -5,10 +5,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,34 +31,48 @@ namespace {
 bool gInChild = false;  // this process runs one isolated test case
 
 // ---------------------------------------------------------------------------
-// The child's records, sent through a pipe: a kind byte, a 32-bit length and
-// the fields (64-bit numbers, length-prefixed texts).
+// The child's records, written into memory shared with the parent: a kind
+// byte, a 32-bit length and the fields (64-bit numbers, length-prefixed
+// texts). A record counts once Used covers it, so a crash in the middle of
+// writing one leaves the ones before it intact. Shared memory rather than a
+// pipe: the parent then wakes once per test, when the child ends.
 
 enum TRecordKind : char { rkSuccess = 'P', rkFailure = 'F', rkError = 'E', rkStatus = 'S', rkDone = 'D' };
 
+struct TChannel {
+  uint64_t Used;
+  char Data[1];
+};
+constexpr size_t kChannelSize = size_t(16) << 20;  // reserved, not committed: pages come as they are written
+constexpr size_t kChannelRoom = kChannelSize - offsetof(TChannel, Data);
+
 class TWriter {
  public:
+  explicit TWriter(TChannel* channel) : FChannel(channel) {}
   void Num(uint64_t v) { FData.append(reinterpret_cast<const char*>(&v), sizeof v); }
   void Text(std::string_view s) {
     Num(s.size());
     FData.append(s);
   }
-  // Everything or nothing useful: a short write means the parent is gone.
-  void Send(int fd, char kind) {
-    std::string frame(1, kind);
-    uint32_t n = static_cast<uint32_t>(FData.size());
-    frame.append(reinterpret_cast<const char*>(&n), sizeof n);
-    frame += FData;
-    FData.clear();
-    for (size_t off = 0; off < frame.size();) {
-      ssize_t w = ::write(fd, frame.data() + off, frame.size() - off);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) ::_exit(kExitFailure);
-      off += static_cast<size_t>(w);
+  // Room left for a record's fields.
+  size_t Room() const { return kChannelRoom - FChannel->Used - 5 - FData.size(); }
+  void Send(char kind) {
+    uint64_t used = FChannel->Used;
+    if (kChannelRoom - used < 5 + FData.size()) {  // a record that can never fit is dropped
+      FData.clear();
+      return;
     }
+    char* p = FChannel->Data + used;
+    p[0] = kind;
+    uint32_t n = static_cast<uint32_t>(FData.size());
+    std::memcpy(p + 1, &n, sizeof n);
+    std::memcpy(p + 5, FData.data(), FData.size());
+    __atomic_store_n(&FChannel->Used, used + 5 + FData.size(), __ATOMIC_RELEASE);
+    FData.clear();
   }
 
  private:
+  TChannel* FChannel;
   std::string FData;
 };
 
@@ -85,14 +101,14 @@ class TReader {
 // Listens to the test case in the child and sends what the parent replays.
 class TChildReporter : public ITestListener {
  public:
-  explicit TChildReporter(int fd) : FFd(fd) {}
+  explicit TChildReporter(TChannel* channel) : FOut(channel) {}
   void Status(const ITestPtr&, const std::string& Msg) override {
     FOut.Text(Msg);
-    FOut.Send(FFd, rkStatus);
+    FOut.Send(rkStatus);
   }
   void TestingStarts() override {}
   void StartTest(const ITestPtr&) override {}
-  void AddSuccess(const ITestPtr&) override { FOut.Send(FFd, rkSuccess); }
+  void AddSuccess(const ITestPtr&) override { FOut.Send(rkSuccess); }
   void AddError(TTestFailure& e) override { Send(e, rkError); }
   void AddFailure(TTestFailure& f) override { Send(f, rkFailure); }
   void EndTest(const ITestPtr&) override {}
@@ -102,7 +118,7 @@ class TChildReporter : public ITestListener {
   void Done(const ITestPtr& test) {
     FOut.Num(static_cast<uint64_t>(test->GetStartTime()));
     FOut.Num(static_cast<uint64_t>(test->GetStopTime()));
-    FOut.Send(FFd, rkDone);
+    FOut.Send(rkDone);
   }
 
  private:
@@ -110,16 +126,25 @@ class TChildReporter : public ITestListener {
     // The class pointer stays valid in the parent: a forked child has the
     // same image at the same addresses. The texts are copied.
     TCodeLocation loc = f.ThrownExceptionAddress();
+    std::string file = loc.File ? loc.File : "", function = loc.Function ? loc.Function : "";
+    std::string name = f.ThrownExceptionName(), message = f.ThrownExceptionMessage();
     FOut.Num(reinterpret_cast<uintptr_t>(f.ThrownExceptionClass()));
-    FOut.Text(f.ThrownExceptionName());
-    FOut.Text(f.ThrownExceptionMessage());
-    FOut.Text(loc.File ? loc.File : "");
-    FOut.Text(loc.Function ? loc.Function : "");
+    FOut.Text(name);
+    // A message too long for what is left of the channel is cut, not lost.
+    size_t fixed = 7 * sizeof(uint64_t) + name.size() + file.size() + function.size() + 64;
+    size_t room = FOut.Room() > fixed ? FOut.Room() - fixed : 0;
+    if (message.size() > room) {
+      std::string note = Format(" [cut: the message had %d bytes]", static_cast<int64_t>(message.size()));
+      message.resize(room > note.size() ? room - note.size() : 0);
+      message += note;
+    }
+    FOut.Text(message);
+    FOut.Text(file);
+    FOut.Text(function);
     FOut.Num(loc.Line);
     FOut.Num(reinterpret_cast<uintptr_t>(loc.Address));
-    FOut.Send(FFd, kind);
+    FOut.Send(kind);
   }
-  int FFd;
   TWriter FOut;
 };
 
@@ -153,36 +178,30 @@ class TIsolatingResult : public TTestResult {
 
  private:
   void RunInChild(const ITestPtr& test) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return RecordEnd(test, Format("Cannot make a pipe for the test's process: %s", std::strerror(errno)));
+    if (!FChannel) {
+      void* p = ::mmap(nullptr, kChannelSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+      if (p == MAP_FAILED)
+        return RecordEnd(test, Format("Cannot share memory with the test's process: %s", std::strerror(errno)));
+      FChannel = static_cast<TChannel*>(p);
+    }
+    FChannel->Used = 0;
     // Whatever is buffered would otherwise be written twice, by both processes.
     std::fflush(nullptr);
     const int64_t started = Platform::QueryPerformanceCounter();
     pid_t pid = ::fork();
-    if (pid < 0) {
-      int err = errno;
-      ::close(fds[0]);
-      ::close(fds[1]);
-      return RecordEnd(test, Format("Cannot start a process for the test: %s", std::strerror(err)));
-    }
-    if (pid == 0) {
-      ::close(fds[0]);
-      RunHere(test, fds[1]);
-    }
-    ::close(fds[1]);
-    std::string data;
-    bool timedOut = Collect(fds[0], pid, data);
-    ::close(fds[0]);
+    if (pid < 0) return RecordEnd(test, Format("Cannot start a process for the test: %s", std::strerror(errno)));
+    if (pid == 0) RunHere(test);
+    bool timedOut = FTimeout > 0 && WaitWithLimit(pid);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    std::string_view data(FChannel->Data, __atomic_load_n(&FChannel->Used, __ATOMIC_ACQUIRE));
     Replay(test, data, started, timedOut, status);
   }
 
-  [[noreturn]] void RunHere(const ITestPtr& test, int fd) {
+  [[noreturn]] void RunHere(const ITestPtr& test) {
     gInChild = true;
-    RestoreFatalSignals();
-    auto reporter = std::make_shared<TChildReporter>(fd);
+    auto reporter = std::make_shared<TChildReporter>(FChannel);
     TTestResult child;
     child.FailsIfNoChecksExecuted = FailsIfNoChecksExecuted;
     child.FailsIfMemoryLeaked = FailsIfMemoryLeaked;
@@ -192,51 +211,44 @@ class TIsolatingResult : public TTestResult {
       child.Run(test);
     } catch (...) {
       // A listener's exception: the parent's listeners never see it, so
-      // nothing is lost but the child's own records, already sent.
+      // nothing is lost but the child's own records, already written.
     }
     reporter->Done(test);
     std::fflush(nullptr);
     ::_exit(0);
   }
 
-  // Reads until the child closes its end; true when the limit ended it.
-  bool Collect(int fd, pid_t pid, std::string& data) {
+  // Waits for the child's end at most FTimeout seconds; true when it had to
+  // be killed. The child is not reaped here.
+  bool WaitWithLimit(pid_t pid) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FTimeout));
-    char buf[65536];
+    const auto deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FTimeout));
+    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     while (true) {
-      int wait = 100;  // also notices a child that left a grandchild holding the pipe
-      if (FTimeout > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-          ::kill(pid, SIGKILL);
-          return true;
-        }
-        wait = static_cast<int>(std::min<int64_t>(left, wait));
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) {
+        ::kill(pid, SIGKILL);
+        if (pidfd >= 0) ::close(pidfd);
+        return true;
       }
-      pollfd p{fd, POLLIN, 0};
-      int r = ::poll(&p, 1, wait);
-      if (r < 0 && errno != EINTR) return false;
-      if (r > 0) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) return false;
-        if (n > 0) data.append(buf, static_cast<size_t>(n));
-        if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
-        continue;
-      }
-      if (r == 0) {
+      if (pidfd >= 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        int r = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
+        if (r > 0) break;
+      } else {
+        // Kernels before 5.3 have no pidfd: look every millisecond.
         siginfo_t info{};
-        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
-          // Gone, and nothing more within the wait: what a grandchild might
-          // still hold open is not the test's record.
-          p.revents = 0;
-          if (::poll(&p, 1, 0) <= 0) return false;
-        }
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+          break;
+        ::usleep(1000);
       }
     }
+    if (pidfd >= 0) ::close(pidfd);
+    return false;
   }
 
-  void Replay(const ITestPtr& test, const std::string& data, int64_t started, bool timedOut, int status) {
+  void Replay(const ITestPtr& test, std::string_view data, int64_t started, bool timedOut, int status) {
     bool done = false, passed = false;
     size_t pos = 0;
     while (data.size() - pos >= 5) {
@@ -307,7 +319,13 @@ class TIsolatingResult : public TTestResult {
   }
 
   double FTimeout;
+  TChannel* FChannel = nullptr;  // mapped on first use, for the result's life
   std::deque<std::string> FTexts;
+
+ public:
+  ~TIsolatingResult() override {
+    if (FChannel) ::munmap(FChannel, kChannelSize);
+  }
 };
 
 // ---------------------------------------------------------------------------
@@ -400,6 +418,12 @@ void FinishRun(const std::string& why) {
 }
 
 void OnFatalSignal(int sig) {
+  if (gInChild) {
+    // The parent records it from the child's status.
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+    return;
+  }
   RestoreFatalSignals();
   if (!gFinishing) {
     gFinishing = 1;
