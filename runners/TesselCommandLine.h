@@ -130,6 +130,11 @@ class TShuffle {
 // error of that case, with the signal, exit status or limit, and the run goes on.
 std::unique_ptr<TTestResult> NewIsolatingResult(double timeoutSeconds);
 
+// A time limit of its own for one test method (under --isolate), above the
+// limit of --timeout; see TESSEL_TIMEOUT.
+void SetTestTimeout(const TestFramework::TClass& testClass, const std::string& method, double seconds);
+double TestTimeout(const TestFramework::ITestPtr& test, double otherwise);
+
 // While armed, a fatal signal or a call of exit during the run records the
 // running test as an error and finishes the run (every listener hears the
 // ends of what was started, then TestingEnds) before the program ends.
@@ -152,3 +157,9 @@ void FinalizeUnit();
 
 // The entry point of a test program; see above.
 int TesselMain(int argc, char* argv[]);
+
+// A time limit for one test method when tests run isolated, beside the class:
+//   TESSEL_TIMEOUT(TCustomerTests, TestImport, 30);
+#define TESSEL_TIMEOUT(Cls, Method, seconds)                                          \
+  [[maybe_unused]] static const bool TESSEL_CAT_(tesselTimeout_, __COUNTER__) = \
+      (::TesselCommandLine::SetTestTimeout(Cls::ClassInfo(), #Method, seconds), true)

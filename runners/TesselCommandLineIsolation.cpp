@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
 
 #include "platform/Clocks.h"
 #include "platform/Format.h"
@@ -29,6 +30,12 @@ using Platform::Format;
 namespace {
 
 bool gInChild = false;  // this process runs one isolated test case
+
+// Per-method limits, by class and method name.
+std::map<std::pair<const TClass*, std::string>, double>& Timeouts() {
+  static auto* timeouts = new std::map<std::pair<const TClass*, std::string>, double>();  // outlives exit
+  return *timeouts;
+}
 
 // ---------------------------------------------------------------------------
 // The child's records, written into memory shared with the parent: a kind
@@ -191,12 +198,13 @@ class TIsolatingResult : public TTestResult {
     pid_t pid = ::fork();
     if (pid < 0) return RecordEnd(test, Format("Cannot start a process for the test: %s", std::strerror(errno)));
     if (pid == 0) RunHere(test);
-    bool timedOut = FTimeout > 0 && WaitWithLimit(pid);
+    const double limit = TestTimeout(test, FTimeout);
+    bool timedOut = limit > 0 && WaitWithLimit(pid, limit);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     std::string_view data(FChannel->Data, __atomic_load_n(&FChannel->Used, __ATOMIC_ACQUIRE));
-    Replay(test, data, started, timedOut, status);
+    Replay(test, data, started, timedOut, limit, status);
   }
 
   [[noreturn]] void RunHere(const ITestPtr& test) {
@@ -218,12 +226,12 @@ class TIsolatingResult : public TTestResult {
     ::_exit(0);
   }
 
-  // Waits for the child's end at most FTimeout seconds; true when it had to
+  // Waits for the child's end at most limit seconds; true when it had to
   // be killed. The child is not reaped here.
-  bool WaitWithLimit(pid_t pid) {
+  bool WaitWithLimit(pid_t pid, double limit) {
     using Clock = std::chrono::steady_clock;
     const auto deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FTimeout));
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
     int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     while (true) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -248,7 +256,7 @@ class TIsolatingResult : public TTestResult {
     return false;
   }
 
-  void Replay(const ITestPtr& test, std::string_view data, int64_t started, bool timedOut, int status) {
+  void Replay(const ITestPtr& test, std::string_view data, int64_t started, bool timedOut, double limit, int status) {
     bool done = false, passed = false;
     size_t pos = 0;
     while (data.size() - pos >= 5) {
@@ -281,7 +289,7 @@ class TIsolatingResult : public TTestResult {
     test->SetStartTime(started);
     test->SetStopTime(Platform::QueryPerformanceCounter());
     if (timedOut)
-      RecordEnd(test, Format("The test ran longer than its time limit of %s s and was stopped", FloatToStr(FTimeout)),
+      RecordEnd(test, Format("The test ran longer than its time limit of %s s and was stopped", FloatToStr(limit)),
                 &ETestTimedOut::ClassInfo());
     else if (WIFSIGNALED(status))
       RecordEnd(test, "The test's process ended with " + SignalText(WTERMSIG(status)));
@@ -471,6 +479,22 @@ void RestoreFatalSignals() {
 }
 
 }  // namespace
+
+void SetTestTimeout(const TClass& testClass, const std::string& method, double seconds) {
+  if (!(seconds > 0)) throw ETesselException(Format("The time limit of %s.%s must be above 0", testClass.Name, method));
+  Timeouts()[{&testClass, method}] = seconds;
+}
+
+double TestTimeout(const ITestPtr& test, double otherwise) {
+  auto& timeouts = Timeouts();
+  if (timeouts.empty()) return otherwise;
+  // The class that declared the method or any class above it.
+  for (const TClass* c = &test->ClassType(); c; c = c->Parent) {
+    auto it = timeouts.find({c, test->GetName()});
+    if (it != timeouts.end()) return it->second;
+  }
+  return otherwise;
+}
 
 std::unique_ptr<TTestResult> NewIsolatingResult(double timeoutSeconds) {
   return std::make_unique<TIsolatingResult>(timeoutSeconds);

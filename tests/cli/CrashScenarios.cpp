@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "framework/TestFramework.h"
+#include "runners/TesselCommandLine.h"
 
 using namespace TestFramework;
 
@@ -43,6 +44,9 @@ class TCrashTests : public TTestCase {
   TESSEL_TEST(TestHang) {
     for (;;) ::pause();
   }
+  TESSEL_TEST(TestHangWithItsOwnLimit) {
+    for (;;) ::pause();
+  }
   TESSEL_TEST(TestThrowFromDestructor) {
     // A second exception while the first unwinds: std::terminate.
     TThrowsOnDestruction t;
@@ -58,6 +62,8 @@ class TAfterTests : public TTestCase {
 };
 
 }  // namespace
+
+TESSEL_TIMEOUT(TCrashTests, TestHangWithItsOwnLimit, 1);
 
 TESSEL_REGISTER("Calm", TCalmTests);
 TESSEL_REGISTER("Crash", TCrashTests);

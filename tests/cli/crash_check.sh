@@ -80,6 +80,11 @@ done
   --contains "signal 11 (SIGSEGV" --passed TestPasses --passed TestAlsoPasses || fail "junitparser on the crash report"
 bash "$xmldir/consumers.sh" jenkins-nunit "$out/inproc-TestAbort.nunit.xml" 4 2 0 || fail "Jenkins on the crash report"
 
+# A limit of its own ends a hang under --isolate without --timeout.
+"$exe" --isolate --filter=Crash.*.TestHangWithItsOwnLimit > "$out/own-limit.txt" 2>&1
+expect_eq "own limit exit code" $? 1
+has "$out/own-limit.txt" "time limit of 1 s"
+
 # A hang ended by CTest's or Bazel's SIGTERM: the same record.
 timeout -s TERM 2 "$exe" --runner=nunit --output="$out/term.nunit.xml" --report=junit:"$out/term.junit.xml" \
   --filter=Calm,Crash.*.TestHang > "$out/term.txt" 2>&1
@@ -107,15 +112,16 @@ has "$c" "The test's process ended with signal 11 (SIGSEGV: Segmentation fault)"
 has "$c" "The test's process ended with signal 6 (SIGABRT: Aborted)"
 has "$c" "The test ended its process (exit status 0) before the test was over"
 has "$c" "The test ran longer than its time limit of 2 s and was stopped"
-has "$c" "Errors:          6"
+has "$c" "The test ran longer than its time limit of 1 s and was stopped"
+has "$c" "Errors:          7"
 has "$c" "Failures:        1"
 has "$c" "TAfterTests.TestRunsAfterwards"
 wellformed "$out/isolated.nunit.xml" "$out/isolated.junit.xml"
 n="$out/isolated.nunit.xml"
-expect_eq "isolated: errors in the NUnit report" "$(xcount 'count(//test-case[@result="Error"])' "$n")" 6
+expect_eq "isolated: errors in the NUnit report" "$(xcount 'count(//test-case[@result="Error"])' "$n")" 7
 expect_eq "isolated: passes in the NUnit report" "$(xcount 'count(//test-case[@result="Pass"])' "$n")" 3
-bash "$xmldir/consumers.sh" github-nunit "$n" 10 1 6 0 || fail "GitHub's reader on the isolated report"
-/usr/bin/python3 "$xmldir/junit_check.py" "$out/isolated.junit.xml" --cases 10 --failures 7 \
+bash "$xmldir/consumers.sh" github-nunit "$n" 11 1 7 0 || fail "GitHub's reader on the isolated report"
+/usr/bin/python3 "$xmldir/junit_check.py" "$out/isolated.junit.xml" --cases 11 --failures 8 \
   --contains "time limit of 2 s" --passed TestRunsAfterwards || fail "junitparser on the isolated report"
 
 # A passing isolated run is a success, with the console text a run in one process gives.
