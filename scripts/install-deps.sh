@@ -5,6 +5,14 @@ set -euo pipefail
 what=${1:-build}
 
 pkgs=(g++ cmake make ccache)
+# Qt 6 Widgets, SQL and its drivers, the embedded Firebird engine and its tools,
+# FreeTDS for SQL Server, fonts for screenshots, and Xvfb for tests that need
+# a real X server. TESSEL_WITH_QT=OFF builds need none of them.
+if [ "${TESSEL_WITH_QT:-ON}" != OFF ]; then
+  pkgs+=(qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev libqt6sql6-sqlite libqt6sql6-ibase
+         libqt6sql6-odbc firebird3.0-server-core firebird3.0-utils unixodbc tdsodbc
+         fonts-dejavu-core xvfb xauth)
+fi
 case "$what" in
   test) pkgs+=(libxml2-utils xsltproc python3-junitparser) ;;
   bench) pkgs+=(python3 time libgtest-dev catch2 doctest-dev) ;;
