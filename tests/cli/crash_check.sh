@@ -85,6 +85,14 @@ bash "$xmldir/consumers.sh" jenkins-nunit "$out/inproc-TestAbort.nunit.xml" 4 2 
 expect_eq "own limit exit code" $? 1
 has "$out/own-limit.txt" "time limit of 1 s"
 
+# The console runner gives the crash its place in its numbered report too.
+"$exe" --filter=Calm.*.TestPasses,Crash.*.TestSegfault > "$out/text-crash.txt" 2>&1
+code=$?
+if [ $code -ne 0 ]; then ok "console run with a crash exits with $code"; else fail "console run with a crash exits with 0"; fi
+has "$out/text-crash.txt" "[CrashScenarios] TCrashTests.TestSegfault: ETestCrashed"
+has "$out/text-crash.txt" "The program received signal 11 (SIGSEGV: Segmentation fault) during this test"
+has "$out/text-crash.txt" "Errors:          1"
+
 # A hang ended by CTest's or Bazel's SIGTERM: the same record.
 timeout -s TERM 2 "$exe" --runner=nunit --output="$out/term.nunit.xml" --report=junit:"$out/term.junit.xml" \
   --filter=Calm,Crash.*.TestHang > "$out/term.txt" 2>&1
