@@ -1,7 +1,6 @@
 // The command line's protection against tests that end their process: a
 // child process per test case (--isolate), and without it a guard that
 // finishes the run when a fatal signal or exit would end it half-written.
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -30,6 +29,7 @@ using Platform::Format;
 namespace {
 
 bool gInChild = false;  // this process runs one isolated test case
+volatile pid_t gRunningChild = 0;  // the isolated test case running now, if any
 
 // Per-method limits, by class and method name.
 std::map<std::pair<const TClass*, std::string>, double>& Timeouts() {
@@ -198,11 +198,13 @@ class TIsolatingResult : public TTestResult {
     pid_t pid = ::fork();
     if (pid < 0) return RecordEnd(test, Format("Cannot start a process for the test: %s", std::strerror(errno)));
     if (pid == 0) RunHere(test);
+    gRunningChild = pid;
     const double limit = TestTimeout(test, FTimeout);
     bool timedOut = limit > 0 && WaitWithLimit(pid, limit);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    gRunningChild = 0;
     std::string_view data(FChannel->Data, __atomic_load_n(&FChannel->Used, __ATOMIC_ACQUIRE));
     Replay(test, data, started, timedOut, limit, status);
   }
@@ -433,6 +435,8 @@ void OnFatalSignal(int sig) {
     return;
   }
   RestoreFatalSignals();
+  // A run stopped from outside (SIGTERM, SIGINT) takes its running test with it.
+  if (gRunningChild > 0) ::kill(gRunningChild, SIGKILL);
   if (!gFinishing) {
     gFinishing = 1;
     FinishRun("The program received " + SignalText(sig) + " during this test");

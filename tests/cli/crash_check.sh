@@ -132,6 +132,13 @@ bash "$xmldir/consumers.sh" github-nunit "$n" 11 1 7 0 || fail "GitHub's reader 
 /usr/bin/python3 "$xmldir/junit_check.py" "$out/isolated.junit.xml" --cases 11 --failures 8 \
   --contains "time limit of 2 s" --passed TestRunsAfterwards || fail "junitparser on the isolated report"
 
+# Stopped from outside while an isolated test hangs: the test's process goes
+# with the run, and the test is recorded.
+timeout -s TERM 1 "$exe" --isolate --runner=nunit --output="$out/iso-term.nunit.xml" --filter=Crash.*.TestHang \
+  > "$out/iso-term.txt" 2>&1
+has "$out/iso-term.txt" "The program received signal 15 (SIGTERM: Terminated) during this test"
+wellformed "$out/iso-term.nunit.xml"
+
 # A passing isolated run is a success, with the console text a run in one process gives.
 "$exe" --filter=Calm.*.TestPasses,Later --isolate > "$out/iso-pass.txt" 2>&1
 expect_eq "isolated passing run exit code" $? 0
