@@ -37,8 +37,8 @@ int64_t ParseInt(std::string_view text, std::string_view option, int64_t min, in
   int64_t v = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < min || v > max)
-    Usage(Format("%s wants a whole number from %d to %d, not \"%s\"", std::string(option), min, max,
-                 std::string(text)));
+    Usage(
+        Format("%s wants a whole number from %d to %d, not \"%s\"", std::string(option), min, max, std::string(text)));
   return v;
 }
 
@@ -54,7 +54,8 @@ TRunnerKind ParseRunner(std::string_view name, std::string_view option, bool rep
 // "i/n" with 0 <= i < n.
 void ParseShard(std::string_view text, TOptions& o) {
   size_t slash = text.find('/');
-  if (slash == std::string_view::npos) Usage(Format("--shard wants INDEX/COUNT such as 0/4, not \"%s\"", std::string(text)));
+  if (slash == std::string_view::npos)
+    Usage(Format("--shard wants INDEX/COUNT such as 0/4, not \"%s\"", std::string(text)));
   o.ShardCount = static_cast<int>(ParseInt(text.substr(slash + 1), "--shard's count", 1, 1000000));
   o.ShardIndex = static_cast<int>(ParseInt(text.substr(0, slash), "--shard's index", 0, o.ShardCount - 1));
 }
@@ -154,7 +155,8 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
 
 std::string HelpText(std::string_view program) {
   std::string p(program);
-  return "Usage: " + p + " [options]\n"
+  return "Usage: " + p +
+         " [options]\n"
          "Runs the tests of this program.\n"
          "\n"
          "  --list               print the suite path of every test case, one a line\n"
@@ -420,8 +422,7 @@ ITestListenerPtr MakeReport(TRunnerKind kind, const std::string& file, bool cons
 
 // One run of root; true when it was successful.
 bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection) {
-  std::unique_ptr<TTestResult> result =
-      o.Isolate ? NewIsolatingResult(o.Timeout) : std::make_unique<TTestResult>();
+  std::unique_ptr<TTestResult> result = o.Isolate ? NewIsolatingResult(o.Timeout) : std::make_unique<TTestResult>();
   result->AddListener(ArmCrashGuard(*result));
   if (selection) result->AddListener(selection);
   switch (o.Runner) {
@@ -491,7 +492,8 @@ int Run(int argc, char* argv[], ITestPtr root) {
   const bool selecting = !filter.Empty() || o.ShardCount > 1;
   std::vector<TNodeInfo> chosen = selecting ? SelectNodes(nodes, filter, o.ShardIndex, o.ShardCount) : nodes;
   if (!o.ShardStatusFile.empty() && !TouchFile(o.ShardStatusFile))
-    return Fail(program, Format("Cannot write the shard status file \"%s\": %s", o.ShardStatusFile, std::strerror(errno)),
+    return Fail(program,
+                Format("Cannot write the shard status file \"%s\": %s", o.ShardStatusFile, std::strerror(errno)),
                 kExitFailure);
   // An empty shard is no mistake (more shards than tests); an empty filter is.
   if (!filter.Empty() && SelectNodes(nodes, filter, 0, 1).empty()) {
@@ -527,7 +529,9 @@ int Run(int argc, char* argv[], ITestPtr root) {
                 kExitFailure);
 
   bool success = true;
-  uint64_t seed = o.HasSeed ? o.Seed : std::random_device()() ^ static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  uint64_t seed = o.HasSeed ? o.Seed
+                            : std::random_device()() ^
+                                  static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   if (o.Shuffle) {
     std::printf("Shuffle seed: %llu (repeat this order with --shuffle --seed=%llu)\n",
                 static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));

@@ -34,10 +34,16 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 // A mistake on the command line; the message says which.
-class EUsageError : public ETesselException { TESSEL_EXCEPTION_CLASS(EUsageError, ETesselException) };
+class EUsageError : public ETesselException {
+  TESSEL_EXCEPTION_CLASS(EUsageError, ETesselException)
+};
 // A test case that ended its process: a fatal signal, exit, or a time limit.
-class ETestCrashed : public ETesselException { TESSEL_EXCEPTION_CLASS(ETestCrashed, ETesselException) };
-class ETestTimedOut : public ETestCrashed { TESSEL_EXCEPTION_CLASS(ETestTimedOut, ETestCrashed) };
+class ETestCrashed : public ETesselException {
+  TESSEL_EXCEPTION_CLASS(ETestCrashed, ETesselException)
+};
+class ETestTimedOut : public ETestCrashed {
+  TESSEL_EXCEPTION_CLASS(ETestTimedOut, ETestCrashed)
+};
 
 enum class TRunnerKind { Text, NUnit, JUnit, Gui };
 enum class TListKind { None, Lines, Json };
@@ -160,6 +166,6 @@ int TesselMain(int argc, char* argv[]);
 
 // A time limit for one test method when tests run isolated, beside the class:
 //   TESSEL_TIMEOUT(TCustomerTests, TestImport, 30);
-#define TESSEL_TIMEOUT(Cls, Method, seconds)                                          \
+#define TESSEL_TIMEOUT(Cls, Method, seconds)                                    \
   [[maybe_unused]] static const bool TESSEL_CAT_(tesselTimeout_, __COUNTER__) = \
       (::TesselCommandLine::SetTestTimeout(Cls::ClassInfo(), #Method, seconds), true)

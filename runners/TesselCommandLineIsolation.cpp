@@ -28,7 +28,7 @@ using Platform::Format;
 
 namespace {
 
-bool gInChild = false;  // this process runs one isolated test case
+bool gInChild = false;             // this process runs one isolated test case
 volatile pid_t gRunningChild = 0;  // the isolated test case running now, if any
 
 // Per-method limits, by class and method name.
@@ -186,7 +186,8 @@ class TIsolatingResult : public TTestResult {
  private:
   void RunInChild(const ITestPtr& test) {
     if (!FChannel) {
-      void* p = ::mmap(nullptr, kChannelSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+      void* p =
+          ::mmap(nullptr, kChannelSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
       if (p == MAP_FAILED)
         return RecordEnd(test, Format("Cannot share memory with the test's process: %s", std::strerror(errno)));
       FChannel = static_cast<TChannel*>(p);
@@ -296,7 +297,8 @@ class TIsolatingResult : public TTestResult {
     else if (WIFSIGNALED(status))
       RecordEnd(test, "The test's process ended with " + SignalText(WTERMSIG(status)));
     else if (WIFEXITED(status))
-      RecordEnd(test, Format("The test ended its process (exit status %d) before the test was over", WEXITSTATUS(status)));
+      RecordEnd(test,
+                Format("The test ended its process (exit status %d) before the test was over", WEXITSTATUS(status)));
     else
       RecordEnd(test, "The test's process ended before the test was over");
   }
@@ -304,8 +306,8 @@ class TIsolatingResult : public TTestResult {
   void ReplayFailure(const ITestPtr& test, TReader& in, bool isFailure) {
     uint64_t cls = 0, line = 0, address = 0;
     std::string name, message, file, function;
-    if (!in.Num(cls) || !in.Text(name) || !in.Text(message) || !in.Text(file) || !in.Text(function) ||
-        !in.Num(line) || !in.Num(address))
+    if (!in.Num(cls) || !in.Text(name) || !in.Text(message) || !in.Text(file) || !in.Text(function) || !in.Num(line) ||
+        !in.Num(address))
       return;
     TCodeLocation loc;
     // The texts live as long as this result, like the static texts they copy.
@@ -314,7 +316,8 @@ class TIsolatingResult : public TTestResult {
     loc.Line = static_cast<uint32_t>(line);
     loc.Address = reinterpret_cast<const void*>(static_cast<uintptr_t>(address));
     const TClass* klass = reinterpret_cast<const TClass*>(static_cast<uintptr_t>(cls));
-    auto record = std::make_unique<TTestFailure>(test, TExceptionInfo{klass, name, message, loc}, loc, std::string_view{});
+    auto record =
+        std::make_unique<TTestFailure>(test, TExceptionInfo{klass, name, message, loc}, loc, std::string_view{});
     TTestFailure& f = *record;
     (isFailure ? FFailures : FErrors).push_back(std::move(record));
     for (const auto& l : FListeners) isFailure ? l->AddFailure(f) : l->AddError(f);
@@ -468,7 +471,7 @@ void InstallFatalSignals() {
     ss.ss_size = kAltStackSize;
     ::sigaltstack(&ss, nullptr);
   }
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = OnFatalSignal;
   sa.sa_flags = SA_ONSTACK;
   sigemptyset(&sa.sa_mask);

@@ -160,9 +160,15 @@ class TCommandLineTests : public TTestCase {
       const char* text;
       bool match;
     } rows[] = {
-        {"A.*", "A.B.c", true},      {"A.*", "A", false},          {"*", "", true},
-        {"*.Test?", "S.TestA", true}, {"*.Test?", "S.TestAB", false}, {"a*b*c", "axxbyyc", true},
-        {"a*b*c", "axxbyy", false},  {"**x", "abx", true},          {"A.B", "A.BC", false},
+        {"A.*", "A.B.c", true},
+        {"A.*", "A", false},
+        {"*", "", true},
+        {"*.Test?", "S.TestA", true},
+        {"*.Test?", "S.TestAB", false},
+        {"a*b*c", "axxbyyc", true},
+        {"a*b*c", "axxbyy", false},
+        {"**x", "abx", true},
+        {"A.B", "A.BC", false},
         // Backtracking stays linear: this used to be the slow case of naive globbing.
         {"*a*a*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
     };
@@ -183,8 +189,10 @@ class TCommandLineTests : public TTestCase {
     struct Bad {
       const char* list;
       const char* says;
-    } bad[] = {{"A,,B", "an empty pattern"},       {"-", "an empty pattern"},
-               {"A.[ab]", "brackets, braces, blanks"}, {"A..B", "an empty name between dots"},
+    } bad[] = {{"A,,B", "an empty pattern"},
+               {"-", "an empty pattern"},
+               {"A.[ab]", "brackets, braces, blanks"},
+               {"A..B", "an empty name between dots"},
                {"A.", "an empty name between dots"}};
     for (const Bad& b : bad) {
       std::string msg = UsageMessage([&] { TPathFilter({b.list}); });
@@ -221,9 +229,9 @@ class TCommandLineTests : public TTestCase {
   }
 
   TESSEL_TEST(TestOptionsAndEnvironment) {
-    TOptions o = ParseOptions({"--filter=A", "--filter=-B", "--runner=junit", "--output=out.xml",
-                               "--report=nunit:n.xml", "--repeat=3", "--shuffle", "--seed=42", "--shard=1/3",
-                               "--timeout=5"});
+    TOptions o =
+        ParseOptions({"--filter=A", "--filter=-B", "--runner=junit", "--output=out.xml", "--report=nunit:n.xml",
+                      "--repeat=3", "--shuffle", "--seed=42", "--shard=1/3", "--timeout=5"});
     CheckEquals(std::string("A|-B"), o.Filters.at(0) + "|" + o.Filters.at(1));
     Check(o.Runner == TRunnerKind::JUnit && o.Output == "out.xml" && o.Reports.size() == 1, "runner and reports");
     Check(o.Repeat == 3 && o.Shuffle && o.HasSeed && o.Seed == 42, "repeat and order");
