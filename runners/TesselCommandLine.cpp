@@ -529,9 +529,11 @@ int Run(int argc, char* argv[], ITestPtr root) {
                 kExitFailure);
 
   bool success = true;
-  uint64_t seed = o.HasSeed ? o.Seed
-                            : std::random_device()() ^
-                                  static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  // Kept to 63 bits, so that the printed seed is one --seed takes back.
+  std::random_device device;
+  const uint64_t drawn = (uint64_t{device()} << 32 | device()) ^
+                         static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  const uint64_t seed = o.HasSeed ? o.Seed : drawn & INT64_MAX;
   if (o.Shuffle) {
     std::printf("Shuffle seed: %llu (repeat this order with --shuffle --seed=%llu)\n",
                 static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));

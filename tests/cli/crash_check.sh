@@ -180,6 +180,16 @@ for i in 0 1 2 3 4; do
 done
 expect_eq "tests run over five shards of three" "$runs" 3
 
+# A printed seed gives the same order again.
+"$exe" --shuffle --filter=Calm,Later > "$out/shuffle1.txt" 2>&1
+seed=$(grep -aoE 'seed=[0-9]+' "$out/shuffle1.txt" | head -1 | cut -d= -f2)
+"$exe" --shuffle --seed="$seed" --filter=Calm,Later > "$out/shuffle2.txt" 2>&1
+if [ -n "$seed" ] && diff <(grep -a 'Test' "$out/shuffle1.txt") <(grep -a 'Test' "$out/shuffle2.txt") > /dev/null; then
+  ok "--seed=$seed repeats the shuffled order"
+else
+  fail "--seed=$seed does not repeat the order of $out/shuffle1.txt"
+fi
+
 # Mistakes on the command line and empty selections never pass silently.
 "$exe" --bogus > "$out/bogus.txt" 2>&1
 expect_eq "unknown option exit code" $? 2
