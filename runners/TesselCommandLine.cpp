@@ -217,9 +217,6 @@ TPathFilter::TPathFilter(const std::vector<std::string>& patternLists) {
       bool exclude = !pattern.empty() && pattern[0] == '-';
       std::string body = exclude ? pattern.substr(1) : pattern;
       if (body.empty()) Usage(Format("--filter=%s: an empty pattern", list));
-      if (body.find_first_of("[]{} \t") != std::string::npos)
-        Usage(Format("--filter=%s: \"%s\" has a character patterns cannot hold (brackets, braces, blanks)", list,
-                     pattern));
       if (body.front() == '.' || body.back() == '.' || body.find("..") != std::string::npos)
         Usage(Format("--filter=%s: \"%s\" has an empty name between dots", list, pattern));
       (exclude ? FExclude : FInclude).push_back(std::move(body));

@@ -195,7 +195,7 @@ fi
 expect_eq "unknown option exit code" $? 2
 has "$out/bogus.txt" 'unknown option "--bogus"'
 hasnt "$out/bogus.txt" "Tessel / Testing"
-"$exe" --filter='Calm.[x]' > "$out/badpattern.txt" 2>&1
+"$exe" --filter='Calm..TCalmTests' > "$out/badpattern.txt" 2>&1
 expect_eq "malformed pattern exit code" $? 2
 "$exe" --filter=Nothing.Here > "$out/nomatch.txt" 2>&1
 expect_eq "empty filter result exit code" $? 1
