@@ -17,3 +17,10 @@ target_link_libraries(cli_unit_tests PRIVATE Tessel::main)
 target_compile_definitions(cli_unit_tests PRIVATE CLI_UNIT_OUT_DIR="${CMAKE_CURRENT_BINARY_DIR}/cli-out/unit")
 tessel_discover_tests(cli_unit_tests TEST_PREFIX "cli_unit:" PROPERTIES TIMEOUT 60)
 tessel_discover_tests(cli_unit_tests PER_SUITE TEST_PREFIX "cli_suite:" DISCOVERY_MODE PRE_TEST)
+
+# What tessel_discover_tests writes for a program, and how it fails.
+add_test(NAME cli_discovery
+         COMMAND ${CMAKE_COMMAND} -D EXE=$<TARGET_FILE:cli_crash_scenarios>
+                 -D SCRIPT=${PROJECT_SOURCE_DIR}/cmake/TesselDiscoverTestsAdd.cmake
+                 -D SOURCE=${CMAKE_CURRENT_LIST_DIR}/CrashScenarios.cpp
+                 -D OUT=${CMAKE_CURRENT_BINARY_DIR}/cli-out/discovery -P ${CMAKE_CURRENT_LIST_DIR}/discover_check.cmake)
