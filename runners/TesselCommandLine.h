@@ -118,8 +118,8 @@ std::string ListJson(const std::vector<TNodeInfo>& nodes);
 // sees the same run.
 ITestListenerPtr SelectionListener(const ITestPtr& root, const std::vector<TNodeInfo>& chosen);
 
-// Puts the children of every suite in an order drawn from seed; the returned
-// function puts them back.
+// Puts the children of every suite in an order drawn from seed while it
+// lives; its end puts them back.
 class TShuffle {
  public:
   TShuffle(const ITestPtr& root, uint64_t seed);
@@ -136,8 +136,8 @@ class TShuffle {
 // error of that case, with the signal, exit status or limit, and the run goes on.
 std::unique_ptr<TTestResult> NewIsolatingResult(double timeoutSeconds);
 
-// A time limit of its own for one test method (under --isolate), above the
-// limit of --timeout; see TESSEL_TIMEOUT.
+// A time limit of its own for one test method (under --isolate), in place of
+// the limit of --timeout; see TESSEL_TIMEOUT.
 void SetTestTimeout(const TestFramework::TClass& testClass, const std::string& method, double seconds);
 double TestTimeout(const TestFramework::ITestPtr& test, double otherwise);
 
