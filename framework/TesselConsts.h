@@ -43,6 +43,7 @@ inline constexpr char sMemoryChanged[] = "Memory use changed by %d bytes";
 inline constexpr char sXmlCannotCreateDir[] = "Cannot create the directory \"%s\" for the report file \"%s\": %s";
 inline constexpr char sXmlCannotCreateFile[] = "Cannot create the report file \"%s\": %s";
 inline constexpr char sXmlCannotWriteFile[] = "Cannot write the report file \"%s\": %s";
+inline constexpr char sXmlEmptyReportPath[] = "The report file name is empty: give the path of the XML report to write";
 inline constexpr char sXmlConsoleWriteFailed[] = "Cannot write to the console: %s";
 inline constexpr char sXmlStatus[] = "STATUS: %s.%s: %s";
 inline constexpr char sXmlWarning[] = "WARNING: %s.%s: %s";

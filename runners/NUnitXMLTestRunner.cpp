@@ -1,5 +1,8 @@
 #include "runners/NUnitXMLTestRunner.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
 #include "platform/UnitSteps.h"
@@ -9,8 +12,6 @@ namespace NUnitXMLTestRunner {
 
 using namespace TestFramework;
 using Platform::Format;
-using ReportText::ConsoleFlush;
-using ReportText::ConsoleWrite;
 using ReportText::XmlAttr;
 using ReportText::XmlText;
 
@@ -54,6 +55,14 @@ TXMLTestListener::TXMLTestListener() : TXMLTestListener(DEFAULT_FILENAME) {}
 
 TXMLTestListener::TXMLTestListener(std::string outputFile) : FFileName(std::move(outputFile)) {}
 
+void TXMLTestListener::ToConsole(std::string_view text) {
+  if (FConsoleOutput) ReportText::ConsoleWrite(text);
+}
+
+void TXMLTestListener::FlushConsole() {
+  if (FConsoleOutput) ReportText::ConsoleFlush();
+}
+
 TXMLTestListener::~TXMLTestListener() {
   if (FOutputFile) std::fclose(FOutputFile);
 }
@@ -71,8 +80,8 @@ void TXMLTestListener::writeReport(const std::string& str) {
     ReportText::FileWrite(FOutputFile, CRLF, FFileName);
   } else {
     std::string line = str + CRLF;
-    ConsoleWrite(line);
-    ConsoleWrite(CRLF);
+    ToConsole(line);
+    ToConsole(CRLF);
   }
 }
 
@@ -101,10 +110,10 @@ std::string TXMLTestListener::StringReplaceAll(const std::string& text, const st
 void TXMLTestListener::TestingStarts() {
   startTime = Platform::GetTickCount();
   dtStartTime = Platform::Now();
-  ConsoleWrite(CRLF);
-  ConsoleWrite(TesselConsts::sTesselTesting);
-  ConsoleWrite(CRLF);
-  ConsoleFlush();
+  ToConsole(CRLF);
+  ToConsole(TesselConsts::sTesselTesting);
+  ToConsole(CRLF);
+  FlushConsole();
 
   if (FOutputFile) CloseReport();
   FOutputFile = ReportText::CreateReportFile(FFileName);
@@ -140,16 +149,24 @@ void TXMLTestListener::EndSuite(const ITestPtr& suite) {
   writeReport("</results>");
   writeReport("</test-suite>");
   if (!FSuiteStack.empty()) FSuiteStack.erase(FSuiteStack.begin());
+  FlushReport();
+}
+
+void TXMLTestListener::FlushReport() {
+  // Whole elements reach the file as they are written, so that a run that is
+  // killed leaves everything recorded up to its last test.
+  if (FOutputFile && std::fflush(FOutputFile) != 0)
+    throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, FFileName, std::strerror(errno)));
 }
 
 void TXMLTestListener::StartTest(const ITestPtr&) {
   FInfoList.clear();
   FWarningList.clear();
-  ConsoleWrite(".");
-  ConsoleFlush();
+  ToConsole(".");
+  FlushConsole();
 }
 
-void TXMLTestListener::EndTest(const ITestPtr&) {}
+void TXMLTestListener::EndTest(const ITestPtr&) { FlushReport(); }
 
 void TXMLTestListener::AddSuccess(const ITestPtr& test) {
   if (!test->Tests().empty()) return;
@@ -179,7 +196,7 @@ void TXMLTestListener::AddSuccess(const ITestPtr& test) {
   line += '.';
   line += name;
   line += CRLF;
-  ConsoleWrite(line);
+  ToConsole(line);
 }
 
 void TXMLTestListener::WriteFailingCase(TTestFailure& failure, const char* result) {
@@ -197,14 +214,14 @@ void TXMLTestListener::WriteFailingCase(TTestFailure& failure, const char* resul
 
 void TXMLTestListener::AddFailure(TTestFailure& failure) {
   WriteFailingCase(failure, "Failure");
-  ConsoleWrite("F");
-  ConsoleFlush();
+  ToConsole("F");
+  FlushConsole();
 }
 
 void TXMLTestListener::AddError(TTestFailure& error) {
   WriteFailingCase(error, "Error");
-  ConsoleWrite("E");
-  ConsoleFlush();
+  ToConsole("E");
+  FlushConsole();
 }
 
 void TXMLTestListener::Status(const ITestPtr& test, const std::string& Msg) {
@@ -234,16 +251,22 @@ void TXMLTestListener::TestingEnds(TTestResult& testResult) {
   stats += "\r\n<stat name=\"runtime\" value=\"" + ReportText::FixedPoint(elapsedMs / 1000.0, 3) + "\"/>";
   stats += "\r\n</statistics>";
   stats += "\r\n</test-results>";
+  // Suites the run left without ending them (a listener threw) are closed,
+  // so that the report stays well-formed.
+  for (; !FSuiteStack.empty(); FSuiteStack.erase(FSuiteStack.begin())) {
+    writeReport("</results>");
+    writeReport("</test-suite>");
+  }
   writeReport(stats);
   if (FOutputFile) CloseReport();
 
   int h = 0, m = 0, s = 0, ms = 0;
   Platform::DecodeTime(now - dtStartTime, h, m, s, ms);
-  ConsoleWrite(CRLF);
-  ConsoleWrite(Format(TesselConsts::sDecodeTime, h, m, s, ms) + CRLF);
-  ConsoleWrite(Report(testResult) + CRLF);
-  ConsoleWrite(CRLF);
-  ConsoleFlush();
+  ToConsole(CRLF);
+  ToConsole(Format(TesselConsts::sDecodeTime, h, m, s, ms) + CRLF);
+  ToConsole(Report(testResult) + CRLF);
+  ToConsole(CRLF);
+  FlushConsole();
 }
 
 std::string TXMLTestListener::Report(TTestResult& r) { return PrintHeader(r) + PrintErrors(r) + PrintFailures(r); }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/TestFramework.h"
@@ -64,6 +65,8 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
   static std::unique_ptr<TTestResult> RunRegisteredTests(const std::string& outputFile);
 
   const std::string& FileName() const noexcept { return FFileName; }
+  // Off for a report added to another runner's run: then only the file is written.
+  void SetConsoleOutput(bool Value) noexcept { FConsoleOutput = Value; }
 
  protected:
   std::FILE* FOutputFile = nullptr;  // owned; open from TestingStarts to TestingEnds
@@ -75,8 +78,12 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
   std::vector<std::string> FWarningList;
 
  private:
+  bool FConsoleOutput = true;
+  void ToConsole(std::string_view text);
+  void FlushConsole();
   void WriteFailingCase(TTestFailure& failure, const char* result);
   void CloseReport();
+  void FlushReport();
 };
 
 // The suite of the current run, for the counts in the report header.

@@ -2,7 +2,11 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "framework/TestFramework.h"
 #include "framework/TesselConsts.h"
@@ -263,11 +267,56 @@ void ConsoleFlush() {
   if (std::fflush(stdout) != 0) throw EInOutError(Format(TesselConsts::sXmlConsoleWriteFailed, std::strerror(errno)));
 }
 
-std::FILE* CreateReportFile(const std::string& fileName) {
+namespace {
+void MakeReportDir(const std::string& fileName) {
+  if (fileName.empty()) throw EInOutError(TesselConsts::sXmlEmptyReportPath);
   std::string dir = Platform::ExtractFilePath(fileName);
   errno = 0;
   if (!dir.empty() && !Platform::ForceDirectories(dir))  // fails without errno where a file is in the way
     throw EInOutError(Format(TesselConsts::sXmlCannotCreateDir, dir, fileName, std::strerror(errno ? errno : ENOTDIR)));
+}
+}  // namespace
+
+std::FILE* CreateTempReportFile(const std::string& fileName, std::string& tempName) {
+  MakeReportDir(fileName);
+  std::string pattern = fileName + ".XXXXXX";
+  int fd = ::mkstemp(pattern.data());
+  if (fd < 0) throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(errno)));
+  // mkstemp makes the file private; a report is as readable as any file the user makes.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (!f) {
+    int err = errno;
+    ::close(fd);
+    ::unlink(pattern.c_str());
+    throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(err)));
+  }
+  tempName = pattern;
+  return f;
+}
+
+void CommitReportFile(std::FILE* f, const std::string& tempName, const std::string& fileName) {
+  if (std::fclose(f) != 0) {
+    int err = errno;
+    ::unlink(tempName.c_str());
+    throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, fileName, std::strerror(err)));
+  }
+  if (std::rename(tempName.c_str(), fileName.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tempName.c_str());
+    throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, fileName, std::strerror(err)));
+  }
+}
+
+void DiscardReportFile(std::FILE* f, const std::string& tempName) noexcept {
+  if (f) std::fclose(f);
+  if (!tempName.empty()) ::unlink(tempName.c_str());
+}
+
+std::FILE* CreateReportFile(const std::string& fileName) {
+  MakeReportDir(fileName);
   std::FILE* f = std::fopen(fileName.c_str(), "wb");
   if (!f) throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(errno)));
   return f;

@@ -52,6 +52,13 @@ void ConsoleFlush();
 // creates (or truncates) the file for writing. Raises EInOutError naming the
 // path when either fails.
 std::FILE* CreateReportFile(const std::string& fileName);
+// The same checks for a report that must replace fileName only when it is
+// complete: creates a new file beside it, whose name is put in tempName.
+// CommitReportFile closes it and moves it over fileName; DiscardReportFile
+// closes and removes it. An empty fileName raises EInOutError.
+std::FILE* CreateTempReportFile(const std::string& fileName, std::string& tempName);
+void CommitReportFile(std::FILE* f, const std::string& tempName, const std::string& fileName);
+void DiscardReportFile(std::FILE* f, const std::string& tempName) noexcept;
 // Writes all of text; raises EInOutError naming fileName when that fails.
 void FileWrite(std::FILE* f, std::string_view text, const std::string& fileName);
 // Closes f; raises EInOutError naming fileName when buffered data cannot be written.

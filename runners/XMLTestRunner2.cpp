@@ -1,5 +1,10 @@
 #include "runners/XMLTestRunner2.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
 #include "platform/Paths.h"
@@ -10,8 +15,6 @@ namespace XMLTestRunner2 {
 
 using namespace TestFramework;
 using Platform::Format;
-using ReportText::ConsoleFlush;
-using ReportText::ConsoleWrite;
 using ReportText::XmlAttr;
 
 namespace {
@@ -27,8 +30,16 @@ TXMLTestListener::TXMLTestListener() : TXMLTestListener(DEFAULT_FILENAME) {}
 
 TXMLTestListener::TXMLTestListener(std::string outputFile) : FFileName(std::move(outputFile)) {}
 
+void TXMLTestListener::ToConsole(std::string_view text) {
+  if (FConsoleOutput) ReportText::ConsoleWrite(text);
+}
+
+void TXMLTestListener::FlushConsole() {
+  if (FConsoleOutput) ReportText::ConsoleFlush();
+}
+
 TXMLTestListener::~TXMLTestListener() {
-  if (FOutputFile) std::fclose(FOutputFile);
+  if (FOutputFile) ReportText::DiscardReportFile(FOutputFile, FTempName);
 }
 
 bool TXMLTestListener::IsExecutableSuite(const ITestPtr& suite) {
@@ -39,7 +50,7 @@ void TXMLTestListener::writeReport(const std::string& text) {
   if (FOutputFile)
     ReportText::FileWrite(FOutputFile, text + CRLF, FFileName);
   else
-    ConsoleWrite(text + CRLF);
+    ToConsole(text + CRLF);
 }
 
 std::string TXMLTestListener::GetCurrentSuiteName() {
@@ -65,14 +76,14 @@ std::string TXMLTestListener::StringReplaceAll(const std::string& text, const st
 void TXMLTestListener::TestingStarts() {
   startTime = Platform::GetTickCount();
   dtStartTime = Platform::Now();
-  if (FFileName.empty()) return;
   if (FOutputFile) {
-    std::fclose(FOutputFile);
+    ReportText::DiscardReportFile(FOutputFile, FTempName);
     FOutputFile = nullptr;
   }
-  // The directory is made here, before any test runs, so that a report in a
-  // new directory neither stops the run nor is lost at its end.
-  FOutputFile = ReportText::CreateReportFile(FFileName);
+  // The directory and a new file beside the report are made here, before any
+  // test runs, so that a report in a new directory neither stops the run nor
+  // is lost at its end. The previous report stays until the new one is whole.
+  FOutputFile = ReportText::CreateTempReportFile(FFileName, FTempName);
 }
 
 void TXMLTestListener::StartSuite(const ITestPtr& suite) {
@@ -105,9 +116,9 @@ void TXMLTestListener::RecordFailure(TTestFailure& failure, const char* headerFm
   ITestPtr test = failure.FailedTest();
   std::string name = test ? test->GetName() : std::string();
   uint32_t ms = test ? test->ElapsedTestTime() : 0;
-  ConsoleWrite(Format(headerFmt, GetCurrentCaseName() + name, FloatToStr(ms / 1000.0)) + CRLF);
-  ConsoleWrite(Format(lineFmt, failure.ThrownExceptionName(), failure.ThrownExceptionMessage()) + CRLF);
-  ConsoleFlush();
+  ToConsole(Format(headerFmt, GetCurrentCaseName() + name, FloatToStr(ms / 1000.0)) + CRLF);
+  ToConsole(Format(lineFmt, failure.ThrownExceptionName(), failure.ThrownExceptionMessage()) + CRLF);
+  FlushConsole();
 
   // A failure of a suite's or decorator's own set-up or tear-down belongs to
   // that node, not to the test case that happened to start last.
@@ -179,33 +190,33 @@ void TXMLTestListener::TestingEnds(TTestResult& testResult) {
   int64_t errors = testResult.ErrorCount();
   int64_t rate = runs < 1 ? 100 : (runs - failures - errors) * 100 / runs;
 
-  ConsoleWrite(CRLF);
-  ConsoleWrite(Format(TesselConsts::sXmlTotalDeTestes, runs) + CRLF);
-  ConsoleWrite(Format(TesselConsts::sXmlFalhas, failures) + CRLF);
-  ConsoleWrite(Format(TesselConsts::sXmlErros, errors) + CRLF);
-  ConsoleWrite(Format(TesselConsts::sXmlTaxaDeSucesso, rate) + CRLF);
-  ConsoleWrite(Format(TesselConsts::sXmlInicio, ReportText::DateTimeToStr(dtStartTime)) + CRLF);
-  ConsoleWrite(Format(TesselConsts::sXmlTermino, ReportText::DateTimeToStr(Platform::Now())) + CRLF);
-  ConsoleWrite(Format(TesselConsts::sXmlTempoDeExecucao, FloatToStr(elapsedMs / 1000.0)) + CRLF);
-  ConsoleFlush();
+  ToConsole(CRLF);
+  ToConsole(Format(TesselConsts::sXmlTotalDeTestes, runs) + CRLF);
+  ToConsole(Format(TesselConsts::sXmlFalhas, failures) + CRLF);
+  ToConsole(Format(TesselConsts::sXmlErros, errors) + CRLF);
+  ToConsole(Format(TesselConsts::sXmlTaxaDeSucesso, rate) + CRLF);
+  ToConsole(Format(TesselConsts::sXmlInicio, ReportText::DateTimeToStr(dtStartTime)) + CRLF);
+  ToConsole(Format(TesselConsts::sXmlTermino, ReportText::DateTimeToStr(Platform::Now())) + CRLF);
+  ToConsole(Format(TesselConsts::sXmlTempoDeExecucao, FloatToStr(elapsedMs / 1000.0)) + CRLF);
+  FlushConsole();
 
-  if (FOutputFile) {
-    std::FILE* f = FOutputFile;
-    FOutputFile = nullptr;
-    ReportText::FileClose(f, FFileName);
-  }
-  if (FFileName.empty()) return;  // no report was asked for
+  std::FILE* f = FOutputFile;
+  FOutputFile = nullptr;
   std::string xml = BuildReport();
-  ConsoleWrite(Format(TesselConsts::sXmlSalvandoRelatorio, FFileName) + CRLF);
-  ConsoleFlush();
-  std::FILE* f = ReportText::CreateReportFile(FFileName);
+  ToConsole(Format(TesselConsts::sXmlSalvandoRelatorio, FFileName) + CRLF);
+  FlushConsole();
   try {
+    if (!f) {
+      f = ReportText::CreateTempReportFile(FFileName, FTempName);
+    } else if (std::fflush(f) != 0 || ::ftruncate(::fileno(f), 0) != 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+      throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, FFileName, std::strerror(errno)));
+    }
     ReportText::FileWrite(f, xml, FFileName);
   } catch (...) {
-    std::fclose(f);
+    ReportText::DiscardReportFile(f, FTempName);
     throw;
   }
-  ReportText::FileClose(f, FFileName);
+  ReportText::CommitReportFile(f, FTempName, FFileName);
 }
 
 std::unique_ptr<TTestResult> TXMLTestListener::RunTest(ITestPtr suite, const std::string& outputFile) {

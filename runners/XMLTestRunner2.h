@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/TestFramework.h"
@@ -82,6 +83,8 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
   static std::unique_ptr<TTestResult> RunRegisteredTests(const std::string& outputFile);
 
   const std::string& FileName() const noexcept { return FFileName; }
+  // Off for a report added to another runner's run: then only the file is written.
+  void SetConsoleOutput(bool Value) noexcept { FConsoleOutput = Value; }
   const std::vector<std::unique_ptr<TLocalTestResult>>& Testes() const noexcept { return FTestes; }
   // The complete report for the records gathered so far.
   std::string BuildReport();
@@ -89,6 +92,7 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
  protected:
   std::FILE* FOutputFile = nullptr;  // owned; open from TestingStarts to TestingEnds
   std::string FFileName;
+  std::string FTempName;  // the new report while it is written, beside FFileName
   uint32_t startTime = 0;
   Platform::TDateTime dtStartTime = 0;
   std::vector<std::string> FSuiteStack;      // innermost at index 0
@@ -96,6 +100,9 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
   std::vector<std::unique_ptr<TLocalTestResult>> FTestes;
 
  private:
+  bool FConsoleOutput = true;
+  void ToConsole(std::string_view text);
+  void FlushConsole();
   // The node FTesteAtual belongs to; only compared, never dereferenced.
   const ITest* FNoAtual = nullptr;
   void RecordFailure(TTestFailure& failure, const char* headerFmt, const char* lineFmt);

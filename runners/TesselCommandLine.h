@@ -1,0 +1,171 @@
+// The command line of a test program: one entry point that lists the tests,
+// selects them, picks the runner and its reports, repeats, shuffles, shards,
+// and runs each test case in a process of its own when asked.
+//
+//   int main(int argc, char* argv[]) { return TesselMain(argc, argv); }
+//
+// (or link the Tessel::main target and write no main at all). `--help` lists
+// every option. The exit code is 0 only for a successful run, 1 for a run
+// with failures, errors or no test matching the filter, and 2 for a mistake
+// on the command line, which never starts a run.
+//
+// Without --isolate a test that crashes (a fatal signal) or ends the program
+// (exit) is recorded as an error, every report is finished with what was
+// recorded so far, and the program ends unsuccessfully.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/TestFramework.h"
+
+namespace TesselCommandLine {
+
+using TestFramework::ETesselException;
+using TestFramework::ITestListenerPtr;
+using TestFramework::ITestPtr;
+using TestFramework::TTestResult;
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// A mistake on the command line; the message says which.
+class EUsageError : public ETesselException {
+  TESSEL_EXCEPTION_CLASS(EUsageError, ETesselException)
+};
+// A test case that ended its process: a fatal signal, exit, or a time limit.
+class ETestCrashed : public ETesselException {
+  TESSEL_EXCEPTION_CLASS(ETestCrashed, ETesselException)
+};
+class ETestTimedOut : public ETestCrashed {
+  TESSEL_EXCEPTION_CLASS(ETestTimedOut, ETestCrashed)
+};
+
+enum class TRunnerKind { Text, NUnit, JUnit, Gui };
+enum class TListKind { None, Lines, Json };
+
+struct TReportRequest {
+  TRunnerKind Kind;
+  std::string File;
+};
+
+struct TOptions {
+  bool Help = false;
+  TListKind List = TListKind::None;
+  std::vector<std::string> Filters;  // globs over suite paths; "-" starts an exclusion
+  TRunnerKind Runner = TRunnerKind::Text;
+  std::string Output;  // the runner's report, or the console text of the text runner
+  bool HasOutput = false;
+  std::vector<TReportRequest> Reports;  // more reports of the same run, written quietly
+  int Repeat = 1;
+  bool Shuffle = false;
+  bool HasSeed = false;
+  uint64_t Seed = 0;
+  int ShardIndex = 0;
+  int ShardCount = 1;
+  std::string ShardStatusFile;  // touched when the shard is known (Bazel asks for it)
+  bool Isolate = false;
+  double Timeout = 0;  // seconds; 0 is none
+  std::string PrematureExitFile;
+};
+
+// Reads the arguments (without the program name) and the variables Bazel
+// sets (TEST_TOTAL_SHARDS, TEST_SHARD_INDEX, TEST_SHARD_STATUS_FILE,
+// XML_OUTPUT_FILE, TEST_PREMATURE_EXIT_FILE). Raises EUsageError.
+TOptions ParseOptions(const std::vector<std::string>& args);
+std::string HelpText(std::string_view program);
+
+// "*" any run of characters (dots too), "?" one character.
+bool GlobMatch(std::string_view pattern, std::string_view text) noexcept;
+
+// The patterns of --filter: a node is chosen when a pattern without "-"
+// matches its path or a path above it (all are, when there is none), and no
+// exclusion matches either. Raises EUsageError for a malformed pattern.
+class TPathFilter {
+ public:
+  TPathFilter() = default;
+  explicit TPathFilter(const std::vector<std::string>& patternLists);
+  bool Chooses(std::string_view path) const;
+  bool Empty() const noexcept { return FInclude.empty() && FExclude.empty(); }
+
+ private:
+  static bool AnyMatches(const std::vector<std::string>& patterns, std::string_view path);
+  std::vector<std::string> FInclude;
+  std::vector<std::string> FExclude;
+};
+
+// One node of the tree below the root, in run order.
+struct TNodeInfo {
+  ITestPtr Node;
+  std::string Path;  // names from below the root, joined with "."
+  int Depth = 0;     // 1 for the root's children
+  bool IsCase = false;
+};
+
+std::vector<TNodeInfo> ListNodes(const ITestPtr& root);
+// Nodes whose cases pass the filter and fall in the shard (cases numbered in
+// run order, case k in shard k mod count), with the suites above them.
+std::vector<TNodeInfo> SelectNodes(const std::vector<TNodeInfo>& nodes, const TPathFilter& filter, int shardIndex,
+                                   int shardCount);
+std::string ListLines(const std::vector<TNodeInfo>& nodes);
+std::string ListJson(const std::vector<TNodeInfo>& nodes);
+
+// A listener that lets only the chosen nodes run, so that every listener
+// sees the same run.
+ITestListenerPtr SelectionListener(const ITestPtr& root, const std::vector<TNodeInfo>& chosen);
+
+// Puts the children of every suite in an order drawn from seed while it
+// lives; its end puts them back.
+class TShuffle {
+ public:
+  TShuffle(const ITestPtr& root, uint64_t seed);
+  ~TShuffle();
+  TShuffle(const TShuffle&) = delete;
+  TShuffle& operator=(const TShuffle&) = delete;
+
+ private:
+  std::vector<std::pair<TestFramework::TInterfaceList*, TestFramework::TInterfaceList>> FSaved;
+};
+
+// A result whose test cases each run in a child process (fork): a case that
+// crashes, exits or passes timeoutSeconds (0: no limit) is recorded as an
+// error of that case, with the signal, exit status or limit, and the run goes on.
+std::unique_ptr<TTestResult> NewIsolatingResult(double timeoutSeconds);
+
+// A time limit of its own for one test method (under --isolate), in place of
+// the limit of --timeout; see TESSEL_TIMEOUT.
+void SetTestTimeout(const TestFramework::TClass& testClass, const std::string& method, double seconds);
+double TestTimeout(const TestFramework::ITestPtr& test, double otherwise);
+
+// While armed, a fatal signal or a call of exit during the run records the
+// running test as an error and finishes the run (every listener hears the
+// ends of what was started, then TestingEnds) before the program ends.
+// The listener it returns must be the result's first.
+ITestListenerPtr ArmCrashGuard(TTestResult& result);
+void DisarmCrashGuard() noexcept;
+
+// The windowed runner, when a library that provides it is linked in and has
+// set it; selection is null when every test is to run.
+using TWindowedRunner = int (*)(int argc, char* argv[], const ITestPtr& root, const ITestListenerPtr& selection);
+void SetWindowedRunner(TWindowedRunner runner) noexcept;
+
+// Runs root (the registry's root when empty) as the command line asks.
+int Run(int argc, char* argv[], ITestPtr root = nullptr);
+
+void InitializeUnit();
+void FinalizeUnit();
+
+}  // namespace TesselCommandLine
+
+// The entry point of a test program; see above.
+int TesselMain(int argc, char* argv[]);
+
+// A time limit for one test method when tests run isolated, beside the class:
+//   TESSEL_TIMEOUT(TCustomerTests, TestImport, 30);
+#define TESSEL_TIMEOUT(Cls, Method, seconds)                                    \
+  [[maybe_unused]] static const bool TESSEL_CAT_(tesselTimeout_, __COUNTER__) = \
+      (::TesselCommandLine::SetTestTimeout(Cls::ClassInfo(), #Method, seconds), true)
