@@ -54,6 +54,15 @@ install(TARGETS ${tessel_libraries} EXPORT TesselTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   INCLUDES DESTINATION ${TESSEL_INSTALL_INCLUDEDIR})
 
+# The ready-made main (Tessel::main, Tessel::main_static) and the CTest
+# discovery function go with the libraries.
+set_target_properties(tessel_main PROPERTIES EXPORT_NAME main)
+set_target_properties(tessel_main_static PROPERTIES EXPORT_NAME main_static)
+install(TARGETS tessel_main tessel_main_static EXPORT TesselTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/TesselDiscoverTests.cmake ${CMAKE_CURRENT_LIST_DIR}/TesselDiscoverTestsAdd.cmake
+  DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
+
 # Libraries of this project that CorvelTest5 comes to link after this point
 # (the host's packages, a library of the windowed runner) are installed and
 # exported with it, once the whole project is configured.

@@ -45,6 +45,14 @@ run_consumer "$work/package/consumer" "find_package (shared)"
 run_consumer "$work/package/consumer_static" "find_package (static)"
 check_packed "$work/package/consumer" "find_package (shared)"
 check_packed "$work/package/consumer_static" "find_package (static)"
+# The installed main and discovery: one CTest test per test case, all passing.
+out=$("$work/package/consumer_cli" --list 2>&1) || true
+grep -q "Consumer.Cli.TCliConsumerTests.Subtracts" <<< "$out" ||
+  { "$work/package/consumer_cli" --list; echo "FAILED: the installed main does not list the tests" >&2; exit 1; }
+out=$(ctest --test-dir "$work/package" 2>&1) || true
+grep -q "100% tests passed, 0 tests failed out of 2" <<< "$out" ||
+  { printf '%s\n' "$out"; echo "FAILED: the installed discovery did not add and pass both tests" >&2; exit 1; }
+echo "installed main and test discovery: as planned"
 # The installed program must use the installed library, not the build tree's.
 ldd "$work/package/consumer" | grep -q "$prefix/lib/libCorvelTest5.so" ||
   { ldd "$work/package/consumer"; echo "FAILED: consumer does not load the installed library" >&2; exit 1; }
