@@ -1,0 +1,1256 @@
+#include "gui/GUITestRunner.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QStyleFactory>
+#include <QStyledItemDelegate>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidgetItemIterator>
+#include <chrono>
+#include <cstdio>
+
+#include "ui_GUITestRunner.h"
+#include "platform/Format.h"
+#include "platform/qt/Forms.h"
+#include "platform/qt/QtText.h"
+
+namespace GUITestRunner {
+
+using TestFramework::IsTestMethod;
+using QtText::ToQ;
+
+namespace {
+
+constexpr int kIndexRole = Qt::UserRole;       // tree node: index in FTests
+constexpr int kFailureNodeRole = Qt::UserRole; // failure item: index of the failed test's node
+constexpr int kStackTraceRole = Qt::UserRole + 1;
+constexpr int kImageRole = Qt::UserRole + 2;
+
+// Columns of the statistics row: sub-item i is column i + 1.
+enum { colTests = 1, colRun, colFailures, colErrors, colOverrides, colTestTime, colTotalTime };
+
+const QColor kGreen(0, 128, 0), kFuchsia(255, 0, 255), kRed(255, 0, 0);
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string FormatElapsed(int64_t ms) {
+  if (ms < 0) ms = 0;
+  const int64_t h = ms / 3600000, m = ms % 3600000 / 60000, s = ms % 60000 / 1000;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%d:%2.2d:%2.2d.%3.3d", static_cast<int>(h), static_cast<int>(m),
+                static_cast<int>(s), static_cast<int>(ms % 1000));
+  return buf;
+}
+
+// Exposes the delegate's option set-up, so a press can be tested against the
+// check box rectangle the style really draws.
+class THitDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  using QStyledItemDelegate::initStyleOption;
+};
+
+// Tree-wide changes: no repaint and no change signals until the end.
+class TBatchUpdate {
+ public:
+  explicit TBatchUpdate(QTreeWidget* tree) : FTree(tree), FBlocker(tree), FWasEnabled(tree->updatesEnabled()) {
+    FTree->setUpdatesEnabled(false);
+  }
+  ~TBatchUpdate() { FTree->setUpdatesEnabled(FWasEnabled); }
+
+ private:
+  QTreeWidget* FTree;
+  QSignalBlocker FBlocker;
+  bool FWasEnabled;
+};
+
+// The result's listener: it owns this forwarder, which goes quiet if the
+// window is destroyed while the result still exists.
+class TListenerProxy : public TestFramework::ITestListenerX {
+ public:
+  explicit TListenerProxy(TGUITestRunner* window) : FWindow(window) {}
+  void Status(const ITestPtr& t, const std::string& m) override {
+    if (FWindow) FWindow->Status(t, m);
+  }
+  void TestingStarts() override {
+    if (FWindow) FWindow->TestingStarts();
+  }
+  void StartSuite(const ITestPtr& s) override {
+    if (FWindow) FWindow->StartSuite(s);
+  }
+  void StartTest(const ITestPtr& t) override {
+    if (FWindow) FWindow->StartTest(t);
+  }
+  void AddSuccess(const ITestPtr& t) override {
+    if (FWindow) FWindow->AddSuccess(t);
+  }
+  void AddError(TTestFailure& e) override {
+    if (FWindow) FWindow->AddError(e);
+  }
+  void AddFailure(TTestFailure& f) override {
+    if (FWindow) FWindow->AddFailure(f);
+  }
+  void EndTest(const ITestPtr& t) override {
+    if (FWindow) FWindow->EndTest(t);
+  }
+  void EndSuite(const ITestPtr& s) override {
+    if (FWindow) FWindow->EndSuite(s);
+  }
+  void TestingEnds(TTestResult& r) override {
+    if (FWindow) FWindow->TestingEnds(r);
+  }
+  bool ShouldRunTest(const ITestPtr& t) override { return FWindow ? FWindow->ShouldRunTest(t) : false; }
+
+ private:
+  QPointer<TGUITestRunner> FWindow;
+};
+
+}  // namespace
+
+struct TGUITestRunner::TImages {
+  std::vector<QIcon> Run, State, Actions;
+  QStyle* BarStyle = nullptr;  // Fusion honours the bar colour; owned by the window
+  THitDelegate* Delegate = nullptr;
+  std::vector<uint8_t> RunImage, StateImage;  // per node, parallel to FTests
+  QEventLoop* ModalLoop = nullptr;
+  QColor ScoreColor;
+  bool SyncingSelection = false;
+  int StartedTests = 0;
+};
+
+// ---- creation and destruction ---------------------------------------------
+
+TGUITestRunner::TGUITestRunner(QWidget* parent)
+    : QMainWindow(parent), FUi(std::make_unique<Ui::TGUITestRunner>()), FImages(std::make_unique<TImages>()) {
+  FUi->setupUi(this);
+  Forms::Screen().AddForm(this, /*frameworkWindow=*/true);
+  CreateImages();
+  BindActions();
+  BindMenuItems();
+  BuildPropertiesMenu();
+  ConnectSignals();
+
+  // Configuration first, so the window opens where it was left.
+  try {
+    LoadConfiguration();
+  } catch (...) {
+    HandleException("loading the configuration");
+  }
+  FUi->GoToNextSelectedTestAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
+  FUi->GoToPrevSelectedTestAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+
+  ClearTree();
+  EnableUI(false);
+  ClearStatusMessage();
+
+  FUpdateTimer = new QTimer(this);
+  FUpdateTimer->setInterval(200);
+  connect(FUpdateTimer, &QTimer::timeout, this, [this] {
+    FTimerExpired = true;
+    FUpdateTimer->stop();
+  });
+  Setup();
+
+  // The window starts with leak failures off; only a restored configuration
+  // (RestoreSavedAction) can switch them on.
+  FUi->FailTestCaseIfMemoryLeakedAction->setChecked(false);
+  FUi->FailTestCaseIfMemoryLeakedAction->setEnabled(false);
+  FUi->ReportMemoryLeakTypeOnShutdownAction->setChecked(false);
+  FUi->ReportMemoryLeakTypeOnShutdownAction->setEnabled(false);
+  FUi->IgnoreMemoryLeakInSetUpTearDownAction->setChecked(false);
+  FUi->IgnoreMemoryLeakInSetUpTearDownAction->setEnabled(false);
+  UpdateActions();
+}
+
+TGUITestRunner::~TGUITestRunner() {
+  if (FTestResult) FTestResult->Stop();
+  FTestResult.reset();
+  try {
+    AutoSaveConfiguration();
+  } catch (...) {
+    HandleException("saving the configuration");  // never out of a destructor
+  }
+  FSuite = nullptr;
+  ClearTree();
+  FTests.clear();
+}
+
+void TGUITestRunner::CreateImages() {
+  FImages->Run = Detail::RunImages();
+  FImages->State = Detail::StateImages();
+  FImages->Actions = Detail::ActionsImages();
+  setWindowIcon(Detail::WindowIcon());
+
+  FImages->BarStyle = QStyleFactory::create(QStringLiteral("Fusion"));
+  if (FImages->BarStyle) {
+    FImages->BarStyle->setParent(this);
+    FUi->ProgressBar->setStyle(FImages->BarStyle);
+    FUi->ScoreBar->setStyle(FImages->BarStyle);
+  }
+  FUi->TestTree->setIconSize(QSize(16, 16));
+  FUi->FailureListView->setIconSize(QSize(16, 16));
+  FImages->Delegate = new THitDelegate(FUi->TestTree);
+  FUi->TestTree->setItemDelegate(FImages->Delegate);
+
+  FUi->BodyPanel->setContentsMargins(2, 2, 2, 2);
+  FUi->BodyPanel->setStretchFactor(0, 1);
+  FUi->BodyPanel->setStretchFactor(1, 0);
+  FUi->TopPanel->setStretchFactor(0, 1);
+  FUi->TopPanel->setStretchFactor(1, 0);
+  FUi->BodyPanel->handle(1)->setObjectName(QStringLiteral("ErrorBoxSplitter"));
+  FUi->BodyPanel->handle(1)->setCursor(Qt::SizeVerCursor);
+  FUi->TopPanel->handle(1)->setObjectName(QStringLiteral("ResultsSplitter"));
+
+  QHeaderView* stats = FUi->ResultsView->header();
+  stats->setMinimumSectionSize(10);
+  stats->setStretchLastSection(false);
+  stats->resizeSection(0, 8);
+  for (int c = 1; c <= 7; ++c) {
+    stats->resizeSection(c, 70);
+    FUi->ResultsView->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+  }
+  stats->setSectionResizeMode(colTestTime, QHeaderView::Stretch);
+
+  QHeaderView* failures = FUi->FailureListView->header();
+  failures->setMinimumSectionSize(4);  // a restored width of 4 must read back as 4
+  failures->resizeSection(0, 120);
+  failures->resizeSection(1, 100);
+  failures->resizeSection(2, 200);
+  failures->setStretchLastSection(true);
+}
+
+void TGUITestRunner::BindActions() {
+  const auto actions = findChildren<QAction*>();
+  for (QAction* a : actions) {
+    const QVariant image = a->property("imageIndex");
+    if (!image.isValid()) continue;
+    const int i = image.toInt();
+    if (i >= 0 && i < static_cast<int>(FImages->Actions.size())) a->setIcon(FImages->Actions[static_cast<std::size_t>(i)]);
+    if (!a->toolTip().isEmpty()) a->setStatusTip(a->toolTip());
+    // Every action belongs to the window, so its shortcut works even where
+    // no menu or button shows it (Alt_R_RunAction, Alt_S_StopAction).
+    addAction(a);
+  }
+  // Enter runs or stops: only one of the two is enabled at a time, so the
+  // shared shortcut is never ambiguous. Both Return and the keypad's Enter.
+  for (QAction* a : {FUi->RunAction, FUi->StopAction})
+    a->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+
+  const std::pair<QAction*, const char*> buttons[] = {
+      {FUi->SelectAllAction, "SelectAllButton"},         {FUi->DeselectAllAction, "DeselectAllButton"},
+      {FUi->SelectFailedAction, "SelectFailedButton"},   {FUi->SelectCurrentAction, "SelectCurrentButton"},
+      {FUi->DeselectCurrentAction, "DeselectCurrentButton"}, {FUi->RunAction, "ToolButton4"},
+      {FUi->RunSelectedTestAction, "RunSelectedTestButton"}, {FUi->StopAction, "ToolButton5"}};
+  for (const auto& [action, name] : buttons)
+    if (QWidget* b = FUi->ToolBar1->widgetForAction(action)) b->setObjectName(QString::fromLatin1(name));
+
+  auto* exclusive = new QActionGroup(this);
+  exclusive->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  exclusive->addAction(FUi->ShowTestCasesWithRunTimePropertiesAction);
+  exclusive->addAction(FUi->WarnOnFailTestOverrideAction);
+}
+
+// A menu item is an action of its own that mirrors the action it is bound
+// to: one QAction cannot show another shortcut in each place it appears.
+void TGUITestRunner::BindMenuItems() {
+  const auto items = findChildren<QAction*>();
+  for (QAction* item : items) {
+    if (item->property("separator").toBool()) {
+      item->setSeparator(true);
+      continue;
+    }
+    const QString boundName = item->property("boundAction").toString();
+    if (boundName.isEmpty()) continue;
+    QAction* bound = findChild<QAction*>(boundName);
+    if (!bound) continue;
+    const bool ownText = !item->text().isEmpty();
+    const bool ownShortcut = !item->shortcut().isEmpty();
+    if (ownShortcut) addAction(item);
+    auto mirror = [item, bound, ownText, ownShortcut] {
+      QString text = ownText ? item->text() : bound->text();
+      if (!ownText) {
+        // Show the bound action's shortcut without owning it: two enabled
+        // actions with one shortcut would make it ambiguous.
+        if (!ownShortcut && !bound->shortcut().isEmpty())
+          text += QLatin1Char('\t') + bound->shortcut().toString(QKeySequence::NativeText);
+      }
+      if (!ownText || item->text().isEmpty()) item->setText(text);
+      item->setIcon(bound->icon());
+      item->setToolTip(bound->toolTip());
+      item->setStatusTip(bound->statusTip());
+      item->setEnabled(bound->isEnabled());
+      item->setCheckable(bound->isCheckable());
+      item->setChecked(bound->isChecked());
+    };
+    mirror();
+    connect(bound, &QAction::changed, item, mirror);
+    connect(item, &QAction::triggered, bound, [bound, item] {
+      // Qt toggled the item already; the bound action toggles itself, and
+      // its change is mirrored back.
+      if (bound->isCheckable()) item->setChecked(bound->isChecked());
+      bound->trigger();
+    });
+  }
+}
+
+void TGUITestRunner::ConnectSignals() {
+  auto on = [this](QAction* a, void (TGUITestRunner::*handler)(), const char* where) {
+    connect(a, &QAction::triggered, this, [this, handler, where] { Guarded(where, [&] { (this->*handler)(); }); });
+  };
+  on(FUi->RunAction, &TGUITestRunner::OnRun, "RunAction");
+  on(FUi->Alt_R_RunAction, &TGUITestRunner::OnRun, "RunAction");
+  on(FUi->StopAction, &TGUITestRunner::OnStop, "StopAction");
+  on(FUi->Alt_S_StopAction, &TGUITestRunner::OnStop, "StopAction");
+  on(FUi->ExitAction, &TGUITestRunner::OnExit, "ExitAction");
+  on(FUi->SelectAllAction, &TGUITestRunner::OnSelectAll, "SelectAllAction");
+  on(FUi->DeselectAllAction, &TGUITestRunner::OnDeselectAll, "DeselectAllAction");
+  on(FUi->SelectFailedAction, &TGUITestRunner::OnSelectFailed, "SelectFailedAction");
+  on(FUi->SelectCurrentAction, &TGUITestRunner::OnSelectCurrent, "SelectCurrentAction");
+  on(FUi->DeselectCurrentAction, &TGUITestRunner::OnDeselectCurrent, "DeselectCurrentAction");
+  on(FUi->HideTestNodesAction, &TGUITestRunner::OnHideTestNodes, "HideTestNodesAction");
+  on(FUi->ExpandAllNodesAction, &TGUITestRunner::OnExpandAllNodes, "ExpandAllNodesAction");
+  on(FUi->CopyProcnameToClipboardAction, &TGUITestRunner::OnCopyProcname, "CopyProcnameToClipboardAction");
+  on(FUi->CopyMessageToClipboardAction, &TGUITestRunner::OnCopyMessage, "CopyMessageToClipboardAction");
+  on(FUi->RunSelectedTestAction, &TGUITestRunner::OnRunSelectedTest, "RunSelectedTestAction");
+  on(FUi->RunSelectedTestAltAction, &TGUITestRunner::OnRunSelectedTest, "RunSelectedTestAltAction");
+  on(FUi->TestCasePropertiesAction, &TGUITestRunner::OnTestCaseProperties, "TestCasePropertiesAction");
+  on(FUi->ErrorBoxVisibleAction, &TGUITestRunner::OnErrorBoxVisible, "ErrorBoxVisibleAction");
+  on(FUi->FailTestCaseIfMemoryLeakedAction, &TGUITestRunner::OnFailTestCaseIfMemoryLeaked,
+     "FailTestCaseIfMemoryLeakedAction");
+  on(FUi->AutoSaveAction, &TGUITestRunner::OnAutoSave, "AutoSaveAction");
+  on(FUi->SaveConfigurationAction, &TGUITestRunner::SaveConfiguration, "SaveConfigurationAction");
+  on(FUi->RestoreSavedAction, &TGUITestRunner::LoadConfiguration, "RestoreSavedAction");
+  connect(FUi->GoToNextSelectedTestAction, &QAction::triggered, this,
+          [this] { Guarded("GoToNextSelectedTestAction", [&] { OnGoToSelectedTest(true); }); });
+  connect(FUi->GoToPrevSelectedTestAction, &QAction::triggered, this,
+          [this] { Guarded("GoToPrevSelectedTestAction", [&] { OnGoToSelectedTest(false); }); });
+
+  connect(FUi->TestTree, &QTreeWidget::currentItemChanged, this,
+          [this] { Guarded("TestTree", [&] { OnTreeChange(); }); });
+  connect(FUi->TestTree, &QTreeWidget::itemClicked, this, [this] { Guarded("TestTree", [&] { OnTreeClick(); }); });
+  connect(FUi->TestTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+    UpdateActions();
+    FUi->pmTestTree->popup(FUi->TestTree->viewport()->mapToGlobal(p));
+  });
+  connect(FUi->ErrorMessageRTF, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+    UpdateActions();
+    FUi->ErrorMessagePopup->popup(FUi->ErrorMessageRTF->mapToGlobal(p));
+  });
+  connect(FUi->FailureListView, &QTreeWidget::itemSelectionChanged, this,
+          [this] { Guarded("FailureListView", [&] { OnFailureSelectionChanged(); }); });
+  for (QMenu* m : {FUi->FileMenu, FUi->TestTreeMenu, FUi->ViewMenu, FUi->ActionsMenu, FUi->pmTestTree,
+                   FUi->ErrorMessagePopup})
+    connect(m, &QMenu::aboutToShow, this, &TGUITestRunner::UpdateActions);
+  FUi->TestTree->viewport()->installEventFilter(this);
+  FUi->TestTree->installEventFilter(this);
+}
+
+QAction* TGUITestRunner::Action(const char* name) const { return findChild<QAction*>(QString::fromLatin1(name)); }
+const std::vector<QIcon>& TGUITestRunner::RunImages() const { return FImages->Run; }
+const std::vector<QIcon>& TGUITestRunner::StateImages() const { return FImages->State; }
+const std::vector<QIcon>& TGUITestRunner::ActionsImages() const { return FImages->Actions; }
+QColor TGUITestRunner::ScoreBarColor() const { return FImages->ScoreColor; }
+QMenu* TGUITestRunner::PropertiesMenu() const { return FUi->TestCaseProperty; }
+
+void TGUITestRunner::HandleException(const char* where) {
+  const auto info = TestFramework::DescribeCurrentException();
+  if (auto* app = Forms::TApplication::Instance(); app && app->OnException) {
+    app->OnException(info.ClassName, info.Message);
+    return;
+  }
+  std::fprintf(stderr, "Tessel: %s: %s: %s\n", where, info.ClassName.c_str(), info.Message.c_str());
+}
+
+// ---- the suite and the tree -----------------------------------------------
+
+void TGUITestRunner::SetSuite(ITestPtr value) {
+  FSuite = std::move(value);
+  if (FSuite) {
+    try {
+      LoadSuiteConfiguration();
+    } catch (...) {
+      HandleException("loading the tests' configuration");
+    }
+    EnableUI(true);
+    InitTree();
+  } else {
+    EnableUI(false);
+    ClearTree();
+  }
+  UpdateActions();
+}
+
+void TGUITestRunner::ClearTree() {
+  for (const ITestPtr& t : FTests)
+    if (t->GetGUIObject() == static_cast<void*>(FNodes[static_cast<std::size_t>(&t - FTests.data())]))
+      t->SetGUIObject(nullptr);
+  {
+    QSignalBlocker block(FUi->TestTree);
+    FUi->TestTree->clear();
+  }
+  FTests.clear();
+  FNodes.clear();
+  FIndexOf.clear();
+  FImages->RunImage.clear();
+  FImages->StateImage.clear();
+}
+
+void TGUITestRunner::FillTree() {
+  ClearTree();
+  if (!FSuite) return;
+  // Built detached and inserted once: a model signal per node would make a
+  // large tree slow to open.
+  const QIcon& notRun = FImages->Run[imgNone];
+  auto makeNode = [&](const ITestPtr& test, QTreeWidgetItem* parent) {
+    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem;
+    const int index = static_cast<int>(FTests.size());
+    node->setText(0, ToQ(test->GetName()));
+    node->setData(0, kIndexRole, index);
+    node->setIcon(0, notRun);
+    FTests.push_back(test);
+    FNodes.push_back(node);
+    FIndexOf.emplace(test.get(), index);
+    test->SetGUIObject(node);
+    return node;
+  };
+  struct TFrame {
+    QTreeWidgetItem* Node;
+    const TestFramework::TInterfaceList* Children;
+    std::size_t Next;
+  };
+  QTreeWidgetItem* root = makeNode(FSuite, nullptr);
+  std::vector<TFrame> stack{{root, &FSuite->Tests(), 0}};
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    if (top.Next >= top.Children->size()) {
+      stack.pop_back();
+      continue;
+    }
+    const ITestPtr& child = (*top.Children)[top.Next++];
+    QTreeWidgetItem* node = makeNode(child, top.Node);
+    stack.push_back({node, &child->Tests(), 0});
+  }
+  FImages->RunImage.assign(FTests.size(), imgNone);
+  FImages->StateImage.assign(FTests.size(), 0);
+  QSignalBlocker block(FUi->TestTree);
+  FUi->TestTree->addTopLevelItem(root);
+}
+
+void TGUITestRunner::InitTree() {
+  FTests.clear();
+  FillTree();
+  Setup();
+  if (FUi->HideTestNodesOnOpenAction->isChecked())
+    OnHideTestNodes();
+  else
+    OnExpandAllNodes();
+  if (!FNodes.empty()) SelectNode(FNodes.front());
+}
+
+QTreeWidgetItem* TGUITestRunner::NodeOf(const ITestPtr& test) const {
+  if (!test) return nullptr;
+  auto it = FIndexOf.find(test.get());
+  return it == FIndexOf.end() ? nullptr : FNodes[static_cast<std::size_t>(it->second)];
+}
+
+ITestPtr TGUITestRunner::TestOf(const QTreeWidgetItem* node) const {
+  if (!node) return nullptr;
+  bool ok = false;
+  const int i = node->data(0, kIndexRole).toInt(&ok);
+  return ok && i >= 0 && i < static_cast<int>(FTests.size()) ? FTests[static_cast<std::size_t>(i)] : nullptr;
+}
+
+int TGUITestRunner::RunImageOf(const QTreeWidgetItem* node) {
+  auto* w = node && node->treeWidget() ? qobject_cast<TGUITestRunner*>(node->treeWidget()->window()) : nullptr;
+  if (!w) return -1;
+  const int i = node->data(0, kIndexRole).toInt();
+  return i >= 0 && i < static_cast<int>(w->FImages->RunImage.size()) ? w->FImages->RunImage[static_cast<std::size_t>(i)]
+                                                                     : -1;
+}
+
+int TGUITestRunner::StateImageOf(const QTreeWidgetItem* node) {
+  auto* w = node && node->treeWidget() ? qobject_cast<TGUITestRunner*>(node->treeWidget()->window()) : nullptr;
+  if (!w) return -1;
+  const int i = node->data(0, kIndexRole).toInt();
+  return i >= 0 && i < static_cast<int>(w->FImages->StateImage.size())
+             ? w->FImages->StateImage[static_cast<std::size_t>(i)]
+             : -1;
+}
+
+QTreeWidgetItem* TGUITestRunner::SelectedNode() const { return FUi->TestTree->currentItem(); }
+ITestPtr TGUITestRunner::SelectedTest() const { return TestOf(SelectedNode()); }
+
+void TGUITestRunner::SelectNode(QTreeWidgetItem* node) {
+  if (!node) return;
+  FUi->TestTree->setCurrentItem(node);
+}
+
+void TGUITestRunner::MakeNodeVisible(QTreeWidgetItem* node) {
+  if (!node) return;
+  for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+    if (!p->isExpanded()) p->setExpanded(true);
+  FUi->TestTree->scrollToItem(node);
+}
+
+void TGUITestRunner::SetTreeNodeImage(QTreeWidgetItem* node, int image) {
+  // A node's run image only rises during a run, so a suite shows the worst
+  // outcome below it; the running image stays on the test's own node.
+  for (QTreeWidgetItem* n = node; n; n = n->parent()) {
+    const auto i = static_cast<std::size_t>(n->data(0, kIndexRole).toInt());
+    if (FImages->RunImage[i] < image) {
+      FImages->RunImage[i] = static_cast<uint8_t>(image);
+      n->setIcon(0, FImages->Run[static_cast<std::size_t>(image)]);
+    }
+    if (image == imgRunning) break;
+  }
+}
+
+void TGUITestRunner::UpdateNodeImage(QTreeWidgetItem* node) {
+  const ITestPtr test = TestOf(node);
+  if (!test) return;
+  int state = stEnabled;
+  if (!test->GetEnabled())
+    state = stDisabled;
+  else if (QTreeWidgetItem* p = node->parent(); p) {
+    const int parentState = FImages->StateImage[static_cast<std::size_t>(p->data(0, kIndexRole).toInt())];
+    if (parentState == stDisabled || parentState == stParentDisabled) state = stParentDisabled;
+  }
+  const auto i = static_cast<std::size_t>(node->data(0, kIndexRole).toInt());
+  if (FImages->StateImage[i] == state) return;
+  FImages->StateImage[i] = static_cast<uint8_t>(state);
+  // Drawn by the style as a check box; the items are not user-checkable, so
+  // Qt never toggles them behind SetNodeState's back.
+  static const Qt::CheckState kCheck[] = {Qt::Unchecked, Qt::Unchecked, Qt::PartiallyChecked, Qt::Checked};
+  node->setData(0, Qt::CheckStateRole, kCheck[state]);
+}
+
+void TGUITestRunner::UpdateNodeState(QTreeWidgetItem* node) {
+  if (!node) return;
+  std::vector<QTreeWidgetItem*> stack{node};
+  while (!stack.empty()) {
+    QTreeWidgetItem* n = stack.back();
+    stack.pop_back();
+    UpdateNodeImage(n);
+    for (int c = n->childCount() - 1; c >= 0; --c) stack.push_back(n->child(c));
+  }
+}
+
+void TGUITestRunner::UpdateTestTreeState() {
+  if (FUi->TestTree->topLevelItemCount() == 0) return;
+  TBatchUpdate batch(FUi->TestTree);
+  for (int i = 0; i < FUi->TestTree->topLevelItemCount(); ++i) UpdateNodeState(FUi->TestTree->topLevelItem(i));
+}
+
+void TGUITestRunner::SetNodeState(QTreeWidgetItem* node, bool enabled) {
+  const ITestPtr test = TestOf(node);
+  if (!test) return;
+  test->SetEnabled(enabled);
+  QTreeWidgetItem* highest = node;
+  if (enabled) {
+    for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) {
+      const ITestPtr pt = TestOf(p);
+      if (pt && !pt->GetEnabled()) {
+        pt->SetEnabled(true);
+        UpdateNodeImage(p);
+        highest = p;
+      }
+    }
+  }
+  TBatchUpdate batch(FUi->TestTree);
+  UpdateNodeState(highest);
+}
+
+void TGUITestRunner::SwitchNodeState(QTreeWidgetItem* node) {
+  if (const ITestPtr test = TestOf(node)) SetNodeState(node, !test->GetEnabled());
+}
+
+void TGUITestRunner::ApplyToTests(QTreeWidgetItem* root, bool enable) {
+  if (!root) return;
+  {
+    TBatchUpdate batch(FUi->TestTree);
+    std::vector<QTreeWidgetItem*> stack{root};
+    while (!stack.empty()) {
+      QTreeWidgetItem* n = stack.back();
+      stack.pop_back();
+      if (const ITestPtr t = TestOf(n)) t->SetEnabled(enable);
+      for (int c = 0; c < n->childCount(); ++c) stack.push_back(n->child(c));
+    }
+  }
+  UpdateTestTreeState();
+}
+
+// ---- display ---------------------------------------------------------------
+
+void TGUITestRunner::Setup() {
+  FUi->FailureListView->clear();
+  FUi->ResultsView->clear();
+  auto* stats = new QTreeWidgetItem(FUi->ResultsView);
+  for (int c = colTests; c <= colTotalTime; ++c) stats->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+  ResetProgress();
+  Repaint(this);
+  if (FSuite) {
+    const int count = FSuite->CountEnabledTestCases();
+    stats->setText(colTests, QString::number(count));
+    FScoreMax = count;
+  } else {
+    FScoreMax = 10000;
+  }
+  SetBarMaximum(FUi->ProgressBar, FScoreMax);
+  SetBarMaximum(FUi->ScoreBar, FScoreMax);
+  if (!FNodes.empty()) {
+    TBatchUpdate batch(FUi->TestTree);
+    const QIcon& notRun = FImages->Run[imgNone];
+    for (std::size_t i = 0; i < FNodes.size(); ++i)
+      if (FImages->RunImage[i] != imgNone) {
+        FImages->RunImage[i] = imgNone;
+        FNodes[i]->setIcon(0, notRun);
+      }
+  }
+  UpdateTestTreeState();
+}
+
+void TGUITestRunner::SetBarMaximum(QProgressBar* bar, int maximum) {
+  // A range of 0..0 shows a busy animation; the label still uses FScoreMax.
+  bar->setRange(0, maximum > 0 ? maximum : 1);
+}
+
+void TGUITestRunner::ResetProgress() {
+  SetScoreBarColor(QColor());
+  FUi->ScoreBar->setValue(0);
+  FUi->ProgressBar->setValue(0);
+  FUi->LbProgress->setText(QString());
+}
+
+void TGUITestRunner::SetScoreBarColor(const QColor& color) {
+  FImages->ScoreColor = color;
+  QPalette palette = FUi->ScoreBar->parentWidget()->palette();
+  if (color.isValid()) palette.setColor(QPalette::Highlight, color);
+  FUi->ScoreBar->setPalette(palette);
+}
+
+void TGUITestRunner::EnableUI(bool enable) {
+  for (QAction* a : {FUi->SelectAllAction, FUi->DeselectAllAction, FUi->SelectFailedAction, FUi->SelectCurrentAction,
+                     FUi->DeselectCurrentAction, FUi->HideTestNodesAction, FUi->ExpandAllNodesAction})
+    a->setEnabled(enable);
+}
+
+void TGUITestRunner::UpdateActions() {
+  const bool idle = !FRunning;
+  const bool canRun = idle && FSuite && FSuite->CountEnabledTestCases() > 0;
+  FUi->RunAction->setEnabled(canRun);
+  FUi->Alt_R_RunAction->setEnabled(canRun);
+  const bool canStop = FRunning && FTestResult != nullptr;
+  FUi->StopAction->setEnabled(canStop);
+  FUi->Alt_S_StopAction->setEnabled(canStop);
+  QTreeWidgetItem* failure = FUi->FailureListView->currentItem();
+  FUi->CopyMessageToClipboardAction->setEnabled(failure && failure->isSelected());
+  const ITestPtr test = SelectedTest();
+  const bool isMethod = test && IsTestMethod(test);
+  FUi->CopyProcnameToClipboardAction->setEnabled(isMethod);
+  FUi->TestCasePropertiesAction->setEnabled(isMethod);
+  // Not during a run: its Setup would wipe the running run's display.
+  FUi->RunSelectedTestAction->setEnabled(idle && test && test->CountTestCases() == 1);
+  FUi->RunSelectedTestAltAction->setEnabled(idle && test && test->CountTestCases() == 1);
+}
+
+void TGUITestRunner::Repaint(QWidget* widget) {
+  if (widget->isVisible()) widget->repaint();
+}
+
+void TGUITestRunner::ProcessEvents() {
+  // Straight to Qt: a pending exception of a test's own event handler stays
+  // pending for that test instead of surfacing in the window's listener.
+  const int64_t now = NowMs();
+  if (FLastEvents != 0 && FRunning) FLongestEventGap = std::max(FLongestEventGap, now - FLastEvents);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  FLastEvents = NowMs();
+}
+
+void TGUITestRunner::UpdateStatus(bool fullUpdate) {
+  if (FUi->ResultsView->topLevelItemCount() == 0) return;
+  QTreeWidgetItem* stats = FUi->ResultsView->topLevelItem(0);
+  if (fullUpdate) {
+    FTotalTestsCount = FSuite ? FSuite->CountEnabledTestCases() : 0;
+    stats->setText(colTests, FSuite ? QString::number(FTotalTestsCount) : QString());
+  }
+  // The timer fires only while events are processed, and a run processes
+  // them only at full refreshes; a clock check stands in for it so that a
+  // long suite of slow tests still keeps the window responsive.
+  const bool due = FTimerExpired || (FRunning && NowMs() - FLastEvents >= 200);
+  if (FTestResult) {
+    const int run = FTestResult->RunCount();
+    if (fullUpdate || due || (run & 15) == 0) {
+      const int failures = FTestResult->FailureCount(), errors = FTestResult->ErrorCount();
+      stats->setText(colRun, QString::number(run));
+      stats->setText(colFailures, QString::number(failures));
+      stats->setText(colErrors, QString::number(errors));
+      stats->setText(colOverrides, QString::number(FTestResult->OverRides()));
+      stats->setText(colTestTime, ToQ(FormatElapsed(FTestResult->TotalTime())));
+      stats->setText(colTotalTime, ToQ(FormatElapsed(std::max<int64_t>(FTestResult->TotalTime(), FTotalTime))));
+      // A test with a body failure and a tear-down error counts twice; the
+      // bar never goes below empty.
+      const int score = std::max(0, run - failures - errors);
+      FUi->ScoreBar->setValue(std::min(score, FUi->ScoreBar->maximum()));
+      FUi->ProgressBar->setValue(std::min(run, FUi->ProgressBar->maximum()));
+      QString label;
+      if (run == 0 && FSuite && FSuite->CountEnabledTestCases() == 0)
+        label = QStringLiteral("100%");
+      else
+        label = QString::number(FScoreMax > 0 ? static_cast<int64_t>(score) * 100 / FScoreMax : 100) +
+                QLatin1Char('%');
+      FUi->LbProgress->setText(label);
+      if (due && run < FTotalTestsCount) {
+        FTimerExpired = false;
+        FUpdateTimer->start();
+      }
+      Repaint(FUi->ResultsPanel);
+      if (due && !fullUpdate) ProcessEvents();
+    }
+  } else {
+    const QString tests = stats->text(colTests);
+    if (tests.isEmpty() || tests == QLatin1String("0") || tests != stats->text(colRun)) {
+      for (int c = colRun; c <= colTotalTime; ++c) stats->setText(c, QString());
+    } else if (const ITestPtr test = SelectedTest()) {
+      const int64_t elapsed = test->ElapsedTestTime();
+      stats->setText(colTestTime, ToQ(FormatElapsed(elapsed)));
+      stats->setText(colTotalTime, ToQ(FormatElapsed(std::max<int64_t>(elapsed, FTotalTime))));
+    }
+    ResetProgress();
+  }
+  if (fullUpdate) {
+    Repaint(this);
+    ProcessEvents();
+  }
+}
+
+// ---- the message box -------------------------------------------------------
+
+void TGUITestRunner::ClearStatusMessage() {
+  if (!FUi->ErrorMessageRTF->document()->isEmpty()) FUi->ErrorMessageRTF->clear();
+}
+
+// Text goes in only as plain text with explicit attributes: a message such
+// as "expected: <b>3</b>" must show its tags, not bold text.
+void TGUITestRunner::AppendLine(const std::string& text, bool bold) {
+  QTextCursor cursor(FUi->ErrorMessageRTF->document());
+  cursor.movePosition(QTextCursor::End);
+  if (!FUi->ErrorMessageRTF->document()->isEmpty()) cursor.insertBlock();
+  QTextCharFormat format;
+  format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+  cursor.insertText(ToQ(text), format);
+}
+
+void TGUITestRunner::DisplayFailureMessage(int row) {
+  QTreeWidgetItem* item = FUi->FailureListView->topLevelItem(row);
+  if (!item) return;
+  const int nodeIndex = item->data(0, kFailureNodeRole).toInt();
+  if (nodeIndex >= 0 && nodeIndex < static_cast<int>(FNodes.size())) {
+    FImages->SyncingSelection = true;
+    SelectNode(FNodes[static_cast<std::size_t>(nodeIndex)]);
+    FImages->SyncingSelection = false;
+  }
+  QTextEdit* box = FUi->ErrorMessageRTF;
+  box->clear();
+  QTextCursor cursor(box->document());
+  const double baseSize = font().pointSizeF() > 0 ? font().pointSizeF() : 9;
+  QTextCharFormat bold;
+  bold.setFontWeight(QFont::Bold);
+  bold.setFontPointSize(baseSize);
+  QTextCharFormat plain;
+  plain.setFontWeight(QFont::Normal);
+  plain.setFontPointSize(baseSize);
+  plain.setForeground(palette().color(QPalette::Text));
+  cursor.insertText(item->text(0) + QStringLiteral(": "), bold);
+  QTextCharFormat kind = bold;
+  kind.setForeground(item->data(0, kImageRole).toInt() < imgError ? kFuchsia : kRed);
+  cursor.insertText(item->text(1), kind);
+  cursor.insertBlock();
+  cursor.insertText(QStringLiteral("at ") + item->text(3), plain);
+  if (!item->text(2).isEmpty()) {
+    cursor.insertBlock();
+    QTextCharFormat large = plain;
+    large.setFontPointSize(12);
+    cursor.insertText(item->text(2), large);
+  }
+  const ITestPtr test = SelectedTest();
+  const std::string status = test ? test->GetStatus() : std::string();
+  if (!status.empty()) {
+    cursor.insertBlock(QTextBlockFormat(), plain);
+    cursor.insertBlock(QTextBlockFormat(), plain);
+    cursor.insertBlock(QTextBlockFormat(), plain);
+    cursor.insertText(QStringLiteral("Status Messages"), bold);
+    cursor.insertBlock();
+    cursor.insertText(ToQ(status), plain);
+  }
+  const QString trace = item->data(0, kStackTraceRole).toString();
+  if (!trace.isEmpty()) {
+    cursor.insertBlock(QTextBlockFormat(), plain);
+    cursor.insertBlock(QTextBlockFormat(), plain);
+    cursor.insertText(QStringLiteral("StackTrace"), bold);
+    cursor.insertBlock();
+    cursor.insertText(trace, plain);
+  }
+}
+
+void TGUITestRunner::AddFailureItem(TTestFailure& failure, int image) {
+  auto* item = new QTreeWidgetItem;
+  const ITestPtr test = failure.FailedTest();
+  item->setText(0, ToQ(test ? test->GetName() : std::string()));
+  item->setText(1, ToQ(failure.ThrownExceptionName()));
+  item->setText(2, ToQ(failure.ThrownExceptionMessage()));
+  item->setText(3, ToQ(failure.LocationInfo() + " " + failure.AddressInfo()));
+  item->setData(0, kStackTraceRole, ToQ(failure.StackTrace()));
+  item->setData(0, kImageRole, image);
+  item->setIcon(0, FImages->Run[static_cast<std::size_t>(image)]);
+  QTreeWidgetItem* node = NodeOf(test);
+  item->setData(0, kFailureNodeRole, node ? node->data(0, kIndexRole).toInt() : -1);
+  FUi->FailureListView->addTopLevelItem(item);
+  for (QTreeWidgetItem* n = node; n; n = n->parent()) n->setExpanded(true);
+}
+
+// ---- listener --------------------------------------------------------------
+
+void TGUITestRunner::TestingStarts() {
+  FTotalTime = 0;
+  FImages->StartedTests = 0;
+  FLastEvents = NowMs();
+  FLongestEventGap = 0;
+  UpdateStatus(true);
+  SetScoreBarColor(kGreen);
+  // Started here, not only once it has fired: otherwise it never starts and
+  // a run of slow tests refreshes only every 16th test.
+  FTimerExpired = false;
+  FUpdateTimer->start();
+}
+
+void TGUITestRunner::StartSuite(const ITestPtr&) {}
+
+void TGUITestRunner::StartTest(const ITestPtr& test) {
+  QTreeWidgetItem* node = NodeOf(test);
+  if (node) SetTreeNodeImage(node, imgRunning);
+  // Brought into view at the refresh cadence: scrolling and repainting the
+  // tree for every test would cost more than the tests themselves.
+  const bool due = FTimerExpired || (++FImages->StartedTests & 15) == 1 || NowMs() - FLastEvents >= 200;
+  if (node && FUi->ShowTestedNodeAction->isChecked() && due) {
+    MakeNodeVisible(node);
+    Repaint(FUi->TestTree);
+  }
+  ClearStatusMessage();
+  UpdateStatus(false);
+}
+
+void TGUITestRunner::AddSuccess(const ITestPtr& test) {
+  QTreeWidgetItem* node = NodeOf(test);
+  if (!IsTestMethod(test)) {
+    if (node) SetTreeNodeImage(node, imgRun);
+    return;
+  }
+  const bool failIfNoChecks = FUi->FailIfNoChecksExecutedAction->isChecked();
+  const bool failIfLeaked = FUi->FailTestCaseIfMemoryLeakedAction->isChecked();
+  const bool ignoreSetUpLeaks = FUi->IgnoreMemoryLeakInSetUpTearDownAction->isChecked();
+  const bool overridden = (failIfNoChecks && !test->GetFailsOnNoChecksExecuted()) ||
+                          (failIfLeaked && !test->GetFailsOnMemoryLeak()) ||
+                          (failIfLeaked && test->GetIgnoreSetUpTearDownLeaks() && !ignoreSetUpLeaks);
+  const bool hasRunTimeProperties = (test->GetFailsOnNoChecksExecuted() && !failIfNoChecks) ||
+                                    (test->GetFailsOnMemoryLeak() && !failIfLeaked) ||
+                                    (failIfLeaked && test->GetIgnoreSetUpTearDownLeaks()) ||
+                                    test->GetAllowedMemoryLeakSize() != 0;
+  if (overridden && FTestResult) FTestResult->SetOverRides(FTestResult->OverRides() + 1);
+  const bool flagged = (FUi->WarnOnFailTestOverrideAction->isChecked() && overridden) ||
+                       (FUi->ShowTestCasesWithRunTimePropertiesAction->isChecked() && hasRunTimeProperties);
+  if (node) SetTreeNodeImage(node, flagged ? imgHasProps : imgRun);
+}
+
+void TGUITestRunner::AddFailure(TTestFailure& failure) {
+  AddFailureItem(failure, imgFailed);
+  if (FTestResult && FTestResult->ErrorCount() == 0) SetScoreBarColor(kFuchsia);
+  if (QTreeWidgetItem* node = NodeOf(failure.FailedTest())) SetTreeNodeImage(node, imgFailed);
+  UpdateStatus(false);
+}
+
+void TGUITestRunner::AddError(TTestFailure& failure) {
+  AddFailureItem(failure, imgError);
+  SetScoreBarColor(kRed);
+  if (QTreeWidgetItem* node = NodeOf(failure.FailedTest())) SetTreeNodeImage(node, imgError);
+  UpdateStatus(false);
+}
+
+void TGUITestRunner::EndTest(const ITestPtr&) { UpdateStatus(false); }
+void TGUITestRunner::EndSuite(const ITestPtr&) { UpdateStatus(true); }
+void TGUITestRunner::TestingEnds(TTestResult& testResult) { FTotalTime = testResult.TotalTime(); }
+
+bool TGUITestRunner::ShouldRunTest(const ITestPtr& test) {
+  if (FSelectedTests) {
+    for (const ITestPtr& t : *FSelectedTests)
+      if (t == test) return true;
+    return false;
+  }
+  return test->GetEnabled();
+}
+
+void TGUITestRunner::Status(const ITestPtr& test, const std::string& message) {
+  if (FUi->ErrorMessageRTF->document()->isEmpty()) AppendLine((test ? test->GetName() : std::string()) + ":");
+  AppendLine(message);
+  Repaint(FUi->ErrorMessageRTF);
+}
+
+void TGUITestRunner::Warning(const ITestPtr& test, const std::string& message) { Status(test, message); }
+
+// ---- running ---------------------------------------------------------------
+
+void TGUITestRunner::RunTheTest(const ITestPtr& test) {
+  if (!test) return;
+  if (FRunning) {
+    // Starting a run while one goes on only stops it.
+    if (FTestResult) FTestResult->Stop();
+    return;
+  }
+  FRunning = true;
+  FUi->RunAction->setEnabled(false);
+  FUi->Alt_R_RunAction->setEnabled(false);
+  FUi->CopyMessageToClipboardAction->setEnabled(false);
+  EnableUI(false);
+  try {
+    AutoSaveConfiguration();
+  } catch (...) {
+    HandleException("saving the configuration before the run");  // the run goes on
+  }
+  FTestResult.reset();
+  ClearStatusMessage();
+  FTestResult = std::make_unique<TTestResult>();
+  FTestResult->AddListener(std::make_shared<TListenerProxy>(this));
+  FTestResult->BreakOnFailures = FUi->BreakOnFailuresAction->isChecked();
+  FTestResult->FailsIfNoChecksExecuted = FUi->FailIfNoChecksExecutedAction->isChecked();
+  FTestResult->FailsIfMemoryLeaked = FUi->FailTestCaseIfMemoryLeakedAction->isChecked();
+  FTestResult->IgnoresMemoryLeakInSetUpTearDown = FUi->IgnoreMemoryLeakInSetUpTearDownAction->isChecked();
+  UpdateActions();
+  std::exception_ptr raised;
+  try {
+    test->Run(*FTestResult);
+  } catch (...) {
+    raised = std::current_exception();
+  }
+  FErrorCount = FTestResult->ErrorCount();
+  FFailureCount = FTestResult->FailureCount();
+  FTestResult.reset();
+  FRunning = false;
+  FUpdateTimer->stop();
+  FTimerExpired = false;
+  EnableUI(true);
+  UpdateActions();
+  if (raised) std::rethrow_exception(raised);
+}
+
+void TGUITestRunner::OnRun() {
+  if (!FSuite) return;
+  Setup();
+  RunTheTest(FSuite);
+}
+
+void TGUITestRunner::OnStop() {
+  if (FTestResult) FTestResult->Stop();
+}
+
+void TGUITestRunner::OnExit() {
+  if (FTestResult) FTestResult->Stop();
+  FModalResult = mrCancel;
+  close();
+}
+
+void TGUITestRunner::OnRunSelectedTest() {
+  QTreeWidgetItem* node = SelectedNode();
+  if (!node || FRunning) return;
+  Setup();
+  FSelectedTests = std::make_unique<std::vector<ITestPtr>>();
+  for (QTreeWidgetItem* n = node; n; n = n->parent())
+    if (const ITestPtr t = TestOf(n)) FSelectedTests->push_back(t);
+  FScoreMax = 1;
+  SetBarMaximum(FUi->ProgressBar, 1);
+  SetBarMaximum(FUi->ScoreBar, 1);
+  struct TClear {
+    std::unique_ptr<std::vector<ITestPtr>>& P;
+    ~TClear() { P.reset(); }
+  } clear{FSelectedTests};
+  RunTheTest(FSuite);
+}
+
+int TGUITestRunner::ShowModal() {
+  FModalResult = mrNone;
+  setWindowModality(Qt::ApplicationModal);
+  show();
+  QEventLoop loop;
+  FImages->ModalLoop = &loop;
+  if (isVisible()) loop.exec();
+  FImages->ModalLoop = nullptr;
+  setWindowModality(Qt::NonModal);
+  return FModalResult;
+}
+
+void TGUITestRunner::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!FPanelsShown) {
+    FPanelsShown = true;
+    ApplyPanelHeights();
+  }
+}
+
+void TGUITestRunner::closeEvent(QCloseEvent* event) {
+  // A hidden window must not go on running tests.
+  if (FTestResult) FTestResult->Stop();
+  if (FModalResult == mrNone) FModalResult = mrCancel;
+  if (FImages->ModalLoop) FImages->ModalLoop->quit();
+  event->accept();
+}
+
+// ---- tree actions ----------------------------------------------------------
+
+void TGUITestRunner::OnSelectAll() {
+  if (FNodes.empty()) return;
+  ApplyToTests(FNodes.front(), true);
+  UpdateStatus(true);
+  UpdateActions();
+}
+
+void TGUITestRunner::OnDeselectAll() {
+  if (FNodes.empty()) return;
+  ApplyToTests(FNodes.front(), false);
+  UpdateStatus(true);
+  UpdateActions();
+}
+
+void TGUITestRunner::OnSelectFailed() {
+  if (FNodes.empty()) return;
+  ApplyToTests(FNodes.front(), false);
+  for (int i = 0; i < FUi->FailureListView->topLevelItemCount(); ++i) {
+    const int n = FUi->FailureListView->topLevelItem(i)->data(0, kFailureNodeRole).toInt();
+    if (n >= 0 && n < static_cast<int>(FNodes.size())) SetNodeState(FNodes[static_cast<std::size_t>(n)], true);
+  }
+  UpdateStatus(true);
+  UpdateActions();
+}
+
+void TGUITestRunner::OnSelectCurrent() {
+  QTreeWidgetItem* node = SelectedNode();
+  if (!node) return;
+  ApplyToTests(node, true);
+  SetNodeState(node, true);
+  UpdateStatus(true);
+  UpdateActions();
+}
+
+void TGUITestRunner::OnDeselectCurrent() {
+  QTreeWidgetItem* node = SelectedNode();
+  if (!node) return;
+  ApplyToTests(node, false);
+  UpdateStatus(true);
+  UpdateActions();
+}
+
+void TGUITestRunner::OnHideTestNodes() {
+  if (FNodes.empty()) return;
+  {
+    TBatchUpdate batch(FUi->TestTree);
+    // Only suites that contain suites stay open.
+    for (QTreeWidgetItem* n : FNodes) {
+      if (n->childCount() == 0) continue;
+      bool childHasChildren = false;
+      for (int c = 0; c < n->childCount() && !childHasChildren; ++c) childHasChildren = n->child(c)->childCount() > 0;
+      n->setExpanded(childHasChildren);
+    }
+  }
+  SelectNode(FNodes.front());
+  MakeNodeVisible(FNodes.front());
+}
+
+void TGUITestRunner::OnExpandAllNodes() {
+  FUi->TestTree->expandAll();
+  if (QTreeWidgetItem* node = SelectedNode())
+    MakeNodeVisible(node);
+  else if (!FNodes.empty())
+    SelectNode(FNodes.front());
+}
+
+void TGUITestRunner::OnGoToSelectedTest(bool forward) {
+  QTreeWidgetItem* node = SelectedNode();
+  if (!node) return;
+  QTreeWidgetItemIterator it(node);
+  for (forward ? ++it : --it; *it; forward ? ++it : --it) {
+    const ITestPtr t = TestOf(*it);
+    if (t && t->GetEnabled() && IsTestMethod(t)) {
+      SelectNode(*it);
+      MakeNodeVisible(*it);
+      return;
+    }
+  }
+}
+
+void TGUITestRunner::OnCopyProcname() {
+  // From the test, not the item: invalid UTF-8 in a name would come back
+  // from the item altered.
+  const ITestPtr test = SelectedTest();
+  if (test && IsTestMethod(test)) QGuiApplication::clipboard()->setText(ToQ(test->GetName()));
+}
+
+void TGUITestRunner::OnCopyMessage() {
+  FUi->ErrorMessageRTF->selectAll();
+  FUi->ErrorMessageRTF->copy();
+}
+
+void TGUITestRunner::OnErrorBoxVisible() {
+  const bool visible = FUi->ErrorBoxVisibleAction->isChecked();
+  FUi->ErrorBoxPanel->setVisible(visible);  // the splitter handle goes with it
+  Repaint(this);
+}
+
+void TGUITestRunner::OnFailTestCaseIfMemoryLeaked() {
+  const bool on = FUi->FailTestCaseIfMemoryLeakedAction->isChecked();
+  FUi->IgnoreMemoryLeakInSetUpTearDownAction->setEnabled(on);
+  if (!on) FUi->IgnoreMemoryLeakInSetUpTearDownAction->setChecked(false);
+}
+
+void TGUITestRunner::OnAutoSave() {
+  if (FUi->AutoSaveAction->isChecked()) SaveConfiguration();
+}
+
+void TGUITestRunner::OnTreeChange() {
+  QTreeWidgetItem* node = SelectedNode();
+  if (!FImages->SyncingSelection) {
+    FImages->SyncingSelection = true;
+    FUi->FailureListView->clearSelection();
+    for (int i = 0; node && i < FUi->FailureListView->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = FUi->FailureListView->topLevelItem(i);
+      if (item->data(0, kFailureNodeRole).toInt() == node->data(0, kIndexRole).toInt()) {
+        FUi->FailureListView->setCurrentItem(item);
+        DisplayFailureMessage(i);
+        break;
+      }
+    }
+    FImages->SyncingSelection = false;
+  }
+  UpdateActions();
+  if (!FRunning) UpdateStatus(true);
+}
+
+void TGUITestRunner::OnTreeClick() {
+  if (FRunning) return;
+  if (FPressOnState) {
+    FPressOnState = false;
+    if (QTreeWidgetItem* node = SelectedNode()) SwitchNodeState(node);
+  }
+  OnTreeChange();
+}
+
+void TGUITestRunner::OnFailureSelectionChanged() {
+  if (FImages->SyncingSelection) return;
+  QTreeWidgetItem* item = FUi->FailureListView->currentItem();
+  FImages->SyncingSelection = true;
+  if (item && item->isSelected())
+    DisplayFailureMessage(FUi->FailureListView->indexOfTopLevelItem(item));
+  else
+    ClearStatusMessage();
+  FImages->SyncingSelection = false;
+  UpdateActions();
+}
+
+bool TGUITestRunner::eventFilter(QObject* watched, QEvent* event) {
+  QTreeWidget* tree = FUi->TestTree;
+  if (watched == tree->viewport() && event->type() == QEvent::MouseButtonPress) {
+    auto* me = static_cast<QMouseEvent*>(event);
+    QTreeWidgetItem* item = tree->itemAt(me->position().toPoint());
+    FPressOnState = false;
+    if (item && me->button() == Qt::LeftButton) {
+      QStyleOptionViewItem option;
+      option.initFrom(tree);
+      const QModelIndex index = tree->indexFromItem(item);
+      option.rect = tree->visualRect(index);
+      FImages->Delegate->initStyleOption(&option, index);
+      const QRect check = tree->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree);
+      FPressOnState = check.contains(me->position().toPoint());
+    } else if (item && me->button() == Qt::RightButton) {
+      tree->setCurrentItem(item);  // so the pop-up menu acts on it
+    }
+  } else if (watched == tree && event->type() == QEvent::KeyPress &&
+             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+    if (!FRunning)
+      if (QTreeWidgetItem* node = SelectedNode()) {
+        Guarded("TestTree", [&] {
+          SwitchNodeState(node);
+          UpdateStatus(true);
+          UpdateActions();
+        });
+      }
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- entry points ----------------------------------------------------------
+
+namespace {
+
+void RequireApplication() {
+  std::string why;
+  if (!Forms::EnsureApplication(&why)) throw TestFramework::ETesselException(why);
+}
+
+TGUITestRunner* MakeWindow() {
+  RequireApplication();
+  if (auto* app = Forms::TApplication::Instance()) return app->CreateForm<TGUITestRunner>();
+  return new TGUITestRunner;
+}
+
+}  // namespace
+
+void RunTest(ITestPtr test) {
+  std::unique_ptr<TGUITestRunner> window(MakeWindow());
+  window->SetSuite(test);
+  if (test) window->ShowModal();
+}
+
+TGUITestRunner* RunTestModeless(ITestPtr test) {
+  TGUITestRunner* window = MakeWindow();
+  window->SetSuite(std::move(test));
+  window->show();
+  return window;
+}
+
+void RunRegisteredTests() { RunTest(TestFramework::RegisteredTests()); }
+TGUITestRunner* RunRegisteredTestsModeless() { return RunTestModeless(TestFramework::RegisteredTests()); }
+
+int RunRegisteredTestsModelessUnattended() {
+  std::unique_ptr<TGUITestRunner> window(MakeWindow());
+  window->SetSuite(TestFramework::RegisteredTests());
+  window->show();
+  // The run is synchronous inside RunAction; the loop only ends a run that
+  // something else started. Waiting for this window's own run, not for the
+  // main window's Run command, ends even when no test is enabled.
+  window->Action("RunAction")->trigger();
+  while (window->Running()) {
+    try {
+      Forms::HandleMessage();
+    } catch (...) {
+      const auto info = TestFramework::DescribeCurrentException();
+      std::fprintf(stderr, "Tessel: %s: %s\n", info.ClassName.c_str(), info.Message.c_str());
+    }
+  }
+  return window->ErrorCount() + window->FailureCount();
+}
+
+void InitializeUnit() {}
+void FinalizeUnit() {}
+
+}  // namespace GUITestRunner
