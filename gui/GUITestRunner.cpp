@@ -451,8 +451,7 @@ void TGUITestRunner::FillTree() {
 }
 
 void TGUITestRunner::InitTree() {
-  FTests.clear();
-  FillTree();
+  FillTree();  // clears FTests, after telling the old tests to forget their nodes
   Setup();
   if (FUi->HideTestNodesOnOpenAction->isChecked())
     OnHideTestNodes();
@@ -1149,7 +1148,8 @@ void TGUITestRunner::OnTreeClick() {
   if (FRunning) return;
   if (FPressOnState) {
     FPressOnState = false;
-    if (QTreeWidgetItem* node = SelectedNode()) SwitchNodeState(node);
+    if (FPressNode >= 0 && FPressNode < static_cast<int>(FNodes.size()))
+      SwitchNodeState(FNodes[static_cast<std::size_t>(FPressNode)]);
   }
   OnTreeChange();
 }
@@ -1166,6 +1166,17 @@ void TGUITestRunner::OnFailureSelectionChanged() {
   UpdateActions();
 }
 
+QRect TGUITestRunner::StateImageRect(QTreeWidgetItem* node) const {
+  QTreeWidget* tree = FUi->TestTree;
+  if (!node || node->treeWidget() != tree) return {};
+  QStyleOptionViewItem option;
+  option.initFrom(tree);
+  const QModelIndex index = tree->indexFromItem(node);
+  option.rect = tree->visualRect(index);
+  FImages->Delegate->initStyleOption(&option, index);
+  return tree->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree);
+}
+
 bool TGUITestRunner::eventFilter(QObject* watched, QEvent* event) {
   QTreeWidget* tree = FUi->TestTree;
   if (watched == tree->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -1173,13 +1184,8 @@ bool TGUITestRunner::eventFilter(QObject* watched, QEvent* event) {
     QTreeWidgetItem* item = tree->itemAt(me->position().toPoint());
     FPressOnState = false;
     if (item && me->button() == Qt::LeftButton) {
-      QStyleOptionViewItem option;
-      option.initFrom(tree);
-      const QModelIndex index = tree->indexFromItem(item);
-      option.rect = tree->visualRect(index);
-      FImages->Delegate->initStyleOption(&option, index);
-      const QRect check = tree->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree);
-      FPressOnState = check.contains(me->position().toPoint());
+      FPressOnState = StateImageRect(item).contains(me->position().toPoint());
+      FPressNode = item->data(0, kIndexRole).toInt();
     } else if (item && me->button() == Qt::RightButton) {
       tree->setCurrentItem(item);  // so the pop-up menu acts on it
     }

@@ -32,6 +32,7 @@ class QTimer;
 class QTreeWidgetItem;
 class QProgressBar;
 class QColor;
+class QRect;
 
 namespace Ui {
 class TGUITestRunner;
@@ -103,6 +104,9 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   ITestPtr TestOf(const QTreeWidgetItem* node) const;
   static int RunImageOf(const QTreeWidgetItem* node);
   static int StateImageOf(const QTreeWidgetItem* node);
+  // Where the node's check box is drawn, in the tree viewport's coordinates
+  // (a left press there ticks or unticks the node).
+  QRect StateImageRect(QTreeWidgetItem* node) const;
   // The score bar's colour (invalid while it has its parent's colour).
   QColor ScoreBarColor() const;
 
@@ -186,6 +190,7 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   int FModalResult = mrNone;
   int FScoreMax = 0;     // the specified maximum; the widgets get at least 1
   bool FPressOnState = false;  // the last left press hit a node's check box
+  int FPressNode = -1;         // ... of this node
   int64_t FLastEvents = 0;     // ms clock at the last event processing
   int64_t FLongestEventGap = 0;
   bool FPanelsShown = false;

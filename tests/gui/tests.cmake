@@ -1,0 +1,4 @@
+# The windowed runner, driven headless (offscreen platform).
+if(TESSEL_WITH_QT)
+  tessel_add_qt_test(gui_runner ${CMAKE_CURRENT_LIST_DIR}/GUITestRunnerTests.cpp)
+endif()
