@@ -5,3 +5,15 @@ endif()
 if(TESSEL_WITH_QT)
   tessel_add_qt_test(gui_runner_config ${CMAKE_CURRENT_LIST_DIR}/GUITestRunnerConfigTests.cpp)
 endif()
+if(TESSEL_WITH_QT)
+  # The README's picture of the window after a run of the example suites.
+  set(examples ${PROJECT_SOURCE_DIR}/examples)
+  add_executable(gui_runner_demo_screenshot ${CMAKE_CURRENT_LIST_DIR}/DemoScreenshot.cpp
+    ${examples}/Sales.cpp ${examples}/InvoiceTests.cpp ${examples}/OrderTests.cpp
+    ${examples}/DeliberateProblems.cpp ${examples}/JournalTests.cpp)
+  target_include_directories(gui_runner_demo_screenshot PRIVATE ${examples})
+  # Static, as the example program: the root suite bears the program's name.
+  target_link_libraries(gui_runner_demo_screenshot PRIVATE CorvelTest5_static)
+  add_test(NAME gui_runner_demo_screenshot COMMAND gui_runner_demo_screenshot)
+  set_tests_properties(gui_runner_demo_screenshot PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
