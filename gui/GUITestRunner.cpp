@@ -63,12 +63,36 @@ std::string FormatElapsed(int64_t ms) {
   return buf;
 }
 
-// Exposes the delegate's option set-up, so a press can be tested against the
-// check box rectangle the style really draws.
-class THitDelegate : public QStyledItemDelegate {
+// Draws each node's run image and check box from the window's own arrays.
+// A run changes images tens of thousands of times a second; as item data,
+// every change would be a model signal and a layout look-up, many times the
+// cost of the test itself. The option set-up is public so that a press can
+// be tested against the check box rectangle the style really draws.
+class TNodeDelegate : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  using QStyledItemDelegate::initStyleOption;
+  TNodeDelegate(QObject* parent, const std::vector<uint8_t>& run, const std::vector<uint8_t>& state,
+                const std::vector<QIcon>& icons)
+      : QStyledItemDelegate(parent), FRun(run), FState(state), FIcons(icons) {}
+
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    bool ok = false;
+    const int i = index.data(kIndexRole).toInt(&ok);
+    if (!ok || i < 0 || static_cast<std::size_t>(i) >= FRun.size()) return;
+    const auto u = static_cast<std::size_t>(i);
+    option->features |= QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasCheckIndicator;
+    option->icon = FIcons[std::min<std::size_t>(FRun[u], FIcons.size() - 1)];
+    option->decorationSize = QSize(16, 16);
+    // 1 disabled, 2 enabled under a disabled parent, 3 enabled.
+    option->checkState = FState[u] == stEnabled ? Qt::Checked
+                         : FState[u] == stParentDisabled ? Qt::PartiallyChecked
+                                                         : Qt::Unchecked;
+  }
+
+ private:
+  const std::vector<uint8_t>& FRun;
+  const std::vector<uint8_t>& FState;
+  const std::vector<QIcon>& FIcons;
 };
 
 // Tree-wide changes: no repaint and no change signals until the end.
@@ -131,12 +155,11 @@ class TListenerProxy : public TestFramework::ITestListenerX {
 struct TGUITestRunner::TImages {
   std::vector<QIcon> Run, State, Actions;
   QStyle* BarStyle = nullptr;  // Fusion honours the bar colour; owned by the window
-  THitDelegate* Delegate = nullptr;
+  TNodeDelegate* Delegate = nullptr;
   std::vector<uint8_t> RunImage, StateImage;  // per node, parallel to FTests
   QEventLoop* ModalLoop = nullptr;
   QColor ScoreColor;
   bool SyncingSelection = false;
-  int StartedTests = 0;
 };
 
 // ---- creation and destruction ---------------------------------------------
@@ -210,7 +233,7 @@ void TGUITestRunner::CreateImages() {
   }
   FUi->TestTree->setIconSize(QSize(16, 16));
   FUi->FailureListView->setIconSize(QSize(16, 16));
-  FImages->Delegate = new THitDelegate(FUi->TestTree);
+  FImages->Delegate = new TNodeDelegate(FUi->TestTree, FImages->RunImage, FImages->StateImage, FImages->Run);
   FUi->TestTree->setItemDelegate(FImages->Delegate);
 
   FUi->BodyPanel->setContentsMargins(2, 2, 2, 2);
@@ -421,13 +444,11 @@ void TGUITestRunner::FillTree() {
   if (!FSuite) return;
   // Built detached and inserted once: a model signal per node would make a
   // large tree slow to open.
-  const QIcon& notRun = FImages->Run[imgNone];
   auto makeNode = [&](const ITestPtr& test, QTreeWidgetItem* parent) {
     auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem;
     const int index = static_cast<int>(FTests.size());
     node->setText(0, ToQ(test->GetName()));
     node->setData(0, kIndexRole, index);
-    node->setIcon(0, notRun);
     FTests.push_back(test);
     FNodes.push_back(node);
     FIndexOf.emplace(test.get(), index);
@@ -517,10 +538,7 @@ void TGUITestRunner::SetTreeNodeImage(QTreeWidgetItem* node, int image) {
   // outcome below it; the running image stays on the test's own node.
   for (QTreeWidgetItem* n = node; n; n = n->parent()) {
     const auto i = static_cast<std::size_t>(n->data(0, kIndexRole).toInt());
-    if (FImages->RunImage[i] < image) {
-      FImages->RunImage[i] = static_cast<uint8_t>(image);
-      n->setIcon(0, FImages->Run[static_cast<std::size_t>(image)]);
-    }
+    if (FImages->RunImage[i] < image) FImages->RunImage[i] = static_cast<uint8_t>(image);
     if (image == imgRunning) break;
   }
 }
@@ -538,10 +556,9 @@ void TGUITestRunner::UpdateNodeImage(QTreeWidgetItem* node) {
   const auto i = static_cast<std::size_t>(node->data(0, kIndexRole).toInt());
   if (FImages->StateImage[i] == state) return;
   FImages->StateImage[i] = static_cast<uint8_t>(state);
-  // Drawn by the style as a check box; the items are not user-checkable, so
-  // Qt never toggles them behind SetNodeState's back.
-  static const Qt::CheckState kCheck[] = {Qt::Unchecked, Qt::Unchecked, Qt::PartiallyChecked, Qt::Checked};
-  node->setData(0, Qt::CheckStateRole, kCheck[state]);
+  // Drawn by the delegate as a check box. The items are not user-checkable,
+  // so Qt never toggles them behind SetNodeState's back.
+  FUi->TestTree->viewport()->update();
 }
 
 void TGUITestRunner::UpdateNodeState(QTreeWidgetItem* node) {
@@ -617,15 +634,8 @@ void TGUITestRunner::Setup() {
   }
   SetBarMaximum(FUi->ProgressBar, FScoreMax);
   SetBarMaximum(FUi->ScoreBar, FScoreMax);
-  if (!FNodes.empty()) {
-    TBatchUpdate batch(FUi->TestTree);
-    const QIcon& notRun = FImages->Run[imgNone];
-    for (std::size_t i = 0; i < FNodes.size(); ++i)
-      if (FImages->RunImage[i] != imgNone) {
-        FImages->RunImage[i] = imgNone;
-        FNodes[i]->setIcon(0, notRun);
-      }
-  }
+  std::fill(FImages->RunImage.begin(), FImages->RunImage.end(), static_cast<uint8_t>(imgNone));
+  FUi->TestTree->viewport()->update();
   UpdateTestTreeState();
 }
 
@@ -686,57 +696,64 @@ void TGUITestRunner::ProcessEvents() {
   FLastEvents = NowMs();
 }
 
+bool TGUITestRunner::RefreshDue() const {
+  return FForceRefresh || FTimerExpired || NowMs() - FLastEvents >= 200;
+}
+
+// During a run the display is redrawn, and events are processed, when the
+// 200 ms timer has fired, at the start and at the end of the run; a clock
+// check stands in for the timer, which fires only while events are
+// processed. Redrawing after every 16th test, or at the end of every suite,
+// would cost many times more than the tests themselves in a large tree.
 void TGUITestRunner::UpdateStatus(bool fullUpdate) {
   if (FUi->ResultsView->topLevelItemCount() == 0) return;
   QTreeWidgetItem* stats = FUi->ResultsView->topLevelItem(0);
   if (fullUpdate) {
-    FTotalTestsCount = FSuite ? FSuite->CountEnabledTestCases() : 0;
-    stats->setText(colTests, FSuite ? QString::number(FTotalTestsCount) : QString());
+    // Enabled states cannot change during a run: counted once per run.
+    if (!FRunning || !FCountKnown) FTotalTestsCount = FSuite ? FSuite->CountEnabledTestCases() : 0;
+    FCountKnown = FRunning;
+    const QString tests = FSuite ? QString::number(FTotalTestsCount) : QString();
+    if (stats->text(colTests) != tests) stats->setText(colTests, tests);
   }
-  // The timer fires only while events are processed, and a run processes
-  // them only at full refreshes; a clock check stands in for it so that a
-  // long suite of slow tests still keeps the window responsive.
-  const bool due = FTimerExpired || (FRunning && NowMs() - FLastEvents >= 200);
   if (FTestResult) {
+    if (!RefreshDue()) return;
     const int run = FTestResult->RunCount();
-    if (fullUpdate || due || (run & 15) == 0) {
-      const int failures = FTestResult->FailureCount(), errors = FTestResult->ErrorCount();
-      stats->setText(colRun, QString::number(run));
-      stats->setText(colFailures, QString::number(failures));
-      stats->setText(colErrors, QString::number(errors));
-      stats->setText(colOverrides, QString::number(FTestResult->OverRides()));
-      stats->setText(colTestTime, ToQ(FormatElapsed(FTestResult->TotalTime())));
-      stats->setText(colTotalTime, ToQ(FormatElapsed(std::max<int64_t>(FTestResult->TotalTime(), FTotalTime))));
-      // A test with a body failure and a tear-down error counts twice; the
-      // bar never goes below empty.
-      const int score = std::max(0, run - failures - errors);
-      FUi->ScoreBar->setValue(std::min(score, FUi->ScoreBar->maximum()));
-      FUi->ProgressBar->setValue(std::min(run, FUi->ProgressBar->maximum()));
-      QString label;
-      if (run == 0 && FSuite && FSuite->CountEnabledTestCases() == 0)
-        label = QStringLiteral("100%");
-      else
-        label = QString::number(FScoreMax > 0 ? static_cast<int64_t>(score) * 100 / FScoreMax : 100) +
-                QLatin1Char('%');
-      FUi->LbProgress->setText(label);
-      if (due && run < FTotalTestsCount) {
-        FTimerExpired = false;
-        FUpdateTimer->start();
-      }
-      Repaint(FUi->ResultsPanel);
-      if (due && !fullUpdate) ProcessEvents();
+    const int failures = FTestResult->FailureCount(), errors = FTestResult->ErrorCount();
+    stats->setText(colRun, QString::number(run));
+    stats->setText(colFailures, QString::number(failures));
+    stats->setText(colErrors, QString::number(errors));
+    stats->setText(colOverrides, QString::number(FTestResult->OverRides()));
+    stats->setText(colTestTime, ToQ(FormatElapsed(FTestResult->TotalTime())));
+    stats->setText(colTotalTime, ToQ(FormatElapsed(std::max<int64_t>(FTestResult->TotalTime(), FTotalTime))));
+    // A test with a body failure and a tear-down error counts twice; the
+    // bar never goes below empty.
+    const int score = std::max(0, run - failures - errors);
+    FUi->ScoreBar->setValue(std::min(score, FUi->ScoreBar->maximum()));
+    FUi->ProgressBar->setValue(std::min(run, FUi->ProgressBar->maximum()));
+    QString label;
+    if (run == 0 && FSuite && FSuite->CountEnabledTestCases() == 0)
+      label = QStringLiteral("100%");
+    else
+      label = QString::number(FScoreMax > 0 ? static_cast<int64_t>(score) * 100 / FScoreMax : 100) + QLatin1Char('%');
+    FUi->LbProgress->setText(label);
+    if (FTimerExpired && run < FTotalTestsCount) {
+      FTimerExpired = false;
+      FUpdateTimer->start();
     }
-  } else {
-    const QString tests = stats->text(colTests);
-    if (tests.isEmpty() || tests == QLatin1String("0") || tests != stats->text(colRun)) {
-      for (int c = colRun; c <= colTotalTime; ++c) stats->setText(c, QString());
-    } else if (const ITestPtr test = SelectedTest()) {
-      const int64_t elapsed = test->ElapsedTestTime();
-      stats->setText(colTestTime, ToQ(FormatElapsed(elapsed)));
-      stats->setText(colTotalTime, ToQ(FormatElapsed(std::max<int64_t>(elapsed, FTotalTime))));
-    }
-    ResetProgress();
+    FUi->TestTree->viewport()->update();
+    Repaint(FUi->ResultsPanel);
+    ProcessEvents();
+    return;
   }
+  const QString tests = stats->text(colTests);
+  if (tests.isEmpty() || tests == QLatin1String("0") || tests != stats->text(colRun)) {
+    for (int c = colRun; c <= colTotalTime; ++c) stats->setText(c, QString());
+  } else if (const ITestPtr test = SelectedTest()) {
+    const int64_t elapsed = test->ElapsedTestTime();
+    stats->setText(colTestTime, ToQ(FormatElapsed(elapsed)));
+    stats->setText(colTotalTime, ToQ(FormatElapsed(std::max<int64_t>(elapsed, FTotalTime))));
+  }
+  ResetProgress();
   if (fullUpdate) {
     Repaint(this);
     ProcessEvents();
@@ -832,13 +849,15 @@ void TGUITestRunner::AddFailureItem(TTestFailure& failure, int image) {
 
 void TGUITestRunner::TestingStarts() {
   FTotalTime = 0;
-  FImages->StartedTests = 0;
-  FLastEvents = NowMs();
   FLongestEventGap = 0;
+  FLastEvents = 0;
+  FCountKnown = false;
+  FForceRefresh = true;
   UpdateStatus(true);
+  FForceRefresh = false;
   SetScoreBarColor(kGreen);
   // Started here, not only once it has fired: otherwise it never starts and
-  // a run of slow tests refreshes only every 16th test.
+  // a run of slow tests is redrawn only when a suite ends.
   FTimerExpired = false;
   FUpdateTimer->start();
 }
@@ -848,10 +867,9 @@ void TGUITestRunner::StartSuite(const ITestPtr&) {}
 void TGUITestRunner::StartTest(const ITestPtr& test) {
   QTreeWidgetItem* node = NodeOf(test);
   if (node) SetTreeNodeImage(node, imgRunning);
-  // Brought into view at the refresh cadence: scrolling and repainting the
-  // tree for every test would cost more than the tests themselves.
-  const bool due = FTimerExpired || (++FImages->StartedTests & 15) == 1 || NowMs() - FLastEvents >= 200;
-  if (node && FUi->ShowTestedNodeAction->isChecked() && due) {
+  // Brought into view when the display is redrawn anyway: scrolling the tree
+  // for every test would cost more than the tests themselves.
+  if (node && FUi->ShowTestedNodeAction->isChecked() && RefreshDue()) {
     MakeNodeVisible(node);
     Repaint(FUi->TestTree);
   }
@@ -896,7 +914,12 @@ void TGUITestRunner::AddError(TTestFailure& failure) {
 }
 
 void TGUITestRunner::EndTest(const ITestPtr&) { UpdateStatus(false); }
-void TGUITestRunner::EndSuite(const ITestPtr&) { UpdateStatus(true); }
+void TGUITestRunner::EndSuite(const ITestPtr& suite) {
+  // The end of the whole run is always shown in full.
+  FForceRefresh = FTestResult && suite == FTestResult->RootTest();
+  UpdateStatus(true);
+  FForceRefresh = false;
+}
 void TGUITestRunner::TestingEnds(TTestResult& testResult) { FTotalTime = testResult.TotalTime(); }
 
 bool TGUITestRunner::ShouldRunTest(const ITestPtr& test) {

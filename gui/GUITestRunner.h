@@ -194,6 +194,9 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   int64_t FLastEvents = 0;     // ms clock at the last event processing
   int64_t FLongestEventGap = 0;
   bool FPanelsShown = false;
+  bool FCountKnown = false;    // FTotalTestsCount holds for the run in progress
+  bool FForceRefresh = false;  // the next status refresh redraws whatever the clock says
+  bool RefreshDue() const;
   int FResultsPanelHeight = 174;
   int FErrorBoxHeight = 75;
 

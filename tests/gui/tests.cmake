@@ -17,3 +17,8 @@ if(TESSEL_WITH_QT)
   add_test(NAME gui_runner_demo_screenshot COMMAND gui_runner_demo_screenshot)
   set_tests_properties(gui_runner_demo_screenshot PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
+if(TESSEL_WITH_QT)
+  # Size figures of the windowed runner (bench/README.md); not a test.
+  add_executable(gui_runner_bench EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/bench/gui/GuiRunnerBench.cpp)
+  target_link_libraries(gui_runner_bench PRIVATE CorvelTest5)
+endif()
