@@ -29,6 +29,7 @@
 
 #include "ui_GUITestRunner.h"
 #include "platform/Format.h"
+#include "platform/LocaleSettings.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/QtText.h"
 
@@ -180,6 +181,7 @@ TGUITestRunner::TGUITestRunner(QWidget* parent)
   } catch (...) {
     HandleException("loading the configuration");
   }
+  Platform::FormatSettings().TimeSeparator = ':';
   FUi->GoToNextSelectedTestAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
   FUi->GoToPrevSelectedTestAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
 
@@ -1297,6 +1299,14 @@ TGUITestRunner* RunTestModeless(ITestPtr test) {
 }
 
 void RunRegisteredTests() { RunTest(TestFramework::RegisteredTests()); }
+
+void TGUITestRunner::RunTest(ITestPtr test) {
+  std::unique_ptr<TGUITestRunner> window(MakeWindow());
+  window->SetSuite(std::move(test));
+  window->ShowModal();
+}
+
+void TGUITestRunner::RunRegisteredTests() { TGUITestRunner::RunTest(TestFramework::RegisteredTests()); }
 TGUITestRunner* RunRegisteredTestsModeless() { return RunTestModeless(TestFramework::RegisteredTests()); }
 
 int RunRegisteredTestsModelessUnattended() {

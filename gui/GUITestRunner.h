@@ -79,6 +79,10 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   void Status(const ITestPtr& test, const std::string& message) override;
   void Warning(const ITestPtr& test, const std::string& message);
 
+  // Make a window, set the suite (nil or not), show it modally, free it.
+  static void RunTest(ITestPtr test);
+  static void RunRegisteredTests();
+
   // Shows the window and handles events until it is closed; returns the
   // modal result (mrCancel after ExitAction).
   int ShowModal();

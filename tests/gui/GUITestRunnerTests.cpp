@@ -298,6 +298,41 @@ class TGUITestRunnerTests : public TRunnerCase {
     CheckEquals(w.Suite()->CountTestCases(), w.Suite()->CountEnabledTestCases());
   }
 
+  // Moving through the tree: only enabled test cases are stops; hiding test
+  // nodes leaves open only suites that hold suites; copying takes the name.
+  TESSEL_TEST(TestTreeNavigation) {
+    TGUITestRunner& w = SampleWindow();
+    auto* tree = w.findChild<QTreeWidget*>(QStringLiteral("TestTree"));
+    w.SetNodeState(Node(w, "Root/TMixed/PassLater"), false);
+    tree->setCurrentItem(Node(w, "Root/TMixed/Fails"));
+    w.Action("GoToNextSelectedTestAction")->trigger();
+    CheckTrue(tree->currentItem() == Node(w, "Root/TMixed/ExpectsRaise"), "the disabled test is skipped");
+    w.Action("GoToNextSelectedTestAction")->trigger();
+    CheckTrue(tree->currentItem() == Node(w, "Root/TErring/Errs"), "suites are skipped");
+    w.SetNodeState(Node(w, "Root/Off/TPassing/PassA"), false);
+    w.SetNodeState(Node(w, "Root/Off/TPassing/PassB"), false);
+    tree->setCurrentItem(Node(w, "Root/TErring/ThrowsInt"));
+    w.Action("GoToNextSelectedTestAction")->trigger();
+    CheckTrue(tree->currentItem() == Node(w, "Root/TErring/ThrowsInt"), "nothing enabled after it: stays");
+    w.Action("GoToPrevSelectedTestAction")->trigger();
+    CheckTrue(tree->currentItem() == Node(w, "Root/TErring/Errs"), "backwards");
+    QTest::keyClick(tree, Qt::Key_Left, Qt::ControlModifier);
+    CheckTrue(tree->currentItem() == Node(w, "Root/TMixed/ExpectsRaise"), "Ctrl+Left");
+
+    w.Action("CopyProcnameToClipboardAction")->trigger();
+    CheckEquals(std::string("ExpectsRaise"), QGuiApplication::clipboard()->text().toStdString());
+    tree->setCurrentItem(Node(w, "Root/TMixed"));
+    CheckFalse(w.Action("CopyProcnameToClipboardAction")->isEnabled(), "not for a suite");
+
+    w.Action("HideTestNodesAction")->trigger();
+    CheckTrue(Node(w, "Root")->isExpanded() && Node(w, "Root/Off")->isExpanded(), "suites of suites stay open");
+    CheckFalse(Node(w, "Root/TMixed")->isExpanded() || Node(w, "Root/Off/TPassing")->isExpanded(),
+               "suites of test cases close");
+    CheckTrue(tree->currentItem() == Node(w, "Root"), "the first node selected");
+    w.Action("ExpandAllNodesAction")->trigger();
+    CheckTrue(Node(w, "Root/Off/TPassing")->isExpanded(), "all open again");
+  }
+
   // The tree can be replaced; the old tests no longer point at freed nodes,
   // and names with markup or invalid UTF-8 show as text.
   TESSEL_TEST(TestSuiteReplacedAndOddNames) {
