@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 
 #include "RunnerFixture.h"
@@ -353,6 +354,30 @@ class TGUITestRunnerTests : public TRunnerCase {
     w.SetSuite(nullptr);
     CheckNull(odd->GetGUIObject());
     CheckFalse(w.Action("SelectAllAction")->isEnabled(), "no suite, no tree commands");
+  }
+
+  // The modal entry point returns when the window is closed, and does not
+  // show a window for no tests at all.
+  TESSEL_TEST(TestModalEntryPointReturnsOnExit) {
+    int shown = 0;
+    QTimer closer;  // the window processes events while it is being built, so wait until it shows
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* runner = qobject_cast<TGUITestRunner*>(top); runner && runner->isVisible()) {
+          closer.stop();
+          ++shown;
+          CheckTrue(runner->isModal(), "shown modally");
+          runner->Action("RunAction")->trigger();
+          runner->Action("ExitAction")->trigger();
+        }
+    });
+    closer.start();
+    GUITestRunner::RunTest(TestSuite("S", {TPassing::Suite()}));
+    CheckEquals(1, shown, "one window shown");
+    GUITestRunner::RunTest(nullptr);  // returns at once
+    for (QWidget* top : QApplication::topLevelWidgets())
+      CheckNull(qobject_cast<TGUITestRunner*>(top), "every window freed");
   }
 
   // A run that raises out of the run loop still ends cleanly: counts kept,
