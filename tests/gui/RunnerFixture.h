@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -113,6 +114,8 @@ class TRunnerCase : public TTestCase {
     FWindow = new TGUITestRunner;
     FWindow->SetSuite(std::move(suite));
     FWindow->show();
+    FWindow->activateWindow();  // shortcuts reach only the active window
+    CheckTrue(QTest::qWaitForWindowActive(FWindow.data(), 5000), "the window never became active");
     Forms::ProcessMessages();
     return *FWindow;
   }
