@@ -17,15 +17,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItemIterator>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstddef>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "ui_GUITestRunner.h"
 #include "platform/Format.h"
@@ -40,10 +34,8 @@ using QtText::ToQ;
 
 namespace {
 
-constexpr int kIndexRole = Qt::UserRole;       // tree node: index in FTests
-constexpr int kFailureNodeRole = Qt::UserRole; // failure item: index of the failed test's node
-constexpr int kStackTraceRole = Qt::UserRole + 1;
-constexpr int kImageRole = Qt::UserRole + 2;
+using namespace Detail;
+static_assert(kIndexRole == Qt::UserRole && kImageRole == Qt::UserRole + 2, "item data roles");
 
 // Columns of the statistics row: sub-item i is column i + 1.
 enum { colTests = 1, colRun, colFailures, colErrors, colOverrides, colTestTime, colTotalTime };
@@ -96,20 +88,6 @@ class TNodeDelegate : public QStyledItemDelegate {
   const std::vector<QIcon>& FIcons;
 };
 
-// Tree-wide changes: no repaint and no change signals until the end.
-class TBatchUpdate {
- public:
-  explicit TBatchUpdate(QTreeWidget* tree) : FTree(tree), FBlocker(tree), FWasEnabled(tree->updatesEnabled()) {
-    FTree->setUpdatesEnabled(false);
-  }
-  ~TBatchUpdate() { FTree->setUpdatesEnabled(FWasEnabled); }
-
- private:
-  QTreeWidget* FTree;
-  QSignalBlocker FBlocker;
-  bool FWasEnabled;
-};
-
 // The result's listener: it owns this forwarder, which goes quiet if the
 // window is destroyed while the result still exists.
 class TListenerProxy : public TestFramework::ITestListenerX {
@@ -153,14 +131,22 @@ class TListenerProxy : public TestFramework::ITestListenerX {
 
 }  // namespace
 
+TBatchUpdate::TBatchUpdate(QTreeWidget* tree)
+    : FTree(tree), FWasBlocked(tree->blockSignals(true)), FWasEnabled(tree->updatesEnabled()) {
+  FTree->setUpdatesEnabled(false);
+}
+
+TBatchUpdate::~TBatchUpdate() {
+  FTree->setUpdatesEnabled(FWasEnabled);
+  FTree->blockSignals(FWasBlocked);
+}
+
 struct TGUITestRunner::TImages {
   std::vector<QIcon> Run, State, Actions;
   QStyle* BarStyle = nullptr;  // Fusion honours the bar colour; owned by the window
   TNodeDelegate* Delegate = nullptr;
-  std::vector<uint8_t> RunImage, StateImage;  // per node, parallel to FTests
   QEventLoop* ModalLoop = nullptr;
   QColor ScoreColor;
-  bool SyncingSelection = false;
 };
 
 // ---- creation and destruction ---------------------------------------------
@@ -235,7 +221,7 @@ void TGUITestRunner::CreateImages() {
   }
   FUi->TestTree->setIconSize(QSize(16, 16));
   FUi->FailureListView->setIconSize(QSize(16, 16));
-  FImages->Delegate = new TNodeDelegate(FUi->TestTree, FImages->RunImage, FImages->StateImage, FImages->Run);
+  FImages->Delegate = new TNodeDelegate(FUi->TestTree, FRunImage, FStateImage, FImages->Run);
   FUi->TestTree->setItemDelegate(FImages->Delegate);
 
   FUi->BodyPanel->setContentsMargins(2, 2, 2, 2);
@@ -407,217 +393,6 @@ void TGUITestRunner::HandleException(const char* where) {
   std::fprintf(stderr, "Tessel: %s: %s: %s\n", where, info.ClassName.c_str(), info.Message.c_str());
 }
 
-// ---- the suite and the tree -----------------------------------------------
-
-void TGUITestRunner::SetSuite(ITestPtr value) {
-  FSuite = std::move(value);
-  if (FSuite) {
-    try {
-      LoadSuiteConfiguration();
-    } catch (...) {
-      HandleException("loading the tests' configuration");
-    }
-    EnableUI(true);
-    InitTree();
-  } else {
-    EnableUI(false);
-    ClearTree();
-  }
-  UpdateActions();
-}
-
-void TGUITestRunner::ClearTree() {
-  for (const ITestPtr& t : FTests)
-    if (t->GetGUIObject() == static_cast<void*>(FNodes[static_cast<std::size_t>(&t - FTests.data())]))
-      t->SetGUIObject(nullptr);
-  {
-    QSignalBlocker block(FUi->TestTree);
-    FUi->TestTree->clear();
-  }
-  FTests.clear();
-  FNodes.clear();
-  FIndexOf.clear();
-  FImages->RunImage.clear();
-  FImages->StateImage.clear();
-}
-
-void TGUITestRunner::FillTree() {
-  ClearTree();
-  if (!FSuite) return;
-  // Built detached and inserted once: a model signal per node would make a
-  // large tree slow to open.
-  auto makeNode = [&](const ITestPtr& test, QTreeWidgetItem* parent) {
-    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem;
-    const int index = static_cast<int>(FTests.size());
-    node->setText(0, ToQ(test->GetName()));
-    node->setData(0, kIndexRole, index);
-    FTests.push_back(test);
-    FNodes.push_back(node);
-    FIndexOf.emplace(test.get(), index);
-    test->SetGUIObject(node);
-    return node;
-  };
-  struct TFrame {
-    QTreeWidgetItem* Node;
-    const TestFramework::TInterfaceList* Children;
-    std::size_t Next;
-  };
-  QTreeWidgetItem* root = makeNode(FSuite, nullptr);
-  std::vector<TFrame> stack{{root, &FSuite->Tests(), 0}};
-  while (!stack.empty()) {
-    TFrame& top = stack.back();
-    if (top.Next >= top.Children->size()) {
-      stack.pop_back();
-      continue;
-    }
-    const ITestPtr& child = (*top.Children)[top.Next++];
-    QTreeWidgetItem* node = makeNode(child, top.Node);
-    stack.push_back({node, &child->Tests(), 0});
-  }
-  FImages->RunImage.assign(FTests.size(), imgNone);
-  FImages->StateImage.assign(FTests.size(), 0);
-  QSignalBlocker block(FUi->TestTree);
-  FUi->TestTree->addTopLevelItem(root);
-}
-
-void TGUITestRunner::InitTree() {
-  FillTree();  // clears FTests, after telling the old tests to forget their nodes
-  Setup();
-  if (FUi->HideTestNodesOnOpenAction->isChecked())
-    OnHideTestNodes();
-  else
-    OnExpandAllNodes();
-  if (!FNodes.empty()) SelectNode(FNodes.front());
-}
-
-QTreeWidgetItem* TGUITestRunner::NodeOf(const ITestPtr& test) const {
-  if (!test) return nullptr;
-  auto it = FIndexOf.find(test.get());
-  return it == FIndexOf.end() ? nullptr : FNodes[static_cast<std::size_t>(it->second)];
-}
-
-ITestPtr TGUITestRunner::TestOf(const QTreeWidgetItem* node) const {
-  if (!node) return nullptr;
-  bool ok = false;
-  const int i = node->data(0, kIndexRole).toInt(&ok);
-  return ok && i >= 0 && i < static_cast<int>(FTests.size()) ? FTests[static_cast<std::size_t>(i)] : nullptr;
-}
-
-int TGUITestRunner::RunImageOf(const QTreeWidgetItem* node) {
-  auto* w = node && node->treeWidget() ? qobject_cast<TGUITestRunner*>(node->treeWidget()->window()) : nullptr;
-  if (!w) return -1;
-  const int i = node->data(0, kIndexRole).toInt();
-  return i >= 0 && i < static_cast<int>(w->FImages->RunImage.size()) ? w->FImages->RunImage[static_cast<std::size_t>(i)]
-                                                                     : -1;
-}
-
-int TGUITestRunner::StateImageOf(const QTreeWidgetItem* node) {
-  auto* w = node && node->treeWidget() ? qobject_cast<TGUITestRunner*>(node->treeWidget()->window()) : nullptr;
-  if (!w) return -1;
-  const int i = node->data(0, kIndexRole).toInt();
-  return i >= 0 && i < static_cast<int>(w->FImages->StateImage.size())
-             ? w->FImages->StateImage[static_cast<std::size_t>(i)]
-             : -1;
-}
-
-QTreeWidgetItem* TGUITestRunner::SelectedNode() const { return FUi->TestTree->currentItem(); }
-ITestPtr TGUITestRunner::SelectedTest() const { return TestOf(SelectedNode()); }
-
-void TGUITestRunner::SelectNode(QTreeWidgetItem* node) {
-  if (!node) return;
-  FUi->TestTree->setCurrentItem(node);
-}
-
-void TGUITestRunner::MakeNodeVisible(QTreeWidgetItem* node) {
-  if (!node) return;
-  for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
-    if (!p->isExpanded()) p->setExpanded(true);
-  FUi->TestTree->scrollToItem(node);
-}
-
-void TGUITestRunner::SetTreeNodeImage(QTreeWidgetItem* node, int image) {
-  // A node's run image only rises during a run, so a suite shows the worst
-  // outcome below it; the running image stays on the test's own node.
-  for (QTreeWidgetItem* n = node; n; n = n->parent()) {
-    const auto i = static_cast<std::size_t>(n->data(0, kIndexRole).toInt());
-    if (FImages->RunImage[i] < image) FImages->RunImage[i] = static_cast<uint8_t>(image);
-    if (image == imgRunning) break;
-  }
-}
-
-void TGUITestRunner::UpdateNodeImage(QTreeWidgetItem* node) {
-  const ITestPtr test = TestOf(node);
-  if (!test) return;
-  int state = stEnabled;
-  if (!test->GetEnabled())
-    state = stDisabled;
-  else if (QTreeWidgetItem* p = node->parent(); p) {
-    const int parentState = FImages->StateImage[static_cast<std::size_t>(p->data(0, kIndexRole).toInt())];
-    if (parentState == stDisabled || parentState == stParentDisabled) state = stParentDisabled;
-  }
-  const auto i = static_cast<std::size_t>(node->data(0, kIndexRole).toInt());
-  if (FImages->StateImage[i] == state) return;
-  FImages->StateImage[i] = static_cast<uint8_t>(state);
-  // Drawn by the delegate as a check box. The items are not user-checkable,
-  // so Qt never toggles them behind SetNodeState's back.
-  FUi->TestTree->viewport()->update();
-}
-
-void TGUITestRunner::UpdateNodeState(QTreeWidgetItem* node) {
-  if (!node) return;
-  std::vector<QTreeWidgetItem*> stack{node};
-  while (!stack.empty()) {
-    QTreeWidgetItem* n = stack.back();
-    stack.pop_back();
-    UpdateNodeImage(n);
-    for (int c = n->childCount() - 1; c >= 0; --c) stack.push_back(n->child(c));
-  }
-}
-
-void TGUITestRunner::UpdateTestTreeState() {
-  if (FUi->TestTree->topLevelItemCount() == 0) return;
-  TBatchUpdate batch(FUi->TestTree);
-  for (int i = 0; i < FUi->TestTree->topLevelItemCount(); ++i) UpdateNodeState(FUi->TestTree->topLevelItem(i));
-}
-
-void TGUITestRunner::SetNodeState(QTreeWidgetItem* node, bool enabled) {
-  const ITestPtr test = TestOf(node);
-  if (!test) return;
-  test->SetEnabled(enabled);
-  QTreeWidgetItem* highest = node;
-  if (enabled) {
-    for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) {
-      const ITestPtr pt = TestOf(p);
-      if (pt && !pt->GetEnabled()) {
-        pt->SetEnabled(true);
-        UpdateNodeImage(p);
-        highest = p;
-      }
-    }
-  }
-  TBatchUpdate batch(FUi->TestTree);
-  UpdateNodeState(highest);
-}
-
-void TGUITestRunner::SwitchNodeState(QTreeWidgetItem* node) {
-  if (const ITestPtr test = TestOf(node)) SetNodeState(node, !test->GetEnabled());
-}
-
-void TGUITestRunner::ApplyToTests(QTreeWidgetItem* root, bool enable) {
-  if (!root) return;
-  {
-    TBatchUpdate batch(FUi->TestTree);
-    std::vector<QTreeWidgetItem*> stack{root};
-    while (!stack.empty()) {
-      QTreeWidgetItem* n = stack.back();
-      stack.pop_back();
-      if (const ITestPtr t = TestOf(n)) t->SetEnabled(enable);
-      for (int c = 0; c < n->childCount(); ++c) stack.push_back(n->child(c));
-    }
-  }
-  UpdateTestTreeState();
-}
-
 // ---- display ---------------------------------------------------------------
 
 void TGUITestRunner::Setup() {
@@ -636,7 +411,7 @@ void TGUITestRunner::Setup() {
   }
   SetBarMaximum(FUi->ProgressBar, FScoreMax);
   SetBarMaximum(FUi->ScoreBar, FScoreMax);
-  std::fill(FImages->RunImage.begin(), FImages->RunImage.end(), static_cast<uint8_t>(imgNone));
+  std::fill(FRunImage.begin(), FRunImage.end(), static_cast<uint8_t>(imgNone));
   FUi->TestTree->viewport()->update();
   UpdateTestTreeState();
 }
@@ -784,9 +559,9 @@ void TGUITestRunner::DisplayFailureMessage(int row) {
   if (!item) return;
   const int nodeIndex = item->data(0, kFailureNodeRole).toInt();
   if (nodeIndex >= 0 && nodeIndex < static_cast<int>(FNodes.size())) {
-    FImages->SyncingSelection = true;
+    FSyncingSelection = true;
     SelectNode(FNodes[static_cast<std::size_t>(nodeIndex)]);
-    FImages->SyncingSelection = false;
+    FSyncingSelection = false;
   }
   QTextEdit* box = FUi->ErrorMessageRTF;
   box->clear();
@@ -1047,95 +822,6 @@ void TGUITestRunner::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-// ---- tree actions ----------------------------------------------------------
-
-void TGUITestRunner::OnSelectAll() {
-  if (FNodes.empty()) return;
-  ApplyToTests(FNodes.front(), true);
-  UpdateStatus(true);
-  UpdateActions();
-}
-
-void TGUITestRunner::OnDeselectAll() {
-  if (FNodes.empty()) return;
-  ApplyToTests(FNodes.front(), false);
-  UpdateStatus(true);
-  UpdateActions();
-}
-
-void TGUITestRunner::OnSelectFailed() {
-  if (FNodes.empty()) return;
-  ApplyToTests(FNodes.front(), false);
-  for (int i = 0; i < FUi->FailureListView->topLevelItemCount(); ++i) {
-    const int n = FUi->FailureListView->topLevelItem(i)->data(0, kFailureNodeRole).toInt();
-    if (n >= 0 && n < static_cast<int>(FNodes.size())) SetNodeState(FNodes[static_cast<std::size_t>(n)], true);
-  }
-  UpdateStatus(true);
-  UpdateActions();
-}
-
-void TGUITestRunner::OnSelectCurrent() {
-  QTreeWidgetItem* node = SelectedNode();
-  if (!node) return;
-  ApplyToTests(node, true);
-  SetNodeState(node, true);
-  UpdateStatus(true);
-  UpdateActions();
-}
-
-void TGUITestRunner::OnDeselectCurrent() {
-  QTreeWidgetItem* node = SelectedNode();
-  if (!node) return;
-  ApplyToTests(node, false);
-  UpdateStatus(true);
-  UpdateActions();
-}
-
-void TGUITestRunner::OnHideTestNodes() {
-  if (FNodes.empty()) return;
-  {
-    TBatchUpdate batch(FUi->TestTree);
-    // Only suites that contain suites stay open.
-    for (QTreeWidgetItem* n : FNodes) {
-      if (n->childCount() == 0) continue;
-      bool childHasChildren = false;
-      for (int c = 0; c < n->childCount() && !childHasChildren; ++c) childHasChildren = n->child(c)->childCount() > 0;
-      n->setExpanded(childHasChildren);
-    }
-  }
-  SelectNode(FNodes.front());
-  MakeNodeVisible(FNodes.front());
-}
-
-void TGUITestRunner::OnExpandAllNodes() {
-  FUi->TestTree->expandAll();
-  if (QTreeWidgetItem* node = SelectedNode())
-    MakeNodeVisible(node);
-  else if (!FNodes.empty())
-    SelectNode(FNodes.front());
-}
-
-void TGUITestRunner::OnGoToSelectedTest(bool forward) {
-  QTreeWidgetItem* node = SelectedNode();
-  if (!node) return;
-  QTreeWidgetItemIterator it(node);
-  for (forward ? ++it : --it; *it; forward ? ++it : --it) {
-    const ITestPtr t = TestOf(*it);
-    if (t && t->GetEnabled() && IsTestMethod(t)) {
-      SelectNode(*it);
-      MakeNodeVisible(*it);
-      return;
-    }
-  }
-}
-
-void TGUITestRunner::OnCopyProcname() {
-  // From the test, not the item: invalid UTF-8 in a name would come back
-  // from the item altered.
-  const ITestPtr test = SelectedTest();
-  if (test && IsTestMethod(test)) QGuiApplication::clipboard()->setText(ToQ(test->GetName()));
-}
-
 void TGUITestRunner::OnCopyMessage() {
   FUi->ErrorMessageRTF->selectAll();
   FUi->ErrorMessageRTF->copy();
@@ -1157,47 +843,6 @@ void TGUITestRunner::OnAutoSave() {
   if (FUi->AutoSaveAction->isChecked()) SaveConfiguration();
 }
 
-void TGUITestRunner::OnTreeChange() {
-  QTreeWidgetItem* node = SelectedNode();
-  if (!FImages->SyncingSelection) {
-    FImages->SyncingSelection = true;
-    FUi->FailureListView->clearSelection();
-    for (int i = 0; node && i < FUi->FailureListView->topLevelItemCount(); ++i) {
-      QTreeWidgetItem* item = FUi->FailureListView->topLevelItem(i);
-      if (item->data(0, kFailureNodeRole).toInt() == node->data(0, kIndexRole).toInt()) {
-        FUi->FailureListView->setCurrentItem(item);
-        DisplayFailureMessage(i);
-        break;
-      }
-    }
-    FImages->SyncingSelection = false;
-  }
-  UpdateActions();
-  if (!FRunning) UpdateStatus(true);
-}
-
-void TGUITestRunner::OnTreeClick() {
-  if (FRunning) return;
-  if (FPressOnState) {
-    FPressOnState = false;
-    if (FPressNode >= 0 && FPressNode < static_cast<int>(FNodes.size()))
-      SwitchNodeState(FNodes[static_cast<std::size_t>(FPressNode)]);
-  }
-  OnTreeChange();
-}
-
-void TGUITestRunner::OnFailureSelectionChanged() {
-  if (FImages->SyncingSelection) return;
-  QTreeWidgetItem* item = FUi->FailureListView->currentItem();
-  FImages->SyncingSelection = true;
-  if (item && item->isSelected())
-    DisplayFailureMessage(FUi->FailureListView->indexOfTopLevelItem(item));
-  else
-    ClearStatusMessage();
-  FImages->SyncingSelection = false;
-  UpdateActions();
-}
-
 QRect TGUITestRunner::StateImageRect(QTreeWidgetItem* node) const {
   QTreeWidget* tree = FUi->TestTree;
   if (!node || node->treeWidget() != tree) return {};
@@ -1207,125 +852,6 @@ QRect TGUITestRunner::StateImageRect(QTreeWidgetItem* node) const {
   option.rect = tree->visualRect(index);
   FImages->Delegate->initStyleOption(&option, index);
   return tree->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, tree);
-}
-
-bool TGUITestRunner::eventFilter(QObject* watched, QEvent* event) {
-  QTreeWidget* tree = FUi->TestTree;
-  if (watched == tree->viewport() && event->type() == QEvent::MouseButtonPress) {
-    auto* me = static_cast<QMouseEvent*>(event);
-    QTreeWidgetItem* item = tree->itemAt(me->position().toPoint());
-    FPressOnState = false;
-    if (item && me->button() == Qt::LeftButton) {
-      FPressOnState = StateImageRect(item).contains(me->position().toPoint());
-      FPressNode = item->data(0, kIndexRole).toInt();
-    } else if (item && me->button() == Qt::RightButton) {
-      tree->setCurrentItem(item);  // so the pop-up menu acts on it
-    }
-  } else if (watched == tree && event->type() == QEvent::KeyPress &&
-             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
-    if (!FRunning)
-      if (QTreeWidgetItem* node = SelectedNode()) {
-        Guarded("TestTree", [&] {
-          SwitchNodeState(node);
-          UpdateStatus(true);
-          UpdateActions();
-        });
-      }
-    return true;
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-// ---- entry points ----------------------------------------------------------
-
-namespace {
-
-// Qt ends the process when it cannot open the X display it was told to use;
-// a local display whose server is gone is found here first, so the caller
-// gets a message instead.
-bool LocalDisplayReachable(std::string* why) {
-  if (QCoreApplication::instance()) return true;
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform && *platform && std::string(platform).rfind("xcb", 0) != 0) return true;
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return true;  // EnsureApplication explains this case
-  const std::string d = display;
-  const auto colon = d.rfind(':');
-  const std::string host = colon == std::string::npos ? d : d.substr(0, colon);
-  if (colon == std::string::npos || !(host.empty() || host == "unix")) return true;  // remote: Qt says
-  const std::string number = d.substr(colon + 1, d.find('.', colon) - colon - 1);
-  const std::string path = "/tmp/.X11-unix/X" + number;
-  for (bool abstract : {false, true}) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return true;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const std::size_t offset = abstract ? 1 : 0;  // abstract names start with a NUL byte
-    std::memcpy(addr.sun_path + offset, path.data(), std::min(path.size(), sizeof addr.sun_path - 1 - offset));
-    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0;
-    ::close(fd);
-    if (ok) return true;
-  }
-  if (why)
-    *why = "Cannot reach the display \"" + d + "\": set DISPLAY to a running X server, or QT_QPA_PLATFORM=offscreen to run headless.";
-  return false;
-}
-
-void RequireApplication() {
-  std::string why;
-  if (!LocalDisplayReachable(&why) || !Forms::EnsureApplication(&why)) throw TestFramework::ETesselException(why);
-}
-
-TGUITestRunner* MakeWindow() {
-  RequireApplication();
-  if (auto* app = Forms::TApplication::Instance()) return app->CreateForm<TGUITestRunner>();
-  return new TGUITestRunner;
-}
-
-}  // namespace
-
-void RunTest(ITestPtr test) {
-  std::unique_ptr<TGUITestRunner> window(MakeWindow());
-  window->SetSuite(test);
-  if (test) window->ShowModal();
-}
-
-TGUITestRunner* RunTestModeless(ITestPtr test) {
-  TGUITestRunner* window = MakeWindow();
-  window->SetSuite(std::move(test));
-  window->show();
-  return window;
-}
-
-void RunRegisteredTests() { RunTest(TestFramework::RegisteredTests()); }
-
-void TGUITestRunner::RunTest(ITestPtr test) {
-  std::unique_ptr<TGUITestRunner> window(MakeWindow());
-  window->SetSuite(std::move(test));
-  window->ShowModal();
-}
-
-void TGUITestRunner::RunRegisteredTests() { TGUITestRunner::RunTest(TestFramework::RegisteredTests()); }
-TGUITestRunner* RunRegisteredTestsModeless() { return RunTestModeless(TestFramework::RegisteredTests()); }
-
-int RunRegisteredTestsModelessUnattended() {
-  std::unique_ptr<TGUITestRunner> window(MakeWindow());
-  window->SetSuite(TestFramework::RegisteredTests());
-  window->show();
-  // The run is synchronous inside RunAction; the loop only ends a run that
-  // something else started. Waiting for this window's own run, not for the
-  // main window's Run command, ends even when no test is enabled.
-  window->Action("RunAction")->trigger();
-  while (window->Running()) {
-    try {
-      Forms::HandleMessage();
-    } catch (...) {
-      const auto info = TestFramework::DescribeCurrentException();
-      std::fprintf(stderr, "Tessel: %s: %s\n", info.ClassName.c_str(), info.Message.c_str());
-    }
-  }
-  return window->ErrorCount() + window->FailureCount();
 }
 
 void InitializeUnit() {}

@@ -29,6 +29,7 @@ class QAction;
 class QIcon;
 class QMenu;
 class QTimer;
+class QTreeWidget;
 class QTreeWidgetItem;
 class QProgressBar;
 class QColor;
@@ -191,6 +192,11 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   // Qt side of the tree: node of each entry of FTests, and the way back.
   std::vector<QTreeWidgetItem*> FNodes;
   std::unordered_map<const TestFramework::ITest*, int> FIndexOf;
+  // Run and state image of each node, parallel to FTests; the tree's
+  // delegate draws them from here.
+  std::vector<uint8_t> FRunImage;
+  std::vector<uint8_t> FStateImage;
+  bool FSyncingSelection = false;  // the tree and the failure list follow each other
   int FModalResult = mrNone;
   int FScoreMax = 0;     // the specified maximum; the widgets get at least 1
   bool FPressOnState = false;  // the last left press hit a node's check box
@@ -292,6 +298,26 @@ void InitializeUnit();
 void FinalizeUnit();
 
 namespace Detail {
+// Item data of the tree nodes and the failure list.
+constexpr int kIndexRole = 0x0100;        // Qt::UserRole; tree node: index in FTests
+constexpr int kFailureNodeRole = 0x0100;  // failure item: index of the failed test's node
+constexpr int kStackTraceRole = 0x0101;
+constexpr int kImageRole = 0x0102;
+
+// Tree-wide changes: no repaint and no change signals until the end.
+class TBatchUpdate {
+ public:
+  explicit TBatchUpdate(QTreeWidget* tree);
+  ~TBatchUpdate();
+  TBatchUpdate(const TBatchUpdate&) = delete;
+  TBatchUpdate& operator=(const TBatchUpdate&) = delete;
+
+ private:
+  QTreeWidget* FTree;
+  bool FWasBlocked;
+  bool FWasEnabled;
+};
+
 // The artwork, painted when the window is made (never before the
 // application exists: a pixmap needs it).
 std::vector<QIcon> RunImages();
