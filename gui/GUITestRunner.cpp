@@ -237,8 +237,11 @@ void TGUITestRunner::CreateImages() {
   stats->setMinimumSectionSize(10);
   stats->setStretchLastSection(false);
   stats->resizeSection(0, 8);
+  // 70 pixels fit a time in the small font the widths were chosen for; the
+  // font Qt finds here is often wider, and a time cut to "0:00:0..." says nothing.
+  const int timeWidth = FUi->ResultsView->fontMetrics().horizontalAdvance(QStringLiteral("0:00:00.000")) + 12;
   for (int c = 1; c <= 7; ++c) {
-    stats->resizeSection(c, 70);
+    stats->resizeSection(c, std::max(70, timeWidth));
     FUi->ResultsView->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
   }
   stats->setSectionResizeMode(colTestTime, QHeaderView::Stretch);
