@@ -4,7 +4,10 @@
 // events during the run.
 //
 //   cmake --build build --target gui_runner_bench
-//   QT_QPA_PLATFORM=offscreen build/tests/gui_runner_bench [N=100000] [rounds=3]
+//   QT_QPA_PLATFORM=offscreen build/tests/gui_runner_bench [N=100000] [rounds=3] [autosave]
+//
+// With "autosave" the window saves its configuration (and the enabled state
+// of every test) before each run, as it does by default.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -61,6 +64,7 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+  const bool autosave = argc > 3 && std::string(argv[3]) == "autosave";
   std::string why;
   if (!Forms::EnsureApplication(&why)) {
     std::fprintf(stderr, "%s\n", why.c_str());
@@ -92,7 +96,7 @@ int main(int argc, char** argv) {
     // The window: built, shown and painted with the whole tree.
     t = std::chrono::steady_clock::now();
     auto* w = new GUITestRunner::TGUITestRunner;
-    w->Action("AutoSaveAction")->setChecked(false);
+    w->Action("AutoSaveAction")->setChecked(autosave);
     w->SetSuite(tree);
     w->show();
     Forms::ProcessMessages();
@@ -112,7 +116,8 @@ int main(int argc, char** argv) {
   }
   std::filesystem::remove(config);
   const double c = Median(console) / n * 1e6, g = Median(window) / n * 1e6;
-  std::printf("tests                         %d (%d rounds, medians)\n", n, rounds);
+  std::printf("tests                         %d (%d rounds, medians%s)\n", n, rounds,
+              autosave ? ", configuration saved before each run" : "");
   std::printf("window shows the tree in      %.3f s   (goal: at most 2 s)\n", Median(show));
   std::printf("console runner                %.2f us/test\n", c);
   std::printf("windowed runner               %.2f us/test\n", g);
