@@ -205,6 +205,13 @@ TGUITestRunner::~TGUITestRunner() {
   FSuite = nullptr;
   ClearTree();
   FTests.clear();
+  // Qt deletes the children after this object's own part is gone: nothing
+  // they emit or filter on the way may reach it.
+  FUi->TestTree->viewport()->removeEventFilter(this);
+  FUi->TestTree->removeEventFilter(this);
+  FUi->TestTree->blockSignals(true);
+  FUi->FailureListView->blockSignals(true);
+  FUi->ErrorMessageRTF->blockSignals(true);
 }
 
 void TGUITestRunner::CreateImages() {
