@@ -197,6 +197,9 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   std::vector<uint8_t> FRunImage;
   std::vector<uint8_t> FStateImage;
   bool FSyncingSelection = false;  // the tree and the failure list follow each other
+  uint64_t FStoredStates = 0;      // StoredStatesKey() after the last save; 0: unknown
+  uint64_t StoredStatesKey() const;
+  void RememberStoredStates();
   int FModalResult = mrNone;
   int FScoreMax = 0;     // the specified maximum; the widgets get at least 1
   bool FPressOnState = false;  // the last left press hit a node's check box

@@ -2,9 +2,12 @@
 // panel heights, column widths and option switches, in the INI file beside
 // the program or, with UseRegistry on, in the per-user registry store. The
 // registry switch itself always stays in the INI file.
+#include <sys/stat.h>
+
 #include <QHeaderView>
 #include <QSplitter>
 #include <cstdio>
+#include <functional>
 
 #include "gui/GUITestRunner.h"
 #include "platform/IniFiles.h"
@@ -93,6 +96,38 @@ void TGUITestRunner::SaveFormPlacement() {
 
 void TGUITestRunner::LoadSuiteConfiguration() {
   if (FSuite) FSuite->LoadConfiguration(IniFileName(), FUi->UseRegistryAction->isChecked(), true);
+  FStoredStates = 0;  // known again once the tree is built (RememberStoredStates)
+}
+
+void TGUITestRunner::RememberStoredStates() {
+  FStoredStates = FSuite ? StoredStatesKey() : 0;
+}
+
+// What the suite's stored states depend on: every test's enabled flag and
+// run count, and the INI file as it stands on disk. Saving the same states
+// into the same unchanged file again writes nothing new, and for a large
+// tree costs as much as the run itself (the auto-save before every run).
+// The registry store has no single time stamp, so it is always written.
+uint64_t TGUITestRunner::StoredStatesKey() const {
+  if (FUi->UseRegistryAction->isChecked()) return 0;
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](uint64_t v) {
+    h ^= v;
+    h *= 1099511628211ull;
+  };
+  for (const ITestPtr& t : FTests) {
+    mix(t->GetEnabled() ? 1 : 2);
+    mix(static_cast<uint32_t>(t->GetRunCount()));
+  }
+  const std::string file = IniFileName();
+  mix(std::hash<std::string>{}(file));
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return 0;  // no file yet: write it
+  mix(static_cast<uint64_t>(st.st_mtim.tv_sec));
+  mix(static_cast<uint64_t>(st.st_mtim.tv_nsec));
+  mix(static_cast<uint64_t>(st.st_size));
+  mix(static_cast<uint64_t>(st.st_ino));
+  return h == 0 ? 1 : h;
 }
 
 void TGUITestRunner::LoadConfiguration() {
@@ -119,12 +154,17 @@ void TGUITestRunner::LoadConfiguration() {
   }
   FPopupX = store->ReadInteger(kSection, "PopupX", 350);
   FPopupY = store->ReadInteger(kSection, "PopupY", 30);
-  if (FSuite) UpdateTestTreeState();
+  if (FSuite) {
+    UpdateTestTreeState();
+    RememberStoredStates();
+  }
 }
 
 void TGUITestRunner::SaveConfiguration() {
   const bool useRegistry = FUi->UseRegistryAction->isChecked();
-  if (FSuite) FSuite->SaveConfiguration(IniFileName(), useRegistry, true);
+  if (FSuite && (FStoredStates == 0 || StoredStatesKey() != FStoredStates))
+    FSuite->SaveConfiguration(IniFileName(), useRegistry, true);
+  FStoredStates = 0;
   SaveFormPlacement();
   if (useRegistry) std::remove(IniFileName().c_str());  // the INI keeps only the switch
   SaveRegistryAction();
@@ -138,6 +178,8 @@ void TGUITestRunner::SaveConfiguration() {
   store->WriteInteger(kSection, "PopupX", FPopupX);
   store->WriteInteger(kSection, "PopupY", FPopupY);
   store->UpdateFile();
+  store.reset();
+  RememberStoredStates();
 }
 
 void TGUITestRunner::AutoSaveConfiguration() {

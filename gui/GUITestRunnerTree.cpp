@@ -23,13 +23,16 @@ using TestFramework::IsTestMethod;
 void TGUITestRunner::SetSuite(ITestPtr value) {
   FSuite = std::move(value);
   if (FSuite) {
+    bool loaded = false;
     try {
       LoadSuiteConfiguration();
+      loaded = true;
     } catch (...) {
       HandleException("loading the tests' configuration");
     }
     EnableUI(true);
     InitTree();
+    if (loaded) RememberStoredStates();
   } else {
     EnableUI(false);
     ClearTree();

@@ -95,6 +95,24 @@ class TGUITestRunnerConfigTests : public TRunnerCase {
     Snapshot("gui-runner-config-restored");
   }
 
+  // States saved once are saved again whenever they, or the file, changed:
+  // an unchanged tree is not rewritten before every run, but nothing is lost.
+  TESSEL_TEST(TestStatesSavedAgainAfterAnyChange) {
+    TGUITestRunner& w = SampleWindow();
+    w.Action("SaveConfigurationAction")->trigger();
+    Platform::TIniFile ini(TGUITestRunner::ConfigFileOverride());
+    CheckFalse(ini.ReadBool("Tests.Root", "Off", true), "stored");
+    ini.DeleteKey("Tests.Root", "Off");  // someone edits the file
+    w.Action("RunAction")->trigger();     // auto-save before the run
+    CheckFalse(ini.ReadBool("Tests.Root", "Off", true), "the edited file gets the states again");
+    w.SetNodeState(Node(w, "Root/TMixed/Fails"), false);
+    w.Action("RunAction")->trigger();
+    CheckFalse(ini.ReadBool("Tests.Root.TMixed", "Fails", true), "a changed state is saved");
+    w.SetNodeState(Node(w, "Root/TMixed/Fails"), true);
+    w.Action("SaveConfigurationAction")->trigger();
+    CheckFalse(ini.ValueExists("Tests.Root.TMixed", "Fails"), "and changed back");
+  }
+
   // A damaged section falls back to the defaults, keeps the window on
   // screen and loses nothing else in the file.
   TESSEL_TEST(TestGarbageSectionFallsBackToDefaults) {
