@@ -230,7 +230,7 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   void UpdateNodeImage(QTreeWidgetItem* node);
   void UpdateNodeState(QTreeWidgetItem* node);
   void UpdateTestTreeState();
-  void ApplyToTests(QTreeWidgetItem* root, bool enable);
+  void ApplyToTests(QTreeWidgetItem* root, TTestFunc func);
   QTreeWidgetItem* SelectedNode() const;
   ITestPtr SelectedTest() const;
   void MakeNodeVisible(QTreeWidgetItem* node);

@@ -217,7 +217,18 @@ void TGUITestRunner::SwitchNodeState(QTreeWidgetItem* node) {
   if (const ITestPtr test = TestOf(node)) SetNodeState(node, !test->GetEnabled());
 }
 
-void TGUITestRunner::ApplyToTests(QTreeWidgetItem* root, bool enable) {
+namespace {
+bool EnableTest(const ITestPtr& test) {
+  test->SetEnabled(true);
+  return true;
+}
+bool DisableTest(const ITestPtr& test) {
+  test->SetEnabled(false);
+  return true;
+}
+}  // namespace
+
+void TGUITestRunner::ApplyToTests(QTreeWidgetItem* root, TTestFunc func) {
   if (!root) return;
   {
     TBatchUpdate batch(FUi->TestTree);
@@ -225,8 +236,9 @@ void TGUITestRunner::ApplyToTests(QTreeWidgetItem* root, bool enable) {
     while (!stack.empty()) {
       QTreeWidgetItem* n = stack.back();
       stack.pop_back();
-      if (const ITestPtr t = TestOf(n)) t->SetEnabled(enable);
-      for (int c = 0; c < n->childCount(); ++c) stack.push_back(n->child(c));
+      const ITestPtr t = TestOf(n);
+      if (!t || !func(t)) continue;
+      for (int c = n->childCount() - 1; c >= 0; --c) stack.push_back(n->child(c));
     }
   }
   UpdateTestTreeState();
@@ -237,21 +249,21 @@ void TGUITestRunner::ApplyToTests(QTreeWidgetItem* root, bool enable) {
 
 void TGUITestRunner::OnSelectAll() {
   if (FNodes.empty()) return;
-  ApplyToTests(FNodes.front(), true);
+  ApplyToTests(FNodes.front(), EnableTest);
   UpdateStatus(true);
   UpdateActions();
 }
 
 void TGUITestRunner::OnDeselectAll() {
   if (FNodes.empty()) return;
-  ApplyToTests(FNodes.front(), false);
+  ApplyToTests(FNodes.front(), DisableTest);
   UpdateStatus(true);
   UpdateActions();
 }
 
 void TGUITestRunner::OnSelectFailed() {
   if (FNodes.empty()) return;
-  ApplyToTests(FNodes.front(), false);
+  ApplyToTests(FNodes.front(), DisableTest);
   for (int i = 0; i < FUi->FailureListView->topLevelItemCount(); ++i) {
     const int n = FUi->FailureListView->topLevelItem(i)->data(0, kFailureNodeRole).toInt();
     if (n >= 0 && n < static_cast<int>(FNodes.size())) SetNodeState(FNodes[static_cast<std::size_t>(n)], true);
@@ -263,7 +275,7 @@ void TGUITestRunner::OnSelectFailed() {
 void TGUITestRunner::OnSelectCurrent() {
   QTreeWidgetItem* node = SelectedNode();
   if (!node) return;
-  ApplyToTests(node, true);
+  ApplyToTests(node, EnableTest);
   SetNodeState(node, true);
   UpdateStatus(true);
   UpdateActions();
@@ -272,7 +284,7 @@ void TGUITestRunner::OnSelectCurrent() {
 void TGUITestRunner::OnDeselectCurrent() {
   QTreeWidgetItem* node = SelectedNode();
   if (!node) return;
-  ApplyToTests(node, false);
+  ApplyToTests(node, DisableTest);
   UpdateStatus(true);
   UpdateActions();
 }
