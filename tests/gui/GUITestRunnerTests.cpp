@@ -192,6 +192,13 @@ class TGUITestRunnerTests : public TRunnerCase {
     CheckTrue(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("Fails: ETestFailure")), "copied");
     CheckTrue(box->document()->toHtml().contains(QStringLiteral("#ff00ff")), "a failure's type is fuchsia");
     Snapshot("gui-runner-failure-selected");
+
+    // An error, in red, with the status lines its test wrote.
+    failures->setCurrentItem(failures->topLevelItem(1));
+    const std::string error = Text(box);
+    CheckTrue(error.rfind("Errs: std::runtime_error\nat ", 0) == 0, error);
+    CheckTrue(error.find("\nbroke\n\n\nStatus Messages\nlooking at <stock>") != std::string::npos, error);
+    CheckTrue(box->document()->toHtml().contains(QStringLiteral("#ff0000")), "an error's type is red");
   }
 
   // The score bar's colour after each order of failures and errors.

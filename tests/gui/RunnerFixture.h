@@ -53,7 +53,10 @@ class TMixed : public TTestCase {
 class TErring : public TTestCase {
   TESSEL_TESTCASE(TErring, TTestCase)
  public:
-  TESSEL_TEST(Errs) { throw std::runtime_error("broke"); }
+  TESSEL_TEST(Errs) {
+    Status("looking at <stock>");
+    throw std::runtime_error("broke");
+  }
   TESSEL_TEST(ThrowsInt) { throw 42; }
 };
 
