@@ -26,7 +26,7 @@ demo: build
 	cmake --build $(BUILD) --target demo
 
 gui-demo: build
-	cmake --build $(BUILD) --target gui-demo
+	@cd $(BUILD)/examples && ./tessel_gui_demo
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
