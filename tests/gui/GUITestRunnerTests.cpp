@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTest>
 #include <QTextEdit>
@@ -116,6 +117,13 @@ class TGUITestRunnerTests : public TRunnerCase {
     CheckEquals(11, static_cast<int>(w.ActionsImages().size()));
     for (const QIcon& i : w.RunImages()) CheckFalse(i.pixmap(16, 16).isNull(), "run image painted");
     CheckFalse(w.windowIcon().isNull(), "window icon");
+    for (const char* name : {"TestTreeMenu", "ViewMenu", "ActionsMenu"}) {
+      auto* menu = w.findChild<QMenu*>(QString::fromLatin1(name));
+      menu->popup(w.pos());
+      Forms::ProcessMessages();
+      menu->grab().save(QString::fromStdString(Platform::ProgramDir() + "gui-runner-" + name + ".png"));
+      menu->hide();
+    }
   }
 
   // One run of the sample tree, checked node by node, cell by cell.
