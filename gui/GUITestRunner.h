@@ -201,7 +201,7 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   uint64_t StoredStatesKey() const;
   void RememberStoredStates();
   int FModalResult = mrNone;
-  int FScoreMax = 0;     // the specified maximum; the widgets get at least 1
+  int FScoreMax = 0;     // the bars' maximum as counted; the widgets get at least 1
   bool FPressOnState = false;  // the last left press hit a node's check box
   int FPressNode = -1;         // ... of this node
   int64_t FLastEvents = 0;     // ms clock at the last event processing
