@@ -1,18 +1,18 @@
-// The GUI example program: drives the order-entry window through its GUI
-// tests with the console runner. Without a display it needs
-// QT_QPA_PLATFORM=offscreen, which `make demo` sets.
+// The example tests in the windowed runner: `make gui-demo` opens the window
+// on the same suites as `make demo`; press Enter (or F9) to run them.
+//
+// With no display it says what to set in one line and exits with status 2.
 #include <cstdio>
-#include <string>
 
-#include "platform/qt/Forms.h"
-#include "runners/TextTestRunner.h"
+#include "framework/TestFramework.h"
+#include "gui/GUITestRunner.h"
 
 int main() {
-  std::string why;
-  if (!Forms::EnsureApplication(&why)) {
-    std::fprintf(stderr, "%s\n", why.c_str());
+  try {
+    GUITestRunner::RunRegisteredTests();
+    return 0;
+  } catch (const TestFramework::Exception& e) {
+    std::fprintf(stderr, "%s\n", e.Message().c_str());
     return 2;
   }
-  auto result = TextTestRunner::RunRegisteredTests(TextTestRunner::rxbContinue);
-  return result->WasSuccessful() ? 0 : 1;
 }
