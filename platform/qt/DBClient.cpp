@@ -210,6 +210,26 @@ void TField::SetAsString(const std::string& text) {
 }
 
 // ---------------------------------------------------------------------------
+// TCells
+
+void TCells::resize(size_t n) {
+  while (FSize < n) push_back(std::monostate{});
+  while (FSize > n) (*this)[--FSize] = std::monostate{};
+}
+
+void TCells::erase(size_t first, size_t count) {
+  for (size_t i = first; i + count < FSize; ++i) (*this)[i] = std::move((*this)[i + count]);
+  resize(FSize - count);
+}
+
+TCells& TCells::operator=(const TCells& other) {
+  if (this == &other) return *this;
+  clear();
+  for (size_t i = 0; i < other.FSize; ++i) push_back(other[i]);
+  return *this;
+}
+
+// ---------------------------------------------------------------------------
 // TDataSet
 
 TDataSet::TDataSet() = default;
@@ -306,8 +326,7 @@ void TDataSet::AppendRecord(std::vector<TValue> values) {
 
 void TDataSet::Delete() {
   if (FRecord < 0) throw EDatabaseError("Cannot delete: no current record");
-  auto begin = FCells.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(FRecord) * FFields.size());
-  FCells.erase(begin, begin + static_cast<std::ptrdiff_t>(FFields.size()));
+  FCells.erase(static_cast<size_t>(FRecord) * FFields.size(), FFields.size());
   if (FRecord >= RecordCount()) FRecord = RecordCount() - 1;
   FEof = FRecord < 0;
 }
@@ -485,6 +504,15 @@ TFieldType TypeOf(const QSqlField& f, const QString& driver) {
 
 TValue ToValue(const QVariant& v) {
   if (v.isNull()) return std::monostate{};
+  // The common kinds read straight from the variant's storage: a converting
+  // read (toDouble) costs as much again as the whole walk over the records.
+  switch (v.typeId()) {
+    case QMetaType::Double: return *static_cast<const double*>(v.constData());
+    case QMetaType::LongLong: return static_cast<int64_t>(*static_cast<const qlonglong*>(v.constData()));
+    case QMetaType::Int: return static_cast<int64_t>(*static_cast<const int*>(v.constData()));
+    case QMetaType::QString: return static_cast<const QString*>(v.constData())->toStdString();
+    default: break;
+  }
   switch (v.typeId()) {
     case QMetaType::QString: return FromQ(v.toString());
     case QMetaType::Int:

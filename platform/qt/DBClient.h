@@ -46,6 +46,34 @@ TFieldType FieldTypeFromName(const std::string& name);  // ftUnknown when not a 
 
 class TDataSet;
 
+// The cells of a dataset, record-major, in blocks of fixed size: a result of
+// a million records grows without moving what it already holds.
+class TCells {
+ public:
+  static constexpr size_t kBlock = 4096;
+  size_t size() const { return FSize; }
+  bool empty() const { return FSize == 0; }
+  TValue& operator[](size_t i) { return FBlocks[i / kBlock][i % kBlock]; }
+  const TValue& operator[](size_t i) const { return FBlocks[i / kBlock][i % kBlock]; }
+  void push_back(TValue v) {
+    if (FSize == FBlocks.size() * kBlock) FBlocks.push_back(std::make_unique<TValue[]>(kBlock));
+    (*this)[FSize++] = std::move(v);
+  }
+  void resize(size_t n);
+  void erase(size_t first, size_t count);
+  void clear() {
+    FBlocks.clear();
+    FSize = 0;
+  }
+  TCells() = default;
+  TCells(const TCells& other) { *this = other; }
+  TCells& operator=(const TCells& other);
+
+ private:
+  std::vector<std::unique_ptr<TValue[]>> FBlocks;
+  size_t FSize = 0;
+};
+
 class TField {
  public:
   TField(TDataSet* dataSet, std::string name, TFieldType type, int size, int index);
@@ -123,7 +151,7 @@ class TDataSet {
   friend class TField;
   friend class TConnection;  // fills the records of a query in place
   std::vector<std::unique_ptr<TField>> FFields;
-  std::vector<TValue> FCells;  // record-major
+  TCells FCells;
   int FRecord = -1;
   bool FEof = true;
   bool FBof = true;

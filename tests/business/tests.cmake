@@ -8,3 +8,12 @@ if(TESSEL_WITH_QT)
   target_link_libraries(business_tests PRIVATE TesselPlatformQt Qt6::Core Qt6::Sql)
   target_include_directories(business_tests PRIVATE ${PROJECT_SOURCE_DIR})
 endif()
+
+# The speed of the dataset checks and digests (bench/README.md); CTest runs
+# it small, to keep it building and its two sides agreeing.
+if(TESSEL_WITH_QT)
+  add_executable(bench_business ${PROJECT_SOURCE_DIR}/bench/BusinessBench.cpp)
+  target_link_libraries(bench_business PRIVATE CorvelTest5 TesselPlatformQt Qt6::Core Qt6::Sql)
+  target_include_directories(bench_business PRIVATE ${PROJECT_SOURCE_DIR})
+  add_test(NAME business_bench_small COMMAND bench_business 2000 2)
+endif()
