@@ -25,7 +25,6 @@
 class QObject;
 class QWidget;
 class QSettings;
-class QAction;
 
 // ===========================================================================
 // libcorvel5.so: texts, digests, files of the user, debug and global events
@@ -65,7 +64,7 @@ int PegarProduto();
 bool ModoTeste();
 extern bool FModoTeste;
 // A value as an SQL literal: NULL, numbers with ".", 'text' with quotes doubled,
-// dates as 'yyyy-mm-dd hh:nn:ss' (TValueParaSQL picks the date form).
+// and ValorParaSQLData for a date-time ('yyyy-mm-dd hh:nn:ss').
 std::string ValorParaSQL(const DBClient::TValue& value);
 std::string ValorParaSQLData(double dateTime);
 // A reversible cipher of a text into hexadecimal digits (for names kept in
@@ -162,7 +161,7 @@ using TvArrayCDS = std::unique_ptr<DBClient::TClientDataSet>[6];
 // slot 2 with records only in the actual, 3 only in the expected, 4 with
 // the actual records that differ from the expected at the same position and
 // 5 with the fields that differ in name or type. True when they differ.
-bool CompareCDS(TvArrayCDS& slots);
+bool CompareCDS(TvArrayCDS& cds);
 // Frees a dataset handed over (null is fine).
 void DestruirSQL(std::unique_ptr<DBClient::TClientDataSet>& dataSet);
 
@@ -186,11 +185,55 @@ std::unique_ptr<QSettings> CriarINI(const std::string& path);
 std::unique_ptr<QSettings> CriarINIProduto();
 void GravarINI(QSettings& ini, const std::string& section, const std::string& key, const std::string& value);
 
-// Forms and data modules by class name (the class list of Forms).
+// Actions of the menu: each opens a form (or a report) when the user has
+// the right to it.
+class TvAction {
+ public:
+  virtual ~TvAction();
+  std::string Name;
+  std::string Caption;
+  std::string Categoria;
+  std::string FormClass;       // the form ShowForm opens for it
+  std::string Arquivo;         // a report action's file
+  std::vector<int> Modulos;    // the modules it belongs to (empty: all)
+  std::string Opcoes;
+  bool AbreForm = false;       // opens a form of the application
+  bool ControlaDireito = true;  // asks the list's rights handler first
+  std::function<void(TvAction&)> OnExecute;
+  void SetControlaDireito(bool value) { ControlaDireito = value; }
+};
+// A report action: its file is the report to open.
+class TvActionPower : public TvAction {};
+
+class TvActionList {
+ public:
+  TvAction& Add(std::unique_ptr<TvAction> action);
+  int Count() const { return static_cast<int>(FActions.size()); }
+  TvAction& Item(int index) const { return *FActions.at(static_cast<size_t>(index)); }
+  TvAction* Find(const std::string& name) const;  // ASCII case-insensitive
+  // The user's rights value for an action (0: none). Without a handler every
+  // action is allowed.
+  std::function<int(TvAction&)> OnPegarDireito;
+  int PegarDireito(TvAction& action) const { return OnPegarDireito ? OnPegarDireito(action) : 1; }
+
+ private:
+  std::vector<std::unique_ptr<TvAction>> FActions;
+};
+extern TvActionList* FvActionListDireitos;
+// Makes FvActionListDireitos when it does not exist; returns it.
+TvActionList* CriarChecarFvActionListDireitos();
+// When set, making an action whose name is taken sends a debug line.
+extern bool FAlertaCriarAcao;
+// One TvActionPower per report file (by extension) found in the folders.
+void GerarActionPower(TvActionList& list, const std::vector<std::string>& folders, const std::vector<int>& modulos,
+                      const std::string& categoria, const std::vector<std::string>& extensoes,
+                      const std::string& opcoes);
+
+// Forms and data modules by class name, from the platform's class list.
+// A name that is not registered raises EvErro naming it.
 enum class TvFormStyle { fsNormal, fsMDIChild, fsStayOnTop };
-QWidget* ShowForm(QAction* action, const std::string& name, TvFormStyle style);
-QObject* CriarDM(const std::string& name, QAction* action, const std::string& text);
-class TvClassList;
+QWidget* ShowForm(TvAction* action, const std::string& name, TvFormStyle style);
+QObject* CriarDM(const std::string& name, TvAction* action, const std::string& text);
 // The host's class list: Forms::ClassList() of the platform.
 struct TvClassListRef {
   int Count() const;
@@ -198,26 +241,17 @@ struct TvClassListRef {
 };
 extern TvClassListRef vClassList;
 
-// Packages: the .so files of a module found in a folder, and loading them.
+// Packages: the .so files of the modules found in a folder ("<name>_<module>.so"),
+// and loading them for good (all symbols bound now; errors name the file).
 std::vector<std::string> PegarListaPacotes(const std::string& folder, const std::vector<int>& modulos);
 void AbrirPacotes(const std::vector<std::string>& paths);
-
-// Actions with rights, by the host's modules.
-class TvAction;
-class TvActionList;
-extern TvActionList* FvActionListDireitos;
-TvActionList* CriarChecarFvActionListDireitos();
-extern bool FAlertaCriarAcao;
-void GerarActionPower(TvActionList& list, const std::vector<std::string>& paths, const std::vector<int>& modulos,
-                      const std::string& categoria, const std::vector<std::string>& extensoes,
-                      const std::string& opcoes);
 
 // Message dialogs: FOnAntesMostrarMessage decides first, then the dialog shows.
 enum class TvMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 enum TvMsgDlgButton { mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8 };
 int vMessageDlg(const std::string& text, TvMsgDlgType type, int buttons);
-class TvMessageForm;
-std::string GetFormText(QWidget* form);  // TvMessageForm::GetFormText
+// The dialog's text when form is a message form (TvMessageForm), else "".
+std::string GetFormText(QWidget* form);
 
 // The module (the part of the product) that runs.
 int PegarModuloAtual();

@@ -7,6 +7,12 @@ if(TESSEL_WITH_QT)
   )
   target_link_libraries(business_tests PRIVATE TesselPlatformQt Qt6::Core Qt6::Sql)
   target_include_directories(business_tests PRIVATE ${PROJECT_SOURCE_DIR})
+
+  tessel_add_test(business_host_tests ${CMAKE_CURRENT_LIST_DIR}/HostTests.cpp)
+  target_link_libraries(business_host_tests PRIVATE corvel5 corvelbase5 corvelbaseutil5 corvelreport5
+                        TesselPlatformQt Qt6::Widgets Qt6::Sql)
+  target_include_directories(business_host_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  set_tests_properties(business_host_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
 
 # The speed of the dataset checks and digests (bench/README.md); CTest runs
