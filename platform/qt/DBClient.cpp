@@ -19,6 +19,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cerrno>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/qt/QtText.h"
@@ -375,6 +381,59 @@ void EnsurePrivateFirebirdLock() {
   setenv("FIREBIRD_LOCK", dir.toLocal8Bit().constData(), 0);
 }
 
+// Whether host:port takes a TCP connection within the time given: "" or why
+// not. Firebird's client waits its own ConnectTimeout (three minutes by
+// default) on a host that drops the connection attempt.
+std::string ProbeTcp(const std::string& host, int port, int seconds) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  std::string service = std::to_string(port);
+  if (int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0)
+    return "the host " + host + " is unknown (" + gai_strerror(rc) + ")";
+  std::string why = "no address of " + host + " takes connections";
+  for (addrinfo* a = found; a; a = a->ai_next) {
+    int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    int rc = connect(fd, a->ai_addr, a->ai_addrlen);
+    if (rc != 0 && errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      rc = poll(&p, 1, seconds * 1000);
+      if (rc == 0) {
+        why = "the server " + host + ":" + service + " does not answer within " + std::to_string(seconds) + " s";
+        rc = -1;
+      } else {
+        int err = 0;
+        socklen_t len = sizeof err;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+        if (err) why = "the server " + host + ":" + service + " refuses the connection (" + std::strerror(err) + ")";
+        rc = err ? -1 : 0;
+      }
+    } else if (rc != 0) {
+      why = "the server " + host + ":" + service + " refuses the connection (" + std::strerror(errno) + ")";
+    }
+    close(fd);
+    if (rc == 0) {
+      freeaddrinfo(found);
+      return {};
+    }
+  }
+  freeaddrinfo(found);
+  return why;
+}
+
+// An ODBC connect string may carry the password: shown with "PWD=***".
+std::string WithoutPassword(std::string text) {
+  for (const char* key : {"PWD=", "pwd=", "Pwd=", "PASSWORD=", "Password=", "password="}) {
+    for (size_t at = 0; (at = text.find(key, at)) != std::string::npos;) {
+      at += std::strlen(key);
+      size_t end = text.find(';', at);
+      text.replace(at, (end == std::string::npos ? text.size() : end) - at, "***");
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 TConnection::TConnection() : F(std::make_unique<TState>()) {}
@@ -395,7 +454,7 @@ std::string TConnection::Describe() const {
     if (p.Port) where += ":" + std::to_string(p.Port);
     where += "/";
   }
-  return p.Driver + " " + where + p.Database;
+  return p.Driver + " " + where + WithoutPassword(p.Database);
 }
 
 const std::string& TConnection::ConnectionName() const { return F->Name; }
@@ -407,7 +466,8 @@ void TConnection::Open(const TConnectionParams& params) {
   F->Params = params;
   TConnectionParams& p = F->Params;
   auto fail = [&](const std::string& why) -> void {
-    throw EDatabaseError("Cannot open the database \"" + p.Database + "\" with " + p.Driver + ": " + why);
+    throw EDatabaseError("Cannot open the database \"" + WithoutPassword(p.Database) + "\" with " + p.Driver + ": " +
+                         WithoutPassword(why));
   };
   if (!QSqlDatabase::isDriverAvailable(ToQ(p.Driver))) {
     std::string have = FromQ(QSqlDatabase::drivers().join(QStringLiteral(", ")));
@@ -429,6 +489,8 @@ void TConnection::Open(const TConnectionParams& params) {
     options = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(seconds);
   } else if (p.Driver == "QIBASE") {
     if (p.HostName.empty()) EnsurePrivateFirebirdLock();
+    if (!p.HostName.empty())
+      if (std::string why = ProbeTcp(p.HostName, p.Port ? p.Port : 3050, seconds); !why.empty()) fail(why);
     if (p.UserName.empty()) p.UserName = "SYSDBA";
     options = QStringLiteral("ISC_DPB_LC_CTYPE=UTF8");
   }

@@ -2,6 +2,10 @@
 // values from both engines, and every way a connection can fail: a clear
 // error naming the driver or file within seconds, never a crash or a hang.
 #include <QFile>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QProcess>
 #include <chrono>
 #include <cmath>
@@ -185,9 +189,35 @@ class TDBClientTests : public TTestCase {
     remote.Port = 1;
     remote.Password = "s3cret-pw";
     e = ErrorOf([&] { db.Open(remote); }, &seconds);
-    CheckTrue(Contains(e, "QIBASE") && Contains(e, "/nowhere/x.fdb"), "names driver and database: " + e);
+    CheckTrue(Contains(e, "QIBASE") && Contains(e, "/nowhere/x.fdb") && Contains(e, "127.0.0.1:1 refuses"),
+              "names driver, database and server: " + e);
     CheckFalse(Contains(e, "s3cret-pw"), "the password never shows");
     CheckTrue(seconds < 15, "an unreachable server fails within seconds");
+  }
+
+  // A server that takes the connection and never answers (a socket that
+  // listens and never reads): the ODBC login timeout ends the wait.
+  TESSEL_TEST(TestSilentSqlServerTimesOut) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    CheckTrue(bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && listen(fd, 4) == 0 &&
+                  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0,
+              "a listening socket");
+    DBClient::TConnectionParams p;
+    p.Driver = "QODBC";
+    p.Database = "DRIVER=/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so;SERVER=127.0.0.1;PORT=" +
+                 std::to_string(ntohs(addr.sin_port)) + ";DATABASE=vendas;UID=sa;PWD=Segredo-1;TDS_Version=7.4";
+    p.TimeoutSeconds = 2;
+    DBClient::TConnection db;
+    double seconds = 0;
+    std::string e = ErrorOf([&] { db.Open(p); }, &seconds);
+    close(fd);
+    CheckTrue(Contains(e, "QODBC") && Contains(e, "PWD=***"), e);
+    CheckFalse(Contains(e, "Segredo-1"), "the password in the connect string never shows");
+    CheckTrue(seconds < 8, "the login timeout bounds the wait: " + std::to_string(seconds) + " s");
   }
 
   TESSEL_TEST(TestLockedDatabasesFailWithinTheWait) {
