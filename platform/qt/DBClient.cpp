@@ -130,11 +130,7 @@ TFieldType FieldTypeFromName(const std::string& name) {
 TField::TField(TDataSet* dataSet, std::string name, TFieldType type, int size, int index)
     : FDataSet(dataSet), FName(std::move(name)), FType(type), FSize(size), FIndex(index) {}
 
-const TValue& TField::Value() const { return FDataSet->Current(FIndex); }
-
-bool TField::IsNull() const { return std::holds_alternative<std::monostate>(Value()); }
-
-double TField::AsFloat() const {
+double TField::AsFloatOther() const {
   const TValue& v = Value();
   switch (v.index()) {
     case 0: return 0.0;
@@ -218,9 +214,20 @@ void TField::SetAsString(const std::string& text) {
 // ---------------------------------------------------------------------------
 // TCells
 
+void TCells::AddBlock() {
+  FBlocks.push_back(static_cast<TValue*>(::operator new(kBlock * sizeof(TValue), std::align_val_t(alignof(TValue)))));
+}
+
+void TCells::clear() {
+  for (size_t i = 0; i < FSize; ++i) (*this)[i].~TValue();
+  for (TValue* block : FBlocks) ::operator delete(block, std::align_val_t(alignof(TValue)));
+  FBlocks.clear();
+  FSize = 0;
+}
+
 void TCells::resize(size_t n) {
   while (FSize < n) push_back(std::monostate{});
-  while (FSize > n) (*this)[--FSize] = std::monostate{};
+  while (FSize > n) (*this)[--FSize].~TValue();
 }
 
 void TCells::erase(size_t first, size_t count) {
@@ -231,7 +238,7 @@ void TCells::erase(size_t first, size_t count) {
 TCells& TCells::operator=(const TCells& other) {
   if (this == &other) return *this;
   clear();
-  for (size_t i = 0; i < other.FSize; ++i) push_back(other[i]);
+  for (size_t i = 0; i < other.FSize; ++i) emplace_back_from([&] { return other[i]; });
   return *this;
 }
 
@@ -298,9 +305,8 @@ void TDataSet::Last() {
   FBof = FRecord <= 0;
 }
 
-const TValue& TDataSet::Current(int field) const {
-  if (FRecord < 0) throw EDatabaseError((Name.empty() ? std::string("Dataset") : Name) + ": no current record");
-  return FCells[static_cast<size_t>(FRecord) * FFields.size() + static_cast<size_t>(field)];
+void TDataSet::NoCurrentRecord() const {
+  throw EDatabaseError((Name.empty() ? std::string("Dataset") : Name) + ": no current record");
 }
 
 const TValue& TDataSet::Cell(int record, int field) const {
@@ -632,7 +638,7 @@ void TConnection::Query(const std::string& sql, TDataSet& into) {
   }
   const int n = rec.count();
   while (q.next())
-    for (int i = 0; i < n; ++i) into.FCells.push_back(ToValue(q.value(i)));
+    for (int i = 0; i < n; ++i) into.FCells.emplace_back_from([&] { return ToValue(q.value(i)); });
   if (q.lastError().isValid()) {
     into.EmptyDataSet();
     throw EDatabaseError("Reading the result failed on " + Describe() + ": " + ErrorText(q.lastError()));

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <variant>
@@ -47,31 +48,38 @@ TFieldType FieldTypeFromName(const std::string& name);  // ftUnknown when not a 
 class TDataSet;
 
 // The cells of a dataset, record-major, in blocks of fixed size: a result of
-// a million records grows without moving what it already holds.
+// a million records grows without moving what it already holds, and each
+// cell is made in place.
 class TCells {
  public:
   static constexpr size_t kBlock = 4096;
+  TCells() = default;
+  TCells(const TCells& other) { *this = other; }
+  TCells& operator=(const TCells& other);
+  ~TCells() { clear(); }
+
   size_t size() const { return FSize; }
   bool empty() const { return FSize == 0; }
   TValue& operator[](size_t i) { return FBlocks[i / kBlock][i % kBlock]; }
   const TValue& operator[](size_t i) const { return FBlocks[i / kBlock][i % kBlock]; }
+  // Makes the next cell from what make() returns, without a move.
+  template <class F>
+  void emplace_back_from(F&& make) {
+    if (FSize == FBlocks.size() * kBlock) AddBlock();
+    new (&(*this)[FSize]) TValue(make());
+    ++FSize;
+  }
   void push_back(TValue v) {
-    if (FSize == FBlocks.size() * kBlock) FBlocks.push_back(std::make_unique<TValue[]>(kBlock));
-    (*this)[FSize++] = std::move(v);
+    emplace_back_from([&] { return std::move(v); });
   }
   void resize(size_t n);
   void erase(size_t first, size_t count);
-  void clear() {
-    FBlocks.clear();
-    FSize = 0;
-  }
-  TCells() = default;
-  TCells(const TCells& other) { *this = other; }
-  TCells& operator=(const TCells& other);
+  void clear();
 
  private:
-  std::vector<std::unique_ptr<TValue[]>> FBlocks;
+  std::vector<TValue*> FBlocks;  // raw storage; cells [0, FSize) are made
   size_t FSize = 0;
+  void AddBlock();
 };
 
 class TField {
@@ -85,10 +93,10 @@ class TField {
   TDataSet* DataSet() const { return FDataSet; }
 
   // Of the current record; reading with no current record raises.
-  const TValue& Value() const;
-  bool IsNull() const;
+  inline const TValue& Value() const;
+  bool IsNull() const { return std::holds_alternative<std::monostate>(Value()); }
   // NULL reads as 0; a text that is not a number raises.
-  double AsFloat() const;
+  inline double AsFloat() const;
   int64_t AsInteger() const;
   // NULL reads as "".
   std::string AsString() const;
@@ -105,6 +113,7 @@ class TField {
   TFieldType FType;
   int FSize;
   int FIndex;
+  double AsFloatOther() const;
 };
 
 class TDataSet {
@@ -155,8 +164,21 @@ class TDataSet {
   int FRecord = -1;
   bool FEof = true;
   bool FBof = true;
-  const TValue& Current(int field) const;
+  // Inline: a column walk reads one cell per record.
+  const TValue& Current(int field) const {
+    if (FRecord < 0) NoCurrentRecord();
+    return FCells[static_cast<size_t>(FRecord) * FFields.size() + static_cast<size_t>(field)];
+  }
+  [[noreturn]] void NoCurrentRecord() const;
 };
+
+inline const TValue& TField::Value() const { return FDataSet->Current(FIndex); }
+
+inline double TField::AsFloat() const {
+  const TValue& v = Value();
+  if (const double* d = std::get_if<double>(&v)) return *d;
+  return AsFloatOther();
+}
 
 // A dataset that lives in memory and is stored as an XML data packet:
 //   <DATAPACKET Version="2.0"><METADATA><FIELDS><FIELD attrname=.. fieldtype=.. WIDTH=../></FIELDS></METADATA>
