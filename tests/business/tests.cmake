@@ -23,3 +23,9 @@ if(TESSEL_WITH_QT)
   target_include_directories(bench_business PRIVATE ${PROJECT_SOURCE_DIR})
   add_test(NAME business_bench_small COMMAND bench_business 2000 2)
 endif()
+
+if(TESSEL_WITH_QT AND CMAKE_READELF)
+  add_test(NAME business_host_linkage
+    COMMAND ${CMAKE_COMMAND} -DREADELF=${CMAKE_READELF} -DLIBDIR=$<TARGET_FILE_DIR:CorvelTest5>
+            -P ${CMAKE_CURRENT_LIST_DIR}/CheckLinkage.cmake)
+endif()
