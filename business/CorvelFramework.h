@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "platform/qt/DBClient.h"
+#include "platform/qt/Forms.h"
 
-class QObject;
-class QWidget;
+class QLineEdit;
 class QSettings;
 
 // ===========================================================================
@@ -372,11 +372,65 @@ class TvrwExportCSV {
 // The preview as lines: CSV (etCSV) or fixed text (etTexto).
 std::vector<std::string> ExportToStringList(TvrwExportType tipo, const TvReportPreview& preview);
 
-class TvpqPowerParam;
-class TvpqPowerQuery;
-class TvDMPower;
-class TvFrmReport;
-// The data model module the reports read their dictionary from.
+// The parameters of a power query: each has a name, a value, and may have
+// an edit control on the report's form whose text wins over the value.
+class TvpqPowerParam {
+ public:
+  // The edit control of a parameter (ASCII case-insensitive), or null.
+  QLineEdit* EdFindFieldControl(const std::string& campo) const;
+  // Sets the value of the parameter named nome (made when missing).
+  void SetValues(const std::string& nome, DBClient::TValue valor);
+  // Gives a parameter an edit control (the form owns it).
+  void SetControl(const std::string& nome, QLineEdit* control);
+  // The value used when the query runs: the control's text when there is one.
+  DBClient::TValue Valor(const std::string& nome) const;
+  std::vector<std::string> Nomes() const;
+
+ private:
+  struct TParam {
+    std::string Nome;
+    DBClient::TValue Valor;
+    QLineEdit* Controle = nullptr;
+  };
+  std::vector<TParam> FParams;
+  TParam* Find(const std::string& nome);
+  const TParam* Find(const std::string& nome) const;
+};
+
+// A query whose ":name" parameters are filled from its parameters as SQL
+// literals; running it fills the preview from vDMConexao.
+class TvpqPowerQuery {
+ public:
+  std::string SQL;
+  TvpqPowerParam& GetParams() { return FParams; }
+  // The statement with every :name replaced (quoted text and '::' kept).
+  std::string SQLComParametros() const;
+  void Executar(TvReportPreview& preview) const;
+
+ private:
+  TvpqPowerParam FParams;
+};
+
+// A report's data module: its query and the preview the query fills.
+class TvDMPower : public Forms::TDataModule {
+ public:
+  explicit TvDMPower(QObject* owner = nullptr) : Forms::TDataModule(owner) {}
+  TvpqPowerQuery Query;
+  TvReportPreview Preview;
+  virtual void Executar() { Query.Executar(Preview); }
+};
+
+// A report's form: it owns its data module.
+class TvFrmReport : public Forms::TForm {
+ public:
+  explicit TvFrmReport(QWidget* parent = nullptr);
+  TvDMPower* GetDMPower() const { return FDM; }
+
+ private:
+  TvDMPower* FDM;
+};
+
+// The data model module the reports read their dictionary from (none until made).
 extern QObject* vDMDBXDataModel;
 
 }  // namespace corvelreport5

@@ -1,6 +1,8 @@
 // The reference host's libcorvelreport5.so: a report's preview exported as
 // CSV (to a stream or to lines) or as fixed-width text.
+#include <QLineEdit>
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 
 #include "business/CorvelFramework.h"
@@ -109,6 +111,86 @@ std::vector<std::string> ExportToStringList(TvrwExportType tipo, const TvReportP
   }
   throw corvel5::EvErro("ExportToStringList: unknown export type " + std::to_string(static_cast<int>(tipo)));
 }
+
+// ---------------------------------------------------------------------------
+// Parameters and queries
+
+namespace {
+bool SameName(const std::string& a, const std::string& b) { return QtText::UpperAscii(a) == QtText::UpperAscii(b); }
+bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+}  // namespace
+
+TvpqPowerParam::TParam* TvpqPowerParam::Find(const std::string& nome) {
+  for (auto& p : FParams)
+    if (SameName(p.Nome, nome)) return &p;
+  return nullptr;
+}
+
+const TvpqPowerParam::TParam* TvpqPowerParam::Find(const std::string& nome) const {
+  return const_cast<TvpqPowerParam*>(this)->Find(nome);
+}
+
+QLineEdit* TvpqPowerParam::EdFindFieldControl(const std::string& campo) const {
+  const TParam* p = Find(campo);
+  return p ? p->Controle : nullptr;
+}
+
+void TvpqPowerParam::SetValues(const std::string& nome, DBClient::TValue valor) {
+  if (TParam* p = Find(nome))
+    p->Valor = std::move(valor);
+  else
+    FParams.push_back({nome, std::move(valor), nullptr});
+}
+
+void TvpqPowerParam::SetControl(const std::string& nome, QLineEdit* control) {
+  if (!Find(nome)) FParams.push_back({nome, std::monostate{}, nullptr});
+  Find(nome)->Controle = control;
+}
+
+DBClient::TValue TvpqPowerParam::Valor(const std::string& nome) const {
+  const TParam* p = Find(nome);
+  if (!p) throw corvel5::EvErro("The query has no parameter \"" + nome + "\"");
+  if (p->Controle) return QtText::FromQ(p->Controle->text());
+  return p->Valor;
+}
+
+std::vector<std::string> TvpqPowerParam::Nomes() const {
+  std::vector<std::string> out;
+  for (const auto& p : FParams) out.push_back(p.Nome);
+  return out;
+}
+
+std::string TvpqPowerQuery::SQLComParametros() const {
+  std::string out;
+  for (size_t i = 0; i < SQL.size();) {
+    char c = SQL[i];
+    if (c == '\'' || c == '"') {  // a quoted text or name is copied as it is
+      size_t end = SQL.find(c, i + 1);
+      end = end == std::string::npos ? SQL.size() : end + 1;
+      out.append(SQL, i, end - i);
+      i = end;
+    } else if (c == ':' && i + 1 < SQL.size() && SQL[i + 1] == ':') {
+      out += "::";
+      i += 2;
+    } else if (c == ':' && i + 1 < SQL.size() && NameChar(SQL[i + 1])) {
+      size_t end = i + 1;
+      while (end < SQL.size() && NameChar(SQL[end])) ++end;
+      out += corvel5::ValorParaSQL(FParams.Valor(SQL.substr(i + 1, end - i - 1)));
+      i = end;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
+void TvpqPowerQuery::Executar(TvReportPreview& preview) const {
+  if (!corvelbase5::vDMConexao) throw corvel5::EvErro("TvpqPowerQuery: no connection (vDMConexao)");
+  corvelbase5::vDMConexao->Conexao().Query(SQLComParametros(), preview.Dados);
+}
+
+TvFrmReport::TvFrmReport(QWidget* parent) : Forms::TForm(parent), FDM(new TvDMPower(this)) {}
 
 QObject* vDMDBXDataModel = nullptr;
 

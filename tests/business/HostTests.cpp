@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QVBoxLayout>
 #include <sstream>
@@ -326,6 +327,34 @@ class THostReport : public TTestCase {
     CheckEquals(std::string("linha nova"), text[2].substr(0, 10), "one record per line");
     corvelreport5::TvrwExportCSV none;
     CheckTrue(Contains(ErrorOf([&] { none.PrintReportTo(); }), "no preview"), "no preview: an error");
+  }
+
+  TESSEL_TEST(TestReportQueryTakesItsParameters) {
+    CheckTrue(Forms::EnsureApplication(), "no application");
+    std::string path = TestDatabases::TempFolder() + "report.sqlite";
+    QFile::remove(QtText::ToQ(path));
+    CriarvDMConexaoParaTests(path, "", "", false, TvTipoBanco::tbSQLite, 0, 0, false);
+    vDMConexao->Conectar(TestDatabases::SQLite(path), TvTipoBanco::tbSQLite);
+    vDMConexao->ExecuteCommand("create table venda (cliente varchar(20), nome varchar(20), total double)");
+    vDMConexao->ExecuteCommand(
+        "insert into venda values ('D''Ávila', 'caneta', 5), ('D''Ávila', 'livro', 30), ('Bia', 'mesa', 90)");
+    corvelreport5::TvFrmReport form;
+    corvelreport5::TvDMPower* dm = form.GetDMPower();
+    dm->Query.SQL = "select nome, total from venda where cliente = :cliente and nome <> ':cliente' "
+                    "and total >= :minimo order by nome";
+    auto& params = dm->Query.GetParams();
+    params.SetValues("cliente", std::string("D'Ávila"));
+    auto* minimo = new QLineEdit(&form);
+    params.SetControl("minimo", minimo);
+    minimo->setText(QStringLiteral("10"));
+    CheckTrue(params.EdFindFieldControl("MINIMO") == minimo && !params.EdFindFieldControl("cliente"), "controls");
+    dm->Executar();
+    auto lines = corvelreport5::ExportToStringList(corvelreport5::TvrwExportType::etCSV, dm->Preview);
+    CheckEquals(2, static_cast<int>(lines.size()), "a header and the one record");
+    CheckEquals(std::string("livro,30"), lines[1], "the control's text wins, a quoted ':cliente' is no parameter");
+    dm->Query.SQL = "select :nada";
+    CheckEquals(std::string("The query has no parameter \"nada\""), ErrorOf([&] { dm->Executar(); }));
+    DestruirvDMConexaoParaTests();
   }
 };
 
