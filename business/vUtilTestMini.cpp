@@ -109,15 +109,24 @@ void TvTestCaseMini::CheckNotEqualsStringInsensitive(const std::string& expected
 // ---------------------------------------------------------------------------
 // Columns
 
+namespace {
+// A field that belongs to no dataset is the test's error, not a crash of the run.
+DBClient::TDataSet& DataSetOf(DBClient::TField& field) {
+  if (!field.DataSet())
+    throw TestFramework::Exception("The field " + field.FieldName() + " belongs to no dataset");
+  return *field.DataSet();
+}
+}  // namespace
+
 double TvTestCaseMini::SumField(DBClient::TField& field) {
-  DBClient::TDataSet& ds = *field.DataSet();
+  DBClient::TDataSet& ds = DataSetOf(field);
   double sum = 0.0;
   for (ds.First(); !ds.Eof(); ds.Next()) sum += field.AsFloat();
   return sum;
 }
 
 std::string TvTestCaseMini::ConcatField(DBClient::TField& field) {
-  DBClient::TDataSet& ds = *field.DataSet();
+  DBClient::TDataSet& ds = DataSetOf(field);
   std::string out;
   for (ds.First(); !ds.Eof(); ds.Next()) {
     out += field.AsString();

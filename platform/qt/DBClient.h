@@ -191,6 +191,10 @@ class TClientDataSet : public TDataSet {
   void SetXMLData(const std::string& xml);  // raises on a malformed packet
   void SaveToFile(const std::string& path) const;
   void LoadFromFile(const std::string& path);
+  // The compact binary form (".cds"): a magic word, a format version, the
+  // fields and the typed cells. Loading checks all three before it changes anything.
+  void SaveToBinaryFile(const std::string& path) const;
+  void LoadFromBinaryFile(const std::string& path);
 };
 
 struct TConnectionParams {

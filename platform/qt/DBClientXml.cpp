@@ -1,4 +1,5 @@
-// The XML data packet of a client dataset.
+// The XML data packet and the binary file of a client dataset.
+#include <QDataStream>
 #include <QFile>
 #include <QSaveFile>
 #include <QXmlStreamReader>
@@ -179,6 +180,106 @@ void TClientDataSet::LoadFromFile(const std::string& path) {
   } catch (const EDatabaseError& e) {
     throw EDatabaseError("\"" + path + "\": " + e.what());
   }
+}
+
+namespace {
+constexpr quint32 kBinaryMagic = 0x54434453;  // "TCDS"
+constexpr quint32 kBinaryVersion = 1;
+}  // namespace
+
+void TClientDataSet::SaveToBinaryFile(const std::string& path) const {
+  QSaveFile f(ToQ(path));
+  if (!f.open(QIODevice::WriteOnly))
+    throw EDatabaseError("Cannot write the dataset file \"" + path + "\": " + FromQ(f.errorString()));
+  QDataStream out(&f);
+  out.setVersion(QDataStream::Qt_6_4);
+  out << kBinaryMagic << kBinaryVersion << static_cast<qint32>(FieldCount());
+  for (int i = 0; i < FieldCount(); ++i)
+    out << ToQ(Fields(i).FieldName()) << static_cast<qint32>(Fields(i).DataType()) << static_cast<qint32>(Fields(i).Size());
+  out << static_cast<qint64>(RecordCount());
+  for (int r = 0; r < RecordCount(); ++r)
+    for (int c = 0; c < FieldCount(); ++c) {
+      const TValue& v = Cell(r, c);
+      out << static_cast<quint8>(v.index());
+      switch (v.index()) {
+        case 1: out << static_cast<qint64>(std::get<int64_t>(v)); break;
+        case 2: out << std::get<double>(v); break;
+        case 3: {
+          const std::string& s = std::get<std::string>(v);
+          out << QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+          break;
+        }
+        case 4: out << std::get<bool>(v); break;
+        default: break;
+      }
+    }
+  if (out.status() != QDataStream::Ok || !f.commit())
+    throw EDatabaseError("Cannot write the dataset file \"" + path + "\": " + FromQ(f.errorString()));
+}
+
+void TClientDataSet::LoadFromBinaryFile(const std::string& path) {
+  QFile f(ToQ(path));
+  if (!f.open(QIODevice::ReadOnly))
+    throw EDatabaseError("Cannot read the dataset file \"" + path + "\": " + FromQ(f.errorString()));
+  auto bad = [&](const std::string& why) { return EDatabaseError("\"" + path + "\" is not a dataset file: " + why); };
+  QDataStream in(&f);
+  in.setVersion(QDataStream::Qt_6_4);
+  quint32 magic = 0, version = 0;
+  qint32 fields = 0;
+  in >> magic >> version >> fields;
+  if (magic != kBinaryMagic) throw bad("wrong magic word");
+  if (version != kBinaryVersion) throw bad("format version " + std::to_string(version) + " is not known");
+  if (fields < 0 || fields > 100000) throw bad("bad field count");
+  TClientDataSet loaded;
+  for (qint32 i = 0; i < fields; ++i) {
+    QString name;
+    qint32 type = 0, size = 0;
+    in >> name >> type >> size;
+    if (type < 0 || type > static_cast<qint32>(TFieldType::ftBlob)) throw bad("bad field type");
+    loaded.AddField(FromQ(name), static_cast<TFieldType>(type), size);
+  }
+  qint64 records = 0;
+  in >> records;
+  if (records < 0 || (fields == 0 && records > 0)) throw bad("bad record count");
+  for (qint64 r = 0; r < records && in.status() == QDataStream::Ok; ++r) {
+    std::vector<TValue> row;
+    for (qint32 c = 0; c < fields; ++c) {
+      quint8 kind = 0;
+      in >> kind;
+      switch (kind) {
+        case 0: row.emplace_back(std::monostate{}); break;
+        case 1: {
+          qint64 i = 0;
+          in >> i;
+          row.emplace_back(static_cast<int64_t>(i));
+          break;
+        }
+        case 2: {
+          double d = 0;
+          in >> d;
+          row.emplace_back(d);
+          break;
+        }
+        case 3: {
+          QByteArray b;
+          in >> b;
+          row.emplace_back(std::string(b.constData(), static_cast<size_t>(b.size())));
+          break;
+        }
+        case 4: {
+          bool b = false;
+          in >> b;
+          row.emplace_back(b);
+          break;
+        }
+        default: throw bad("bad value kind");
+      }
+    }
+    loaded.AppendRecord(std::move(row));
+  }
+  if (in.status() != QDataStream::Ok) throw bad("it ends too early");
+  if (!in.atEnd()) throw bad("it holds more than its records");
+  CopyFrom(loaded);
 }
 
 }  // namespace DBClient

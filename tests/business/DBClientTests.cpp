@@ -54,25 +54,40 @@ class TDBClientTests : public TTestCase {
     ds.AppendRecord({int64_t{1}, -0.1, std::string("ação € 𝄞\r\nline\ttab \x01 ]]>  "), 1.5, false});
     ds.AppendRecord({int64_t{2}, 2.0, std::string("42"), 2.0, true});
 
-    std::string path = TestDatabases::TempFolder() + "packet.xml";
-    ds.SaveToFile(path);
-    DBClient::TClientDataSet back;
-    back.LoadFromFile(path);
-    CheckEquals(ds.FieldCount(), back.FieldCount(), "fields");
-    CheckEquals(ds.RecordCount(), back.RecordCount(), "records");
-    for (int f = 0; f < ds.FieldCount(); ++f) {
-      CheckEquals(ds.Fields(f).FieldName(), back.Fields(f).FieldName());
-      CheckTrue(ds.Fields(f).DataType() == back.Fields(f).DataType(), "type of " + ds.Fields(f).FieldName());
+    for (bool binary : {false, true}) {
+      std::string path = TestDatabases::TempFolder() + (binary ? "packet.cds" : "packet.xml");
+      std::string kind = binary ? "binary: " : "XML: ";
+      DBClient::TClientDataSet back;
+      if (binary) {
+        ds.SaveToBinaryFile(path);
+        back.LoadFromBinaryFile(path);
+      } else {
+        ds.SaveToFile(path);
+        back.LoadFromFile(path);
+      }
+      CheckEquals(ds.FieldCount(), back.FieldCount(), kind + "fields");
+      CheckEquals(ds.RecordCount(), back.RecordCount(), kind + "records");
+      for (int f = 0; f < ds.FieldCount(); ++f) {
+        CheckEquals(ds.Fields(f).FieldName(), back.Fields(f).FieldName());
+        CheckTrue(ds.Fields(f).DataType() == back.Fields(f).DataType(), kind + "type of " + ds.Fields(f).FieldName());
+      }
+      CheckEquals(40, back.FieldByName("NAME").Size(), kind + "width kept");
+      for (int r = 0; r < ds.RecordCount(); ++r)
+        for (int f = 0; f < ds.FieldCount(); ++f)
+          CheckTrue(ds.Cell(r, f) == back.Cell(r, f),
+                    kind + "record " + std::to_string(r) + " field " + ds.Fields(f).FieldName() + " kept exactly");
+      CheckTrue(std::holds_alternative<std::string>(back.Cell(4, 2)), kind + "a number in a text field stays a text");
+      CheckTrue(std::holds_alternative<std::monostate>(back.Cell(1, 2)) && back.Cell(2, 2) == TValue(std::string()),
+                kind + "NULL and the empty text stay apart");
+      CheckEquals(ds.XMLData(), back.XMLData(), kind + "written again the same");
     }
-    CheckEquals(40, back.FieldByName("NAME").Size(), "width kept");
-    for (int r = 0; r < ds.RecordCount(); ++r)
-      for (int f = 0; f < ds.FieldCount(); ++f)
-        CheckTrue(ds.Cell(r, f) == back.Cell(r, f),
-                  "record " + std::to_string(r) + " field " + ds.Fields(f).FieldName() + " kept exactly");
-    CheckTrue(std::holds_alternative<std::string>(back.Cell(4, 2)), "a number in a text field stays a text");
-    CheckTrue(std::holds_alternative<std::monostate>(back.Cell(1, 2)) && back.Cell(2, 2) == TValue(std::string()),
-              "NULL and the empty text stay apart");
-    CheckEquals(ds.XMLData(), back.XMLData(), "written again the same");
+    std::string cds = TestDatabases::TempFolder() + "packet.cds";
+    QFile file(QtText::ToQ(cds));
+    file.resize(file.size() - 3);
+    DBClient::TClientDataSet cut;
+    CheckTrue(Contains(ErrorOf([&] { cut.LoadFromBinaryFile(cds); }), "ends too early"), "a cut file is refused");
+    CheckTrue(Contains(ErrorOf([&] { cut.LoadFromBinaryFile(TestDatabases::TempFolder() + "packet.xml"); }), "wrong magic"),
+              "an XML file is not a binary one");
   }
 
   TESSEL_TEST(TestMalformedPacketsAreRejectedWithTheirPlace) {

@@ -117,7 +117,7 @@ class TColumnChecks : public TvTestCaseMini {
                 FailureOf([&] { CheckEqualsConcat("a;x", rows->FieldByName("name"), "names"); }));
   }
 
-  TESSEL_TEST(TestTextInANumberColumnIsAnError) {
+  TESSEL_TEST(TestBadColumnsAreErrors) {
     auto rows = FDb.Query("select name from items where id = 1");
     std::string error;
     try {
@@ -127,6 +127,16 @@ class TColumnChecks : public TvTestCaseMini {
     }
     CheckEquals(std::string("'a' is not a valid floating point value (field ") + rows->Fields(0).FieldName() + ")",
                 error);
+    DBClient::TField orphan(nullptr, "total", DBClient::TFieldType::ftFloat, 0, 0);
+    error.clear();
+    try {
+      CheckEqualsConcat("", orphan);
+    } catch (const ETestFailure&) {
+      error = "a failure";
+    } catch (const Exception& e) {
+      error = e.Message();
+    }
+    CheckEquals(std::string("The field total belongs to no dataset"), error, "an error of the test, not a crash");
   }
 
  protected:
