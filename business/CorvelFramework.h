@@ -4,9 +4,9 @@
 //
 // Tessel declares these and never defines them. A host application links
 // its own four libraries with these SONAMEs; Tessel's tests and demo link the
-// reference host in host/. libCorvelTest5.so needs the four by SONAME and
-// finds them beside itself (RUNPATH $ORIGIN), so any host that provides the
-// symbols fits.
+// reference host in host/. libCorvelTest5.so needs the ones it calls by
+// SONAME and finds them beside itself (RUNPATH $ORIGIN), so any host that
+// provides the symbols fits.
 //
 // Errors raise corvel5::EvErro (or DBClient::EDatabaseError from the
 // database layer) with a message that names the file, table or driver.
