@@ -250,6 +250,21 @@ class TDBClientTests : public TTestCase {
     CheckTrue(Contains(e, path) && Contains(e, "locked"), "SQLite: " + e);
     CheckTrue(seconds < 5, "the busy wait is bounded");
     holder.ExecSQL("rollback");
+
+    // Firebird: another process holds the file with its own embedded engine.
+    std::string fdb = TestDatabases::TempFolder() + "locked.fdb";
+    std::string made = TestDatabases::CreateFirebird(fdb, "create table t (id integer);\n");
+    if (!made.empty()) Fail(made);
+    QProcess isql;
+    isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q"), QtText::ToQ(fdb), QStringLiteral("-user"), QStringLiteral("SYSDBA")});
+    CheckTrue(isql.waitForStarted(5000), "isql-fb runs");
+    isql.write("select 'holding' from rdb$database;\n");
+    while (!isql.readAllStandardOutput().contains("holding")) CheckTrue(isql.waitForReadyRead(10000), "isql-fb holds the file");
+    e = ErrorOf([&] { other.Open(TestDatabases::Firebird(fdb)); }, &seconds);
+    isql.closeWriteChannel();
+    isql.waitForFinished(10000);
+    CheckTrue(Contains(e, fdb) && Contains(e, "lock"), "Firebird: " + e);
+    CheckTrue(seconds < 5, "refused at once");
   }
 };
 
