@@ -130,6 +130,8 @@ TFieldType FieldTypeFromName(const std::string& name) {
 TField::TField(TDataSet* dataSet, std::string name, TFieldType type, int size, int index)
     : FDataSet(dataSet), FName(std::move(name)), FType(type), FSize(size), FIndex(index) {}
 
+void TField::NoDataSet() const { throw EDatabaseError("The field " + FName + " belongs to no dataset"); }
+
 double TField::AsFloatOther() const {
   const TValue& v = Value();
   switch (v.index()) {
@@ -190,6 +192,7 @@ bool TField::AsBoolean() const {
 }
 
 void TField::SetValue(TValue value) {
+  if (!FDataSet) NoDataSet();
   if (FDataSet->FRecord < 0) throw EDatabaseError("No current record to write field " + FName + " to");
   FDataSet->SetCell(FDataSet->FRecord, FIndex, std::move(value));
 }

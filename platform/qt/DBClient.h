@@ -114,6 +114,7 @@ class TField {
   int FSize;
   int FIndex;
   double AsFloatOther() const;
+  [[noreturn]] void NoDataSet() const;
 };
 
 class TDataSet {
@@ -172,7 +173,10 @@ class TDataSet {
   [[noreturn]] void NoCurrentRecord() const;
 };
 
-inline const TValue& TField::Value() const { return FDataSet->Current(FIndex); }
+inline const TValue& TField::Value() const {
+  if (!FDataSet) NoDataSet();
+  return FDataSet->Current(FIndex);
+}
 
 inline double TField::AsFloat() const {
   const TValue& v = Value();

@@ -124,6 +124,8 @@ class TDBClientTests : public TTestCase {
     CheckTrue(ds.Eof() && ds.RecNo() == 2, "past the last: at its end, still on the last record");
     CheckTrue(Contains(ErrorOf([&] { ds.FieldByName("missing"); }), "field 'missing' not found"), "unknown field");
     CheckTrue(Contains(ErrorOf([&] { ds.AddField("N", TFieldType::ftString); }), "holds records"), "structure fixed");
+    DBClient::TField orphan(nullptr, "solto", TFieldType::ftFloat, 0, 0);
+    CheckEquals(std::string("The field solto belongs to no dataset"), ErrorOf([&] { orphan.AsFloat(); }));
   }
 
   TESSEL_TEST(TestEnginesGiveTypedValues) {
