@@ -53,9 +53,27 @@ TActivationFilter& ActivationFilter() {
   return *filter;
 }
 
+// The offscreen platform warns on every window it shows that it cannot pass
+// size hints on; headless test runs would print that line for each test.
+bool gQuietInstalled = false;
+QtMessageHandler gPreviousHandler = nullptr;
+
+void QuietPlatformNoise(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+  if (gPreviousHandler)
+    gPreviousHandler(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 }  // namespace
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  if (!gQuietInstalled) {
+    gPreviousHandler = qInstallMessageHandler(QuietPlatformNoise);
+    gQuietInstalled = true;
+  }
+}
 TApplication::~TApplication() = default;
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

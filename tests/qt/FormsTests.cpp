@@ -2,6 +2,8 @@
 // form lists, the class list, and code-point text cuts.
 #include <QLineEdit>
 #include <QTimer>
+#include <cstdio>
+#include <unistd.h>
 
 #include "framework/TestFramework.h"
 #include "platform/qt/Forms.h"
@@ -49,6 +51,26 @@ class TFormsTests : public TTestCase {
     Forms::ProcessMessages();  // the second was dropped, not raised later
     CheckEquals(1, static_cast<int>(reported.size()));
     Forms::TApplication::Instance()->OnException = nullptr;
+  }
+
+  // Only the offscreen platform's size-hint line is dropped; other warnings
+  // still reach stderr.
+  TESSEL_TEST(TestOtherWarningsStillPrinted) {
+    std::FILE* saved = std::tmpfile();
+    int keep = dup(fileno(stderr));
+    std::fflush(stderr);
+    dup2(fileno(saved), fileno(stderr));
+    qWarning("This plugin does not support propagateSizeHints()");
+    qWarning("a warning of the code under test");
+    std::fflush(stderr);
+    dup2(keep, fileno(stderr));
+    close(keep);
+    std::rewind(saved);
+    char buf[512] = {};
+    std::string text(buf, std::fread(buf, 1, sizeof buf - 1, saved));
+    std::fclose(saved);
+    CheckTrue(text.find("a warning of the code under test") != std::string::npos, "warning kept: " + text);
+    CheckTrue(text.find("propagateSizeHints") == std::string::npos, "noise dropped: " + text);
   }
 
   TESSEL_TEST(TestScreenKeepsOrderAndForgetsDeletedForms) {
