@@ -259,6 +259,68 @@ extern int FvPerModuloAtualManual;  // -1: none chosen by hand
 extern int FvPerModuloLow;
 extern int FvPerModuloHigh;
 
+
+// --- Used by vUtilTest's connection suites -------------------------------
+
+// The progress indicator shown while long database work runs: a small
+// widget that turns one step at each tick.
+class TvProgressRadial : public QWidget {
+ public:
+  explicit TvProgressRadial(QWidget* owner = nullptr);
+  // Ready to count: position 0, the step timer's interval set.
+  void Configure();
+  // One step, at most once per interval (ticks in between only count).
+  void IncProgressTemporizado();
+  int Posicao() const { return FPosicao; }
+  int Ticks() const { return FTicks; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  int FPosicao = 0;
+  int FTicks = 0;
+  int64_t FUltimoPasso = 0;
+};
+
+// The action generator of a form or data-module class: adds the class's
+// actions for the given modules to the list. Packages register one beside
+// the class itself; null when the class has none.
+using TGerarAcoesClasse = std::function<void(TvActionList& list, const std::vector<int>& modulos)>;
+void RegistrarGeradorAcoes(const std::string& className, TGerarAcoesClasse gerador);
+const TGerarAcoesClasse* PegarGeradorAcoes(const std::string& className);
+
+// Utility windows and modules the framework made on its own (lookup
+// windows, caches): DestruirUtilitarios frees the ones still alive.
+void RegistrarUtilitario(QObject* utilitario);
+void DestruirUtilitarios();
+int ContarUtilitarios();
+
+// The data modules a tear-down never frees: the user's settings module and
+// the data dictionary.
+class TvDMPersonalizacao : public Forms::TDataModule {
+ public:
+  explicit TvDMPersonalizacao(QObject* owner = nullptr);
+  ~TvDMPersonalizacao() override;
+  // Settings of the current entry, by name.
+  void SetTexto(const std::string& nome, const std::string& valor);
+  std::string Texto(const std::string& nome) const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> FAtual;
+};
+extern TvDMPersonalizacao* vDMPersonalizacao;
+
+class TvDMDicionario : public Forms::TDataModule {
+ public:
+  using Forms::TDataModule::TDataModule;
+};
+
+// The class name a module answers to: its registered class name (property
+// "vClassName", set by the class list's factories of the host) or else its
+// meta-object's.
+std::string ClassNameOf(const QObject* object);
+
 }  // namespace corvelbase5
 
 // ===========================================================================
@@ -432,5 +494,10 @@ class TvFrmReport : public Forms::TForm {
 
 // The data model module the reports read their dictionary from (none until made).
 extern QObject* vDMDBXDataModel;
+
+// --- Used by vUtilTest's connection suites
+// Makes vDMDBXDataModel (a data module owned by the application) when it
+// does not exist; returns it.
+QObject* CriarvDMDBXDataModel();
 
 }  // namespace corvelreport5
