@@ -1,0 +1,606 @@
+// vUtilTest on real files, real databases (SQLite, embedded Firebird) and the
+// sales application's real packages: path files, the dialog chain, expected
+// data files, property checks, and the suites' set-up and tear-down order,
+// rollback and failures. The program runs in its own folder with the
+// packages beside it; temporary files go to a private TMPDIR.
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <fstream>
+
+#include "business/CorvelFramework.h"
+#include "business/vUtilTest.h"
+#include "platform/Paths.h"
+#include "platform/qt/Forms.h"
+#include "tests/business/Databases.h"
+
+using namespace TestFramework;
+using vUtilTest::TvTestCase;
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+bool Exists(const std::string& path) { return QFile::exists(QtText::ToQ(path)); }
+void Remove(const std::string& path) { QFile::remove(QtText::ToQ(path)); }
+
+// A file beside the program for the length of one test.
+class TBesideProgram {
+ public:
+  TBesideProgram(std::string name, const std::string* text) : FPath(Platform::ProgramDir() + std::move(name)) {
+    Remove(FPath);
+    if (text) WriteFile(FPath, *text);
+  }
+  ~TBesideProgram() { Remove(FPath); }
+
+ private:
+  std::string FPath;
+};
+
+std::string AllFailures(TTestResult& r) {
+  std::string out;
+  for (int i = 0; i < r.FailureCount(); ++i)
+    out += "F " + r.GetFailure(i).FailedTest()->GetName() + ": " + r.GetFailure(i).ThrownExceptionMessage() + "\n";
+  for (int i = 0; i < r.ErrorCount(); ++i)
+    out += "E " + r.GetError(i).FailedTest()->GetName() + ": " + r.GetError(i).ThrownExceptionMessage() + "\n";
+  return out;
+}
+
+std::vector<std::string> TempFilesStartingWith(const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const QString& f : QDir(QtText::ToQ(corvel5::PegarDirTemp())).entryList(QDir::Files))
+    if (f.startsWith(QtText::ToQ(prefix))) out.push_back(QtText::FromQ(f));
+  return out;
+}
+
+int64_t CountSQLite(const std::string& path, const std::string& table) {
+  DBClient::TConnection c;
+  c.Open(TestDatabases::SQLite(path, false));
+  auto ds = c.Query("select count(*) from " + table);
+  ds->First();
+  return ds->Fields(0).AsInteger();
+}
+
+int64_t CountFirebird(const std::string& path, const std::string& table) {
+  DBClient::TConnection c;
+  c.Open(TestDatabases::Firebird(path));
+  auto ds = c.Query("select count(*) from " + table);
+  ds->First();
+  return ds->Fields(0).AsInteger();
+}
+
+const std::string kSchema = SALES_APP_SCHEMA;
+
+std::string SQLiteSales(const std::string& name) {
+  const std::string path = TestDatabases::TempFolder() + name + ".sqlite";
+  Remove(path);
+  DBClient::TConnection c;
+  c.Open(TestDatabases::SQLite(path));
+  QFile schema(QtText::ToQ(kSchema));
+  schema.open(QIODevice::ReadOnly);
+  for (const QByteArray& stmt : schema.readAll().split(';'))
+    if (!stmt.trimmed().isEmpty()) c.ExecSQL(stmt.toStdString());
+  return path;
+}
+
+// ---------------------------------------------------------------------------
+// Test cases run by the tests below
+
+// Expected data in a folder of its own.
+class TDadosCase : public TvTestCase {
+  TESSEL_TESTCASE(TDadosCase, TvTestCase)
+ public:
+  static inline std::string Folder;
+  static inline std::string SQL = "select id, nome, cidade from clientes order by id";
+  std::string CaminhaTestDados() override { return Folder; }
+  TESSEL_TEST(TestClientes) { TestDados(SQL); }
+};
+
+// Each test raises one dialog; a test case sees only its own.
+class TDialogCase : public TvTestCase {
+  TESSEL_TESTCASE(TDialogCase, TvTestCase)
+ public:
+  static inline std::vector<std::string> Seen;
+  void SetUp() override {
+    TvTestCase::SetUp();
+    SetMsgDlgDesligar(true);
+  }
+  TESSEL_TEST(TestPrimeiro) {
+    corvelbase5::vMessageDlg("primeiro", corvelbase5::TvMsgDlgType::mtInformation, corvelbase5::mbOK);
+    Seen.push_back(MsgDlgMensagem());
+  }
+  TESSEL_TEST(TestSegundo) {
+    corvelbase5::vMessageDlg("segundo", corvelbase5::TvMsgDlgType::mtInformation, corvelbase5::mbOK);
+    Seen.push_back(MsgDlgMensagem());
+    Fail("a failing test still gives the hook back");
+  }
+};
+
+// Rows written inside a rollback suite; the second test throws half-way.
+class TEscreveCase : public TvTestCase {
+  TESSEL_TESTCASE(TEscreveCase, TvTestCase)
+ public:
+  TESSEL_TEST(TestInsere) {
+    corvelbase5::vDMConexao->ExecuteCommand("insert into clientes values (10, 'Teste', 'X')");
+    CheckEquals(4, corvelbase5::vDMConexao->ExecuteQueryView("select * from clientes")->RecordCount());
+  }
+  TESSEL_TEST(TestInsereELevanta) {
+    corvelbase5::vDMConexao->ExecuteCommand("insert into clientes values (11, 'Outro', 'Y')");
+    throw std::runtime_error("stopped half-way");
+  }
+};
+
+// A connection suite on SQLite, which the site has no suite of its own for.
+class TSuiteSQLite : public vUtilTest::TvTestSuiteConexao {
+ public:
+  TSuiteSQLite(std::string name, std::string path) : TvTestSuiteConexao(std::move(name)), FPath(std::move(path)) {}
+
+ protected:
+  void ConectarNoBanco() override {
+    corvelbase5::CriarvDMConexaoParaTests(FPath, "", "", true, corvelbase5::TvTipoBanco::tbSQLite, 0, 0, false);
+  }
+
+ private:
+  std::string FPath;
+};
+
+// Records what has happened when the connection is made, and then makes it.
+std::vector<std::string> gTrace;
+class TSuiteOrdem : public vUtilTest::TvTestSuiteFireBird {
+ public:
+  using TvTestSuiteFireBird::TvTestSuiteFireBird;
+
+ protected:
+  void ConectarNoBanco() override {
+    gTrace.push_back(std::string("connect: radial=") + (corvel5::FRadialEvent ? "1" : "0") +
+                     " alerta=" + (corvelbase5::FAlertaCriarAcao ? "1" : "0") +
+                     " dbx=" + (corvelreport5::vDMDBXDataModel ? "1" : "0") +
+                     " pacotes=" + std::to_string(Pacotes().size()) +
+                     " direitos=" + (corvelbase5::FvActionListDireitos ? "1" : "0"));
+    TvTestSuiteFireBird::ConectarNoBanco();
+  }
+};
+
+// Inside the order suite: leaves a form, modules and a utility behind, and
+// notes the order in which the tear-down frees them.
+class TDeixaCoisas : public TvTestCase {
+  TESSEL_TESTCASE(TDeixaCoisas, TvTestCase)
+ public:
+  static void Watch(QObject* o, const std::string& what) {
+    QObject::connect(o, &QObject::destroyed, [what] {
+      gTrace.push_back("freed " + what + " radial=" + (corvel5::FRadialEvent ? "1" : "0") +
+                       " conexao=" + (corvelbase5::vDMConexao ? "1" : "0"));
+    });
+  }
+  TESSEL_TEST(TestDeixa) {
+    gTrace.push_back("test");
+    auto* list = corvelbase5::FvActionListDireitos;
+    CheckTrue(list != nullptr, "rights list");
+    CheckEquals(56, list->PegarDireito(*list->Find("actTvFrmClientes")), "rights of a form's action");
+    CheckTrue(list->Find("actvDMVendasRecalcular") != nullptr, "a data module's action");
+    auto* radial = vUtilTest::ProgressRadial();
+    CheckTrue(radial && radial->isVisible(), "the indicator is placed on the tool bar");
+    CheckEquals(Forms::Screen().Form(0)->findChild<QWidget*>(QStringLiteral("ToolBar1"))->width() - 50,
+                radial->x(), "left of the indicator");
+    corvelbase5::vDMConexao->ExecuteCommand("insert into pedidos values (9, 1, '2026-05-01')");
+    corvelbase5::vDMConexao->ExecuteQueryView("select * from pedidos");  // a radial tick
+    CheckTrue(radial->Ticks() > 0, "ticks of database work");
+    Watch(corvelbase5::ShowForm(list->Find("actTvFrmProdutos"), "TvFrmProdutos", corvelbase5::TvFormStyle::fsNormal),
+          "form");
+    Watch(corvelbase5::CriarDM("TvDMVendas", nullptr, ""), "module");
+    Watch(corvelbase5::CriarDM("TvDMCacheProdutos", nullptr, ""), "utility");
+    Watch(new corvelbase5::TvDMDicionario(nullptr), "dictionary");
+  }
+};
+
+// ---------------------------------------------------------------------------
+
+class TSuitesTests : public TTestCase {
+  TESSEL_TESTCASE(TSuitesTests, TTestCase)
+ public:
+  // First in the program: the packages are loaded and the rights list made
+  // here, and they stay for the process, as in the application.
+  TESSEL_TEST(TestSetUpAndTearDownOrder) {
+    gTrace.clear();
+    corvel5::FOnDebug = [](const std::string& line) { gTrace.push_back(line); };
+    const std::string fdb = vUtilTest::DataRoot() + "Ordem.fdb";
+    std::string error = TestDatabases::CreateFirebird(fdb, QtText::FromQ([] {
+                                                        QFile f(QtText::ToQ(kSchema));
+                                                        f.open(QIODevice::ReadOnly);
+                                                        return QString::fromUtf8(f.readAll());
+                                                      }()));
+    CheckEquals(std::string(), error, "isql-fb");
+    auto suite = std::make_shared<TSuiteOrdem>("Ordem");
+    auto rollback = std::make_shared<vUtilTest::TvTestSuiteRollBack>("Desfaz");
+    rollback->AddTest(TDeixaCoisas::Suite());
+    suite->AddTest(rollback);
+    auto result = suite->Run();
+    corvel5::FOnDebug = nullptr;
+    CheckEquals(std::string(), AllFailures(*result));
+    std::string trace;
+    for (const auto& t : gTrace) trace += t + "\n";
+    CheckEquals(std::string("connect: radial=1 alerta=0 dbx=1 pacotes=2 direitos=0\n"
+                            "pacote vendas_0 carregado\n"
+                            "pacote vendasdm_0 carregado\n"
+                            "test\n"
+                            "freed utility radial=0 conexao=1\n"
+                            "freed module radial=0 conexao=1\n"
+                            "freed form radial=0 conexao=1\n"),
+                trace);
+    CheckTrue(corvelbase5::vDMConexao == nullptr, "the connection is closed last");
+    CheckTrue(vUtilTest::ProgressRadial() == nullptr, "the indicator is freed");
+    CheckTrue(corvel5::FRadialEvent == nullptr, "the tick handler is cleared");
+    CheckTrue(Forms::Screen().FormCount() >= 1 && Forms::Screen().Form(0)->objectName() == QStringLiteral("Principal"),
+              "form 0 stays");
+    bool dictionary = false;
+    for (int i = 0; i < Forms::Screen().DataModuleCount(); ++i)
+      dictionary |= dynamic_cast<corvelbase5::TvDMDicionario*>(Forms::Screen().DataModule(i)) != nullptr;
+    CheckTrue(dictionary, "the dictionary stays");
+    CheckEquals(2, CountFirebird(fdb, "pedidos"), "the order the test wrote was rolled back");
+  }
+
+  TESSEL_TEST(TestRollBackOnSQLite) {
+    const std::string db = SQLiteSales("rollback");
+    auto suite = std::make_shared<TSuiteSQLite>("Vendas", db);
+    auto rollback = std::make_shared<vUtilTest::TvTestSuiteRollBack>("Desfaz");
+    rollback->AddTest(TEscreveCase::Suite());
+    suite->AddTest(rollback);
+    auto result = suite->Run();
+    CheckEquals(1, result->ErrorCount(), AllFailures(*result));
+    CheckEquals(std::string("stopped half-way"), result->GetError(0).ThrownExceptionMessage());
+    CheckEquals(3, CountSQLite(db, "clientes"), "counted with a connection of its own");
+  }
+
+  // A database that cannot be reached fails the suite's set-up quickly; its
+  // tests do not run, and the tear-down leaves nothing behind.
+  TESSEL_TEST(TestUnreachableDatabases) {
+    setenv("TESSEL_ORACLE_PASSWORD", "segredoOra1", 1);
+    setenv("TESSEL_MSSQL_PASSWORD", "segredoSql2", 1);
+    setenv("TESSEL_MSSQL_SERVER", "127.0.0.1:1/vendas", 1);
+    struct TCase {
+      std::shared_ptr<vUtilTest::TvTestSuiteConexao> Suite;
+      const char* Expect;
+      const char* Secret;
+    } cases[] = {
+        {std::make_shared<vUtilTest::TvTestSuiteOracle>("TestesOracleVendas"), "QOCI", "segredoOra1"},
+        {std::make_shared<vUtilTest::TvTestSuiteMSSQL>("TestesEscrituracaoDigital"), "QODBC", "segredoSql2"},
+        {std::make_shared<vUtilTest::TvTestSuiteFireBird>("c:_nao_existe_vendas+fdb"), "/nao/existe/vendas.fdb", ""},
+    };
+    for (auto& c : cases) {
+      c.Suite->AddTest(TEscreveCase::Suite());
+      QElapsedTimer clock;
+      clock.start();
+      auto result = c.Suite->Run();
+      const std::string name = c.Suite->GetName();
+      CheckTrue(clock.elapsed() < 10000, name + " gave up within seconds");
+      CheckEquals(1, result->ErrorCount(), name + ": " + AllFailures(*result));
+      CheckEquals(0, result->FailureCount(), name);
+      const std::string message = result->GetError(0).ThrownExceptionMessage();
+      CheckEquals(c.Suite->GetName(), result->GetError(0).FailedTest()->GetName(), "the suite's set-up fails");
+      CheckTrue(message.rfind("SetUp FAILED: ", 0) == 0, message);
+      CheckTrue(message.find(c.Expect) != std::string::npos, name + " names its target: " + message);
+      if (*c.Secret) CheckTrue(message.find(c.Secret) == std::string::npos, "no password in: " + message);
+      CheckTrue(corvelbase5::vDMConexao == nullptr && vUtilTest::ProgressRadial() == nullptr &&
+                    !corvel5::FRadialEvent,
+                name + ": tear-down freed everything");
+    }
+  }
+
+  // Another SQL Server suite leaves the connection in place, and a package
+  // that cannot be loaded fails the set-up with the loader's reason.
+  TESSEL_TEST(TestOtherMSSQLAndBrokenPackage) {
+    const std::string db = SQLiteSales("outer");
+    corvelbase5::CriarvDMConexaoParaTests(db, "", "", true, corvelbase5::TvTipoBanco::tbSQLite, 0, 0, false);
+    auto other = std::make_shared<vUtilTest::TvTestSuiteMSSQL>("OutraEmpresa");
+    auto result = other->Run();
+    CheckEquals(std::string(), AllFailures(*result));
+    CheckTrue(corvelbase5::vDMConexao != nullptr, "the connection in place survives");
+    corvelbase5::DestruirvDMConexaoParaTests();
+
+    const std::string garbage(256, 'x');
+    TBesideProgram broken("quebrado_0.so", &garbage);
+    auto suite = std::make_shared<TSuiteSQLite>("Vendas", db);
+    result = suite->Run();
+    CheckEquals(1, result->ErrorCount(), AllFailures(*result));
+    const std::string message = result->GetError(0).ThrownExceptionMessage();
+    CheckTrue(message.find("quebrado_0.so") != std::string::npos && message.find("ELF") != std::string::npos,
+              message);
+    CheckTrue(corvelbase5::vDMConexao == nullptr, "the suite's own connection is closed");
+  }
+};
+
+// ---------------------------------------------------------------------------
+
+class TvUtilTestTests : public TTestCase {
+  TESSEL_TESTCASE(TvUtilTestTests, TTestCase)
+ public:
+  TESSEL_TEST(TestPathFiles) {
+    const std::string root = vUtilTest::DataRoot();
+    const std::string dir = Platform::ProgramDir();
+    {
+      TBesideProgram none("cenariotest.txt", nullptr);
+      CheckEquals(root + "cenarios/", vUtilTest::CaminhoCenarios(), "no cenariotest.txt");
+    }
+    {
+      const std::string text = "d:\\dados\\cenarios\\vendas\\\r\n";
+      TBesideProgram f("cenariotest.txt", &text);
+      CheckEquals(root + "cenarios/vendas/", vUtilTest::CaminhoCenarios(), "a Windows path with CR LF");
+    }
+    struct TRow {
+      const char* Text;  // null: no file
+      std::string Bases;
+      std::string Base;  // PegarBase of a suite named Vendas
+    } rows[] = {
+        {nullptr, root, root + "Vendas.fdb"},
+        {"", dir, dir + "Vendas.fdb"},
+        {"localhost:/srv/bases/\n", "/srv/bases/", "/srv/bases/Vendas.fdb"},
+        {"localhost:c:\\bases\\", "/bases/", "/bases/Vendas.fdb"},
+        {"fbserver:/dados/", "fbserver:/dados/", "fbserver:/dados/Vendas.fdb"},
+    };
+    auto suite = std::make_shared<vUtilTest::TvTestSuiteFireBird>("Vendas");
+    auto spelled = std::make_shared<vUtilTest::TvTestSuiteFireBird>("c:_x_y+fdb");
+    for (const auto& r : rows) {
+      std::string text = r.Text ? r.Text : "";
+      TBesideProgram f("basetest.txt", r.Text ? &text : nullptr);
+      const std::string what = r.Text ? "basetest.txt \"" + text + "\"" : "no basetest.txt";
+      CheckEquals(r.Bases, vUtilTest::CaminhoBases(), what);
+      CheckEquals(r.Base, suite->PegarBase(), what);
+      CheckEquals(std::string("/x/y.fdb"), spelled->PegarBase(), "a name that spells the path wins");
+    }
+    const std::string share = "server:d:\\dados\\";
+    TBesideProgram f("basetest.txt", &share);
+    try {
+      vUtilTest::CaminhoBases();
+      Fail("a Windows share was accepted");
+    } catch (const vUtilTest::EvCaminho& e) {
+      CheckTrue(std::string(e.what()).find("basetest.txt") != std::string::npos, e.what());
+    }
+    CheckEquals(std::string("/a/b.y"), vUtilTest::ChangeFileExt("/a/b.x", ".y"));
+    CheckEquals(std::string("/a.d/.y"), vUtilTest::ChangeFileExt("/a.d/", ".y"));
+  }
+
+  // Newest first, then older ones, then the handler from before; the
+  // answer of that handler is the dialog's; unlinking out of order keeps
+  // the rest working and restores the first handler at the end.
+  TESSEL_TEST(TestDialogChain) {
+    std::vector<std::string> calls;
+    corvel5::FOnAntesMostrarMessage = [&calls](QWidget* form, bool&) {
+      calls.push_back("outer " + corvelbase5::GetFormText(form));
+      return 6;
+    };
+    CheckEquals(0, vUtilTest::ChainLength());
+    {
+      auto outer = TDialogCase::Suite();  // two living test cases
+      auto inner = std::make_shared<TDialogCase>("TestPrimeiro");
+      auto& a = static_cast<TDialogCase&>(*outer->Tests()[0]);
+      auto& b = static_cast<TDialogCase&>(*outer->Tests()[1]);
+      inner->SetMsgDlgDesligar(true);
+      CheckEquals(6, corvelbase5::vMessageDlg("um", corvelbase5::TvMsgDlgType::mtWarning, corvelbase5::mbYes),
+                  "the answer of the handler from before");
+      CheckEquals(std::string("um"), a.MsgDlgMensagem(), "older case");
+      CheckEquals(std::string("um"), b.MsgDlgMensagem(), "oldest case");
+      CheckEquals(std::string("um"), inner->MsgDlgMensagem(), "newest case");
+      outer.reset();  // destroyed before the newer one
+      CheckEquals(1, vUtilTest::ChainLength());
+      corvelbase5::vMessageDlg("dois", corvelbase5::TvMsgDlgType::mtWarning, corvelbase5::mbOK);
+      CheckEquals(std::string("um\r\ndois"), inner->MsgDlgMensagem());
+      // With nobody suppressing it, a shown dialog in test mode is an error, not a wait.
+      inner->SetMsgDlgDesligar(false);
+      try {
+        corvelbase5::vMessageDlg("tres", corvelbase5::TvMsgDlgType::mtWarning, corvelbase5::mbOK);
+        Fail("the dialog was shown");
+      } catch (const corvel5::EvErro& e) {
+        CheckTrue(std::string(e.what()).find("tres") != std::string::npos, e.what());
+      }
+    }
+    CheckEquals(std::string("outer um|outer dois|outer tres"),
+                calls[0] + "|" + calls[1] + "|" + calls[2]);
+    bool show = true;
+    CheckTrue(corvel5::FOnAntesMostrarMessage != nullptr, "the first handler is back");
+    CheckEquals(6, corvel5::FOnAntesMostrarMessage(nullptr, show));
+    corvel5::FOnAntesMostrarMessage = nullptr;
+  }
+
+  TESSEL_TEST(TestDialogsPerTestAndHookAfterFailure) {
+    int outer = 0;
+    corvel5::FOnAntesMostrarMessage = [&outer](QWidget*, bool&) { return ++outer; };
+    TDialogCase::Seen.clear();
+    {
+      auto suite = TDialogCase::Suite();
+      auto result = suite->Run();
+      CheckEquals(1, result->FailureCount(), AllFailures(*result));
+    }
+    CheckEquals(2, static_cast<int>(TDialogCase::Seen.size()));
+    CheckEquals(std::string("primeiro"), TDialogCase::Seen[0]);
+    CheckEquals(std::string("segundo"), TDialogCase::Seen[1], "the second test does not see the first's dialog");
+    bool show = true;
+    CheckEquals(3, corvel5::FOnAntesMostrarMessage(nullptr, show), "the previous hook is back after a failed test");
+    corvel5::FOnAntesMostrarMessage = nullptr;
+  }
+
+  // First run stores the expectation and says so; the second passes; a
+  // changed result fails and writes the differences; an expectation saved
+  // elsewhere (another encoding, CR LF, blanks) still compares.
+  TESSEL_TEST(TestExpectedDataFiles) {
+    const std::string db = SQLiteSales("dados");
+    corvelbase5::CriarvDMConexaoParaTests(db, "", "", true, corvelbase5::TvTipoBanco::tbSQLite, 0, 0, false);
+    TDadosCase::Folder = TestDatabases::TempFolder() + "cenarios/novos/";
+    QDir(QtText::ToQ(TDadosCase::Folder)).removeRecursively();
+    const std::string file = TDadosCase::Folder + ".Clientes.cds";
+    auto run = [] { return TDadosCase::Suite()->Run(); };
+
+    auto first = run();
+    CheckEquals(1, first->FailureCount(), AllFailures(*first));
+    CheckEquals("\r\n" + file + "\r\n, Esperado é nil\r\nvcecAtual: 3\r\narquivo vcecAtual não existia e foi copiado",
+                first->GetFailure(0).ThrownExceptionMessage());
+    CheckTrue(Exists(file), "the expectation was stored");
+
+    auto second = run();
+    CheckEquals(std::string(), AllFailures(*second), "second run");
+
+    corvelbase5::vDMConexao->ExecuteCommand("update clientes set cidade = 'Olinda' where id = 2");
+    const size_t before = TempFilesStartingWith("TDadosCase.TestClientes vcecDiferente").size();
+    auto third = run();
+    CheckEquals(1, third->FailureCount(), AllFailures(*third));
+    CheckEquals("\r\n" + file + "\r\n,  Diferente vcecAtual: 3\r\nvcecDiferente: 1",
+                third->GetFailure(0).ThrownExceptionMessage());
+    CheckEquals(before + 1, TempFilesStartingWith("TDadosCase.TestClientes vcecDiferente").size(),
+                "the difference file in the temporary folder");
+    corvelbase5::vDMConexao->ExecuteCommand("update clientes set cidade = 'Natal' where id = 2");
+
+    // The same expectation as written by another tool.
+    std::string latin1 =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<DATAPACKET Version=\"2.0\">  \r\n<METADATA><FIELDS>"
+        "<FIELD attrname=\"id\" fieldtype=\"i8\"/><FIELD attrname=\"nome\" fieldtype=\"string\" WIDTH=\"60\"/>"
+        "<FIELD attrname=\"cidade\" fieldtype=\"string\" WIDTH=\"40\"/></FIELDS></METADATA>\r\n<ROWDATA>\r\n"
+        "<ROW><V t=\"i\">1</V><V>Ana Souza</V><V>Recife</V></ROW>  \r\n"
+        "<ROW><V t=\"i\">2</V><V>Bruno Lima</V><V>Natal</V></ROW>\r\n"
+        "<ROW><V t=\"i\">3</V><V>C\xE9lia Ramos</V><V>Jo\xE3o Pessoa</V></ROW>\r\n</ROWDATA></DATAPACKET>  \r\n";
+    WriteFile(file, latin1);
+    auto fourth = run();
+    CheckEquals(std::string(), AllFailures(*fourth), "Latin-1, CR LF and trailing blanks");
+
+    WriteFile(file, "<DATAPACKET><broken");
+    auto fifth = run();
+    CheckEquals(1, fifth->ErrorCount(), AllFailures(*fifth));
+    CheckTrue(fifth->GetError(0).ThrownExceptionMessage().find(file) != std::string::npos,
+              "the invalid file is named: " + fifth->GetError(0).ThrownExceptionMessage());
+    CheckEquals(std::string("<DATAPACKET><broken"), corvelbase5::LerArquivo(file), "nothing overwritten");
+
+    // A folder that cannot be made: the failure says why, nothing raises.
+    TDadosCase::Folder = "/proc/vUtilTest/";
+    auto sixth = run();
+    CheckEquals(1, sixth->FailureCount(), AllFailures(*sixth));
+    CheckTrue(sixth->GetFailure(0).ThrownExceptionMessage().find(
+                  "arquivo vcecAtual não existe e deu erro ao copiar\r\npara: /proc/vUtilTest/.Clientes.cds") !=
+                  std::string::npos,
+              sixth->GetFailure(0).ThrownExceptionMessage());
+    corvelbase5::DestruirvDMConexaoParaTests();
+  }
+
+  // A plain message is not a path: no stray file; and a scenario difference
+  // with no message is the difference alone.
+  TESSEL_TEST(TestMessagesAreNotFiles) {
+    auto test = std::make_shared<TDadosCase>("TestClientes");
+    auto actual = std::make_unique<DBClient::TClientDataSet>();
+    actual->AddField("a", DBClient::TFieldType::ftInteger);
+    actual->AppendRecord({int64_t{1}});
+    QDir::setCurrent(QtText::ToQ(TestDatabases::TempFolder()));
+    try {
+      test->CheckEquals(nullptr, std::move(actual), "totais", false);
+      Fail("passed");
+    } catch (const ETestFailure& e) {
+      CheckEquals(std::string("totais, Esperado é nil\r\nvcecAtual: 1"), e.Message());
+    }
+    CheckTrue(!Exists(TestDatabases::TempFolder() + "totais"), "no file named after the message");
+
+    corvelbaseutil5::TvCampoValor e1, a1;
+    e1.Add("total", int64_t{10});
+    a1.Add("total", int64_t{11});
+    const std::string diff = corvelbaseutil5::CompararCenarios(e1, a1);
+    try {
+      test->CheckEquals(&e1, &a1, "");
+      Fail("passed");
+    } catch (const ETestFailure& e) {
+      CheckEquals(diff, e.Message(), "no leading \", \"");
+    }
+    test->CheckEquals(&e1, &e1, "equal scenarios");
+  }
+
+  TESSEL_TEST(TestCheckProperty) {
+    CheckTrue(Forms::EnsureApplication(), "application");
+    QWidget form;
+    form.setObjectName(QStringLiteral("frm"));
+    auto* edit = new QLineEdit(&form);
+    edit->setObjectName(QStringLiteral("edNome"));
+    edit->setMaxLength(60);
+    edit->setText(QStringLiteral("Ana"));
+    auto* spin = new QDoubleSpinBox(&form);
+    spin->setObjectName(QStringLiteral("spPreco"));
+    spin->setValue(12.5);
+    edit->setEnabled(false);
+    auto test = std::make_shared<vUtilTest::TvGUITestCase>("TestNada");
+    auto failure = [&](QWidget* c, const char* prop, QVariant expected) -> std::string {
+      try {
+        test->CheckProperty(c, prop, expected);
+        return "(passed)";
+      } catch (const ETestFailure& e) {
+        return e.Message();
+      }
+    };
+    struct TRow {
+      QWidget* Control;
+      const char* Property;
+      QVariant Expected;
+      std::string Result;
+    } rows[] = {
+        {edit, "maxLength", 60, "(passed)"},
+        {edit, "MAXLENGTH", 61, "Control edNome property MAXLENGTH, expected: <61> but was: <60>"},
+        {edit, "enabled", false, "(passed)"},
+        {edit, "enabled", true, "Control edNome property enabled, expected: <True> but was: <False>"},
+        {edit, "echoMode", 0, "(passed)"},
+        {edit, "text", QStringLiteral("Ana"), "(passed)"},
+        {spin, "value", 12.5, "(passed)"},
+        {edit, "alignment", 1, "Not implemented: Control edNome property alignment"},
+        {edit, "cor", 1, "No such property: Control edNome property cor"},
+    };
+    for (auto& r : rows) CheckEquals(r.Result, failure(r.Control, r.Property, r.Expected), r.Property);
+    try {
+      test->CheckProperty(edit, "maxLength", QStringLiteral("sessenta"));
+      Fail("a text was taken for a number");
+    } catch (const ETestFailure&) {
+      throw;
+    } catch (const Exception& e) {
+      CheckTrue(std::string(e.what()).find("sessenta") != std::string::npos, e.what());
+    }
+    try {
+      test->CheckDisabled(spin);
+      Fail("passed");
+    } catch (const ETestFailure& e) {
+      CheckEquals(std::string("Expected control spPreco to be disabled"), e.Message());
+    }
+    test->CheckDisabled(edit);
+    CheckTrue(test->CheckCalled(), "a check was called");
+  }
+};
+
+}  // namespace
+
+int main() {
+  // Everything this program writes goes below one private folder.
+  const std::string tmp = TestDatabases::TempFolder() + "tmp";
+  QDir().mkpath(QtText::ToQ(tmp));
+  setenv("TMPDIR", tmp.c_str(), 1);
+  setenv("TESSEL_DADOS", (TestDatabases::TempFolder() + "dados/").c_str(), 1);
+  QDir().mkpath(QtText::ToQ(TestDatabases::TempFolder() + "dados"));
+  TestDatabases::PrivateFirebirdLock();
+  if (!Forms::EnsureApplication()) return 2;
+  corvel5::FModoTeste = true;
+  // Form 0, with the tool bar the progress indicator sits on.
+  auto* principal = new Forms::TForm;
+  principal->setObjectName(QStringLiteral("Principal"));
+  auto* bar = new QToolBar(principal);
+  bar->setObjectName(QStringLiteral("ToolBar1"));
+  bar->setGeometry(0, 0, 300, 28);
+  principal->resize(320, 200);
+  principal->show();
+  Forms::ProcessMessages();
+
+  RegisterTest("vUtilTest", TSuitesTests::Suite());
+  RegisterTest("vUtilTest", TvUtilTestTests::Suite());
+  auto result = RunRegisteredTests({});
+  std::printf("%d run, %d failures, %d errors\n", result->RunCount(), result->FailureCount(), result->ErrorCount());
+  for (int i = 0; i < result->FailureCount(); ++i)
+    std::printf("FAILURE %s: %s\n", result->GetFailure(i).FailedTest()->GetName().c_str(),
+                result->GetFailure(i).ThrownExceptionMessage().c_str());
+  for (int i = 0; i < result->ErrorCount(); ++i)
+    std::printf("ERROR %s: %s\n", result->GetError(i).FailedTest()->GetName().c_str(),
+                result->GetError(i).ThrownExceptionMessage().c_str());
+  principal->grab().save(QtText::ToQ(Platform::ProgramDir() + "vutiltest-principal.png"));
+  delete principal;
+  return result->WasSuccessful() ? 0 : 1;
+}
