@@ -316,6 +316,37 @@ class TvDMDicionario : public Forms::TDataModule {
   using Forms::TDataModule::TDataModule;
 };
 
+// --- Used by vUtilTest's automatic form tests ----------------------------
+
+// A form that browses a dataset; detail forms register with it, and it may
+// hold the data module it reads.
+class TvFrmVisDataSet : public Forms::TForm {
+ public:
+  using Forms::TForm::TForm;
+  int DetalheCount() const { return static_cast<int>(FDetalhes.size()); }
+  QWidget* Detalhe(int index) const { return FDetalhes.at(static_cast<size_t>(index)).data(); }
+  void DetalheRegister(QWidget* detalhe) { FDetalhes.emplace_back(detalhe); }
+  void DetalheUnRegister(QWidget* detalhe);
+  QObject* DataModule() const { return FDataModule.data(); }
+  void SetDataModule(QObject* dm) { FDataModule = dm; }
+
+ private:
+  std::vector<QPointer<QWidget>> FDetalhes;
+  QPointer<QObject> FDataModule;
+};
+// A registration form: edits the records of its data module.
+class TvFrmCadastro : public TvFrmVisDataSet {
+ public:
+  using TvFrmVisDataSet::TvFrmVisDataSet;
+};
+// A data module over client datasets.
+class TvDMClientDataSet : public Forms::TDataModule {
+ public:
+  using Forms::TDataModule::TDataModule;
+};
+// The name of a module of the product ("vmVendas"), for suite names.
+std::string NomeModulo(int modulo);
+
 // The class name a module answers to: its registered class name (property
 // "vClassName", set by the class list's factories of the host) or else its
 // meta-object's.
@@ -499,5 +530,21 @@ extern QObject* vDMDBXDataModel;
 // Makes vDMDBXDataModel (a data module owned by the application) when it
 // does not exist; returns it.
 QObject* CriarvDMDBXDataModel();
+
+// --- Used by vUtilTest's base-file and report tests
+// A parameter module: its query, run with its parameters, written to a file.
+class TvDMPowerParam : public TvDMPower {
+ public:
+  using TvDMPower::TvDMPower;
+  // The file it writes, by name: it goes to PegarDirTemp() + its file name.
+  std::string NomeArquivo;
+  // Runs the query and writes one "campo=valor" line per field, a "--" line
+  // between records (CR LF), replacing the file. Returns its path.
+  virtual std::string GerarArquivo();
+};
+// The report form an origin scenario names in its field "Relatorio" (a
+// registered TvFrmReport class), with every other field set as a parameter
+// of its query. Raises naming the class when it is not a report form.
+TvFrmReport* CriarDMRelatorio(const corvelbaseutil5::TvCampoValor& cenario);
 
 }  // namespace corvelreport5

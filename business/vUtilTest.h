@@ -43,6 +43,11 @@ namespace corvelbase5 {
 class TvProgressRadial;
 class TvAction;
 }  // namespace corvelbase5
+namespace corvelreport5 {
+class TvDMPowerParam;
+class TvFrmReport;
+enum class TvrwExportType;
+}  // namespace corvelreport5
 
 namespace vUtilTest {
 
@@ -275,6 +280,105 @@ class TvTestSuiteMSSQL : public TvTestSuiteConexao {
 
  protected:
   void ConectarNoBanco() override;
+};
+
+// ---------------------------------------------------------------------------
+// Base files, reports and the automatic form tests
+
+// A parameter module's output file against its base file
+// CaminhoCenarios() + "vfpa/<class>.<test>.txt", both read as scenario lists.
+// The first run makes the produced file the base file (and passes); to
+// accept a new expectation, delete the base file.
+class TvTestGerarArquivoBase : public TvTestCase {
+  TESSEL_TESTCASE(TvTestGerarArquivoBase, TvTestCase)
+
+ public:
+  const std::string& NomeArquivo() const { return FNomeArquivo; }
+  void SetNomeArquivo(std::string value) { FNomeArquivo = std::move(value); }
+  corvelreport5::TvDMPowerParam* DMPower() const { return FDMPower; }
+  void SetDMPower(corvelreport5::TvDMPowerParam* value) { FDMPower = value; }
+
+  std::string PegarNomeArquivoCenario();
+  std::string ArquivoProduzido();
+  std::unique_ptr<corvelbaseutil5::TvListCampoValor> Esperado();
+  std::unique_ptr<corvelbaseutil5::TvListCampoValor> Resultado();
+  // Deletes the produced file.
+  void TearDown() override;
+
+  TESSEL_VIRTUAL_TEST(Testar);
+
+ protected:
+  std::string FNomeArquivo;
+  corvelreport5::TvDMPowerParam* FDMPower = nullptr;  // not owned
+};
+
+// A report opened from an origin scenario, run, exported and read back as
+// a scenario list for the scenario CheckEquals.
+class TvTestCaseReport : public TvTestCase {
+  TESSEL_TESTCASE(TvTestCaseReport, TvTestCase)
+
+ public:
+  ~TvTestCaseReport() override;
+  corvelbaseutil5::TvCampoValor* CenarioOrigem();
+  void SetCenarioOrigem(corvelbaseutil5::TvCampoValor* value);
+  // Makes the report form of the origin scenario (FvReport).
+  void SetUp() override;
+  void TearDown() override;
+  virtual corvelbaseutil5::TvCampoValor* CriarCenarioOrigem();
+  // The export of the report's preview as a scenario list (owned here).
+  virtual corvelbaseutil5::TvListCampoValor* CenarioResultado(corvelreport5::TvrwExportType tipo);
+  // Runs the report through its form's execute button.
+  virtual void Executar();
+  corvelreport5::TvFrmReport* Report() const { return FvReport.data(); }
+
+ protected:
+  QPointer<corvelreport5::TvFrmReport> FvReport;
+  corvelbaseutil5::TvCampoValor* FCenarioOrigem = nullptr;
+  corvelbaseutil5::TvListCampoValor* FCenarioResultado = nullptr;
+};
+
+inline constexpr char sNoExecuteControl[] = "The report form %s has no execute button (btExecutar)";
+
+// One test per action of the rights list that opens a form: open it, free
+// it, and fail on any message dialog it raises. Its Suite() is a
+// TTestSuiteAuto; a derived class returns TvTestCaseAuto::SuiteFor(&ClassInfo()).
+class TvTestCaseAuto : public TestFramework::TTestCase {
+ public:
+  using TesselBase_ = TestFramework::TTestCase;
+  TvTestCaseAuto(std::string MethodName, int64_t RunCount = 1);
+  TvTestCaseAuto(std::string MethodName, corvelbase5::TvAction* AAction);
+  [[gnu::noinline]] static const TestFramework::TClass& ClassInfo() noexcept;
+  const TestFramework::TClass& ClassType() const noexcept override { return ClassInfo(); }
+  static TestFramework::ITestSuitePtr Suite();
+  static TestFramework::ITestSuitePtr SuiteFor(TestFramework::TTestCaseClass testClass);
+
+  // The action's name, so each test is listed under its action.
+  std::string GetName() override;
+  corvelbase5::TvAction* Action() const { return FAction; }
+  void SetAction(corvelbase5::TvAction* action) { FAction = action; }
+  // The dialog hook of this test: every message dialog fails it.
+  int DoAntesMostrarMessage(QWidget* form, bool& show);
+
+ private:
+  using TesselSelf_ = TvTestCaseAuto;
+  static void TesselCollect_(TestFramework::TMethodTable&, TestFramework::TRank<0>) {}
+  static void TesselCollectAll_(TestFramework::TMethodTable& t) {
+    TesselCollect_(t, TestFramework::TRank<TestFramework::kTesselMaxMethods>{});
+  }
+  static constexpr int TesselFirst_ = __COUNTER__;
+  corvelbase5::TvAction* FAction = nullptr;  // not owned: the rights list's
+
+ public:
+  TESSEL_TEST(TestCriarDestruirForm);
+};
+
+class TTestSuiteAuto : public TestFramework::TTestSuite {
+ public:
+  using TTestSuite::TTestSuite;
+  // An inner suite "TestCriarDestruirForm.<module>" with one test per
+  // form-opening action that ListaActIgnore lets through.
+  void AddTests(TestFramework::TTestCaseClass testClass) override;
+  static bool ListaActIgnore(const std::string& name);
 };
 
 // The progress indicator of the running connection suite, or null.

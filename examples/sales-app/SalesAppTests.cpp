@@ -100,11 +100,66 @@ class TClientesFormTests : public TvGUITestCase {
   }
 };
 
+// The customers' file that the parameter module writes, against its base file.
+class TBaseClientes : public vUtilTest::TvTestGerarArquivoBase {
+  TESSEL_TESTCASE(TBaseClientes, vUtilTest::TvTestGerarArquivoBase)
+ public:
+  void SetUp() override {
+    TvTestGerarArquivoBase::SetUp();
+    FModulo = std::make_unique<corvelreport5::TvDMPowerParam>();
+    FModulo->Query.SQL = "select id, nome, cidade from clientes where id <= 3 order by id";
+    FModulo->NomeArquivo = "clientes.txt";
+    SetDMPower(FModulo.get());
+    SetNomeArquivo(FModulo->NomeArquivo);
+  }
+  void TearDown() override {
+    TvTestGerarArquivoBase::TearDown();
+    FModulo.reset();
+  }
+
+ private:
+  std::unique_ptr<corvelreport5::TvDMPowerParam> FModulo;
+};
+
+// The sales-per-customer report from its origin scenario.
+class TRelVendas : public vUtilTest::TvTestCaseReport {
+  TESSEL_TESTCASE(TRelVendas, vUtilTest::TvTestCaseReport)
+ public:
+  corvelbaseutil5::TvCampoValor* CriarCenarioOrigem() override {
+    auto* origem = new corvelbaseutil5::TvCampoValor;
+    origem->Add("Relatorio", std::string("TvFrmRelVendas"));
+    origem->Add("inicio", std::string("2026-01-01"));
+    origem->Add("fim", std::string("2026-03-31"));
+    return origem;
+  }
+  TESSEL_TEST(TestVendasPorCliente) {
+    Executar();
+    auto esperado = corvelbaseutil5::CriarCenarios(vUtilTest::CaminhoCenarios() + "RelVendas.csv");
+    CheckEquals(esperado.get(), CenarioResultado(corvelreport5::TvrwExportType::etCSV), "vendas por cliente");
+  }
+};
+
+// Once connected, every form the rights list opens gets its open-and-free test.
+class TSuiteVendas : public vUtilTest::TvTestSuiteFireBird {
+ public:
+  using TvTestSuiteFireBird::TvTestSuiteFireBird;
+  void SetUp() override {
+    TvTestSuiteFireBird::SetUp();
+    if (!FFormsAdded) AddTest(vUtilTest::TvTestCaseAuto::Suite());
+    FFormsAdded = true;
+  }
+
+ private:
+  bool FFormsAdded = false;
+};
+
 void RegisterSalesTests(const std::string& suiteName) {
-  auto conexao = std::make_shared<vUtilTest::TvTestSuiteFireBird>(suiteName);
+  auto conexao = std::make_shared<TSuiteVendas>(suiteName);
   auto rollback = std::make_shared<vUtilTest::TvTestSuiteRollBack>("Pedidos");
   rollback->AddTest(TPedidosTests::Suite());
   rollback->AddTest(TClientesFormTests::Suite());
+  rollback->AddTest(TBaseClientes::Suite());
+  rollback->AddTest(TRelVendas::Suite());
   conexao->AddTest(rollback);
   TestFramework::RegisterTest(conexao);
 }

@@ -40,9 +40,11 @@ QToolBar* BarraPadrao(QWidget* form) {
 
 // Customers: the name is required; a name shorter than three letters is
 // refused with a message.
-class TvFrmClientes : public Forms::TForm {
+class TvFrmClientes : public corvelbase5::TvFrmCadastro {
  public:
   TvFrmClientes() {
+    // Its records' module; freed with the form by whoever frees the form.
+    SetDataModule(new corvelbase5::TvDMClientDataSet(nullptr));
     setObjectName(QStringLiteral("frmClientes"));
     setWindowTitle(QStringLiteral("Clientes"));
     auto* layout = new QVBoxLayout(this);
@@ -115,9 +117,14 @@ class TvFrmProdutos : public Forms::TForm {
 
 // Orders: pick a customer, add items (product and quantity), save. A zero
 // quantity is refused with a message; saving reports the order's number.
-class TvFrmPedidos : public Forms::TForm {
+class TvFrmPedidos : public corvelbase5::TvFrmVisDataSet {
  public:
   TvFrmPedidos() {
+    // The items of the order being made, a registration form of its own.
+    auto* itens = new corvelbase5::TvFrmCadastro;
+    itens->setObjectName(QStringLiteral("frmItensPedido"));
+    itens->SetDataModule(new corvelbase5::TvDMClientDataSet(nullptr));
+    DetalheRegister(itens);
     setObjectName(QStringLiteral("frmPedidos"));
     setWindowTitle(QStringLiteral("Pedidos"));
     auto* layout = new QVBoxLayout(this);
@@ -209,6 +216,27 @@ class TvFrmPedidos : public Forms::TForm {
   std::vector<TLinha> FLinhas;
 };
 
+// Sales per customer between two dates (parameters "inicio" and "fim").
+class TvFrmRelVendas : public corvelreport5::TvFrmReport {
+ public:
+  TvFrmRelVendas() {
+    setObjectName(QStringLiteral("frmRelVendas"));
+    setWindowTitle(QStringLiteral("Vendas por cliente"));
+    GetDMPower()->Query.SQL =
+        "select c.nome, sum(i.quantidade * i.preco) as total from clientes c "
+        "join pedidos p on p.cliente_id = c.id join itens_pedido i on i.pedido_id = p.id "
+        "where p.data_pedido between :inicio and :fim group by c.nome order by c.nome";
+    auto* layout = new QVBoxLayout(this);
+    auto* inicio = new QLineEdit(this);
+    inicio->setObjectName(QStringLiteral("edInicio"));
+    auto* executar = new QPushButton(QStringLiteral("Executar"), this);
+    executar->setObjectName(QStringLiteral("btExecutar"));
+    layout->addWidget(inicio);
+    layout->addWidget(executar);
+    connect(executar, &QPushButton::clicked, this, [this] { GetDMPower()->Executar(); });
+  }
+};
+
 template <class F>
 void RegistrarForm(const char* classe, const char* acao, const char* titulo) {
   Forms::ClassList().Register({classe, Forms::TClassKind::Form, [classe](QWidget*) -> QObject* {
@@ -232,6 +260,7 @@ const bool gRegistered = [] {
   RegistrarForm<TvFrmClientes>("TvFrmClientes", "actTvFrmClientes", "Clientes");
   RegistrarForm<TvFrmProdutos>("TvFrmProdutos", "actTvFrmProdutos", "Produtos");
   RegistrarForm<TvFrmPedidos>("TvFrmPedidos", "actTvFrmPedidos", "Pedidos");
+  RegistrarForm<TvFrmRelVendas>("TvFrmRelVendas", "actTvFrmRelVendas", "Vendas por cliente");
   corvel5::SendDebug("pacote vendas_0 carregado");
   return true;
 }();
