@@ -568,6 +568,148 @@ class TvUtilTestTests : public TTestCase {
   }
 };
 
+// ---------------------------------------------------------------------------
+// Base files, reports and the automatic form tests
+
+// Writes the customers' file; the query changes between runs.
+class TBaseCase : public vUtilTest::TvTestGerarArquivoBase {
+  TESSEL_TESTCASE(TBaseCase, vUtilTest::TvTestGerarArquivoBase)
+ public:
+  static inline std::string SQL;
+  static inline bool ProducedDuringTest = false;
+  void SetUp() override {
+    TvTestGerarArquivoBase::SetUp();
+    FModulo = std::make_unique<corvelreport5::TvDMPowerParam>();
+    FModulo->Query.SQL = SQL;
+    FModulo->NomeArquivo = "sub/clientes.txt";
+    SetDMPower(FModulo.get());
+    SetNomeArquivo(FModulo->NomeArquivo);
+  }
+  void TearDown() override {
+    ProducedDuringTest = Exists(ArquivoProduzido());
+    TvTestGerarArquivoBase::TearDown();
+    FModulo.reset();
+  }
+
+ private:
+  std::unique_ptr<corvelreport5::TvDMPowerParam> FModulo;
+};
+
+// A form that raises a message dialog while it opens.
+class TFrmAviso : public Forms::TForm {
+ public:
+  TFrmAviso() {
+    setObjectName(QStringLiteral("frmAviso"));
+    corvelbase5::vMessageDlg("Há pedidos sem itens", corvelbase5::TvMsgDlgType::mtWarning, corvelbase5::mbOK);
+  }
+};
+
+class TBaseAutoTests : public TTestCase {
+  TESSEL_TESTCASE(TBaseAutoTests, TTestCase)
+ public:
+  TESSEL_TEST(TestBaseFileFirstRunThenDifference) {
+    const std::string db = SQLiteSales("base");
+    corvelbase5::CriarvDMConexaoParaTests(db, "", "", true, corvelbase5::TvTipoBanco::tbSQLite, 0, 0, false);
+    const std::string cenarios = TestDatabases::TempFolder() + "cenarios-base/";
+    QDir(QtText::ToQ(cenarios)).removeRecursively();
+    const std::string text = cenarios;
+    TBesideProgram f("cenariotest.txt", &text);
+    const std::string base = cenarios + "vfpa/TBaseCase.Testar.txt";
+
+    TBaseCase::SQL = "select id, nome from clientes order by id";
+    auto first = TBaseCase::Suite()->Run();
+    CheckEquals(std::string(), AllFailures(*first), "the first run makes the base file and passes");
+    CheckEquals(std::string("id=1\r\nnome=Ana Souza\r\n--\r\nid=2\r\nnome=Bruno Lima\r\n--\r\n"
+                            "id=3\r\nnome=Célia Ramos"),
+                corvelbase5::LerArquivo(base), "the base file");
+    CheckTrue(TBaseCase::ProducedDuringTest && !Exists(corvel5::PegarDirTemp() + "clientes.txt"),
+              "the produced file lives only during the test");
+
+    TBaseCase::SQL = "select id, nome from clientes where id <> 2 order by id";
+    const size_t kept = TempFilesStartingWith("TBaseCase.Testar ").size();
+    auto second = TBaseCase::Suite()->Run();
+    CheckEquals(1, second->FailureCount(), AllFailures(*second));
+    CheckTrue(second->GetFailure(0).ThrownExceptionMessage().find("Bruno Lima") != std::string::npos,
+              second->GetFailure(0).ThrownExceptionMessage());
+    CheckEquals(kept + 1, TempFilesStartingWith("TBaseCase.Testar ").size(), "a stamped copy is kept");
+    CheckTrue(corvelbase5::LerArquivo(base).find("Bruno Lima") != std::string::npos, "the base file is never rewritten");
+    corvelbase5::DestruirvDMConexaoParaTests();
+  }
+
+  TESSEL_TEST(TestIgnoreList) {
+    struct TRow {
+      const char* Name;
+      bool Ignored;
+    } rows[] = {{"actTvFrmClientes", false}, {"ACTVDMVENDAS", false},   {"actTvFrmSobre", true},
+                {"acttvfrmsobre", true},     {"actTvFINLancar", true},  {"actvFISRRApurar", true},
+                {"actvFISApurar", false},    {"mnuClientes", true},     {"act", true}};
+    for (const auto& r : rows) CheckEquals(r.Ignored, vUtilTest::TTestSuiteAuto::ListaActIgnore(r.Name), r.Name);
+  }
+
+  // Three form-opening actions, one ignored, one action without a form: one
+  // inner suite with two tests named after their actions. The form that
+  // raises a dialog fails with its text; the dialog is never shown and the
+  // business test cases' hook is back afterwards.
+  TESSEL_TEST(TestAutomaticFormSuite) {
+    Forms::ClassList().Register({"TFrmAviso", Forms::TClassKind::Form, [](QWidget*) -> QObject* { return new TFrmAviso; }});
+    corvelbase5::TvActionList list;
+    auto add = [&](const char* name, const char* form, bool abre) {
+      auto a = std::make_unique<corvelbase5::TvAction>();
+      a->Name = name;
+      a->FormClass = form;
+      a->AbreForm = abre;
+      list.Add(std::move(a));
+    };
+    add("actTvFrmProdutos", "TvFrmProdutos", true);
+    add("actTvFrmSobre", "TvFrmProdutos", true);
+    add("actvDMVendasRecalcular", "", false);
+    add("actTFrmAviso", "TFrmAviso", true);
+    corvelbase5::TvActionList* saved = corvelbase5::FvActionListDireitos;
+    corvelbase5::FvActionListDireitos = &list;
+    auto chainCase = std::make_shared<TDialogCase>("TestPrimeiro");  // the chain is in the hook
+    auto suite = vUtilTest::TvTestCaseAuto::Suite();
+    corvelbase5::FvActionListDireitos = saved;
+    CheckEquals(1, static_cast<int>(suite->Tests().size()), "one inner suite");
+    auto inner = std::dynamic_pointer_cast<ITestSuite>(suite->Tests()[0]);
+    CheckEquals(std::string("TestCriarDestruirForm.") + corvelbase5::NomeModulo(corvelbase5::PegarModuloAtual()),
+                inner->GetName());
+    std::string names;
+    for (const auto& t : inner->Tests()) names += t->GetName() + ";";
+    CheckEquals(std::string("actTvFrmProdutos;actTFrmAviso;"), names);
+
+    const int forms = Forms::Screen().FormCount();
+    auto result = suite->Run();
+    CheckEquals(1, result->FailureCount(), AllFailures(*result));
+    CheckEquals(0, result->ErrorCount(), AllFailures(*result));
+    CheckEquals(std::string("actTFrmAviso"), result->GetFailure(0).FailedTest()->GetName());
+    CheckTrue(result->GetFailure(0).ThrownExceptionMessage().find("Há pedidos sem itens") != std::string::npos,
+              result->GetFailure(0).ThrownExceptionMessage());
+    CheckEquals(forms, Forms::Screen().FormCount(), "every form opened was freed");
+    chainCase->SetMsgDlgDesligar(true);
+    corvelbase5::vMessageDlg("depois", corvelbase5::TvMsgDlgType::mtInformation, corvelbase5::mbOK);
+    CheckEquals(std::string("depois"), chainCase->MsgDlgMensagem(), "the chain's hook is back");
+    Forms::ClassList().Unregister("TFrmAviso");
+  }
+
+  TESSEL_TEST(TestReportErrors) {
+    corvelbaseutil5::TvCampoValor semRelatorio;
+    try {
+      corvelreport5::CriarDMRelatorio(semRelatorio);
+      Fail("made a report from nothing");
+    } catch (const corvel5::EvErro& e) {
+      CheckTrue(std::string(e.what()).find("Relatorio") != std::string::npos, e.what());
+    }
+    corvelbaseutil5::TvCampoValor formComum;
+    formComum.Add("Relatorio", std::string("TvFrmProdutos"));
+    try {
+      corvelreport5::CriarDMRelatorio(formComum);
+      Fail("a plain form taken for a report");
+    } catch (const corvel5::EvErro& e) {
+      CheckTrue(std::string(e.what()).find("TvFrmProdutos") != std::string::npos, e.what());
+    }
+  }
+};
+
 }  // namespace
 
 int main() {
@@ -592,6 +734,7 @@ int main() {
 
   RegisterTest("vUtilTest", TSuitesTests::Suite());
   RegisterTest("vUtilTest", TvUtilTestTests::Suite());
+  RegisterTest("vUtilTest", TBaseAutoTests::Suite());
   auto result = RunRegisteredTests({});
   std::printf("%d run, %d failures, %d errors\n", result->RunCount(), result->FailureCount(), result->ErrorCount());
   for (int i = 0; i < result->FailureCount(); ++i)
