@@ -255,6 +255,30 @@ class TSuitesTests : public TTestCase {
     CheckEquals(3, CountSQLite(db, "clientes"), "counted with a connection of its own");
   }
 
+  // A database another connection holds locked: the writing tests fail with
+  // the database's reason after its busy wait, and nothing is written.
+  TESSEL_TEST(TestLockedDatabase) {
+    const std::string db = SQLiteSales("locked");
+    DBClient::TConnection holder;
+    holder.Open(TestDatabases::SQLite(db, false));
+    holder.StartTransaction();
+    holder.ExecSQL("update clientes set cidade = cidade");  // takes the write lock
+    auto suite = std::make_shared<TSuiteSQLite>("Vendas", db);
+    auto rollback = std::make_shared<vUtilTest::TvTestSuiteRollBack>("Desfaz");
+    rollback->AddTest(TEscreveCase::Suite());
+    suite->AddTest(rollback);
+    QElapsedTimer clock;
+    clock.start();
+    auto result = suite->Run();
+    CheckTrue(clock.elapsed() < 30000, "gave up within seconds");
+    CheckEquals(2, result->ErrorCount(), AllFailures(*result));
+    CheckTrue(result->GetError(0).ThrownExceptionMessage().find("locked") != std::string::npos,
+              result->GetError(0).ThrownExceptionMessage());
+    holder.Rollback();
+    holder.Close();
+    CheckEquals(3, CountSQLite(db, "clientes"), "nothing written");
+  }
+
   // A database that cannot be reached fails the suite's set-up quickly; its
   // tests do not run, and the tear-down leaves nothing behind.
   TESSEL_TEST(TestUnreachableDatabases) {
@@ -509,6 +533,29 @@ class TvUtilTestTests : public TTestCase {
       CheckEquals(diff, e.Message(), "no leading \", \"");
     }
     test->CheckEquals(&e1, &e1, "equal scenarios");
+  }
+
+  // The origin scenario is made once, kept when set to itself, and made
+  // again after the suite's tear-down freed it.
+  TESSEL_TEST(TestOriginScenario) {
+    struct TPower : vUtilTest::TvTestSuitePower {
+      using TvTestSuitePower::TvTestSuitePower;
+      int Made = 0;
+      corvelbaseutil5::TvCampoValor* CriarCenarioOrigem() override {
+        ++Made;
+        auto* c = new corvelbaseutil5::TvCampoValor;
+        c->Add("empresa", int64_t{1});
+        return c;
+      }
+    };
+    auto suite = std::make_shared<TPower>("Power");
+    corvelbaseutil5::TvCampoValor* first = suite->CenarioOrigem();
+    CheckTrue(first == suite->CenarioOrigem(), "made once");
+    suite->SetCenarioOrigem(first);
+    CheckEquals(1, first->Count(), "still alive after being set to itself");
+    suite->TearDown();
+    CheckTrue(suite->CenarioOrigem() != nullptr, "made again");
+    CheckEquals(2, suite->Made);
   }
 
   TESSEL_TEST(TestCheckProperty) {
