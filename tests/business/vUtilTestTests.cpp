@@ -214,6 +214,7 @@ class TSuitesTests : public TTestCase {
                                                         return QString::fromUtf8(f.readAll());
                                                       }()));
     CheckEquals(std::string(), error, "isql-fb");
+    QPointer<corvelbase5::TvDMPersonalizacao> settings = new corvelbase5::TvDMPersonalizacao(nullptr);
     auto suite = std::make_shared<TSuiteOrdem>("Ordem");
     auto rollback = std::make_shared<vUtilTest::TvTestSuiteRollBack>("Desfaz");
     rollback->AddTest(TDeixaCoisas::Suite());
@@ -240,6 +241,9 @@ class TSuitesTests : public TTestCase {
     for (int i = 0; i < Forms::Screen().DataModuleCount(); ++i)
       dictionary |= dynamic_cast<corvelbase5::TvDMDicionario*>(Forms::Screen().DataModule(i)) != nullptr;
     CheckTrue(dictionary, "the dictionary stays");
+    CheckTrue(!settings.isNull(), "the settings module stays");
+    CheckEquals(std::string("15000"), settings->Texto("TempoLimiteConsulta"), "its setting");
+    delete settings.data();
     CheckEquals(2, CountFirebird(fdb, "pedidos"), "the order the test wrote was rolled back");
   }
 
