@@ -189,6 +189,8 @@ class TDeixaCoisas : public TvTestCase {
     corvelbase5::vDMConexao->ExecuteCommand("insert into pedidos values (9, 1, '2026-05-01')");
     corvelbase5::vDMConexao->ExecuteQueryView("select * from pedidos");  // a radial tick
     CheckTrue(radial->Ticks() > 0, "ticks of database work");
+    // What the main form shows while the suite works: the indicator on its tool bar.
+    Forms::Screen().Form(0)->grab().save(QtText::ToQ(Platform::ProgramDir() + "vutiltest-radial.png"));
     Watch(corvelbase5::ShowForm(list->Find("actTvFrmProdutos"), "TvFrmProdutos", corvelbase5::TvFormStyle::fsNormal),
           "form");
     Watch(corvelbase5::CriarDM("TvDMVendas", nullptr, ""), "module");
@@ -779,6 +781,8 @@ int main() {
   auto* bar = new QToolBar(principal);
   bar->setObjectName(QStringLiteral("ToolBar1"));
   bar->setGeometry(0, 0, 300, 28);
+  bar->addAction(QStringLiteral("Vendas"));
+  bar->addAction(QStringLiteral("Clientes"));
   principal->resize(320, 200);
   principal->show();
   Forms::ProcessMessages();
