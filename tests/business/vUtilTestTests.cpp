@@ -261,6 +261,41 @@ class TSuitesTests : public TTestCase {
     CheckEquals(3, CountSQLite(db, "clientes"), "counted with a connection of its own");
   }
 
+  // A class whose action generator fails: outside test mode the user is
+  // told and the set-up goes on; in test mode it goes on silently.
+  TESSEL_TEST(TestFailingActionGenerator) {
+    Forms::ClassList().Register({"TvDMQuebrado", Forms::TClassKind::DataModule, nullptr});
+    corvelbase5::RegistrarGeradorAcoes("TvDMQuebrado", [](corvelbase5::TvActionList&, const std::vector<int>&) {
+      throw corvel5::EvErro("tabela de ações ausente");
+    });
+    std::vector<std::string> dialogs;
+    corvel5::FOnAntesMostrarMessage = [&dialogs](QWidget* form, bool& show) {
+      dialogs.push_back(corvelbase5::GetFormText(form));
+      show = false;
+      return 1;
+    };
+    corvelbase5::TvActionList* saved = corvelbase5::FvActionListDireitos;
+    const std::string db = SQLiteSales("acoes");
+    for (bool modoTeste : {false, true}) {
+      corvelbase5::FvActionListDireitos = nullptr;
+      corvel5::FModoTeste = modoTeste;
+      auto result = std::make_shared<TSuiteSQLite>("Vendas", db)->Run();
+      corvel5::FModoTeste = true;
+      CheckEquals(std::string(), AllFailures(*result), "the set-up goes on");
+      CheckTrue(corvelbase5::FvActionListDireitos && corvelbase5::FvActionListDireitos->Find("actTvFrmClientes"),
+                "the other classes' actions are there");
+      delete corvelbase5::FvActionListDireitos;
+    }
+    corvelbase5::FvActionListDireitos = saved;
+    corvel5::FOnAntesMostrarMessage = nullptr;
+    Forms::ClassList().Unregister("TvDMQuebrado");
+    corvelbase5::RegistrarGeradorAcoes("TvDMQuebrado", nullptr);
+    CheckEquals(1, static_cast<int>(dialogs.size()), "one dialog, outside test mode only");
+    CheckEquals(std::string("TvFrmMenu.EncontrarForms\r\nErro em GerarPrincAction TvDMQuebrado\r\n"
+                            "tabela de ações ausente\r\nContate o suporte."),
+                dialogs[0]);
+  }
+
   // A database another connection holds locked: the writing tests fail with
   // the database's reason after its busy wait, and nothing is written.
   TESSEL_TEST(TestLockedDatabase) {
