@@ -198,7 +198,8 @@ void TvTestCase::AntesMostrarMessage(QWidget* form, bool& show) {
   const bool isMessage = form && form->objectName() == QStringLiteral("vMessageForm");
   for (TvTestCase* t : links)
     if (isMessage) corvel5::Add(t->FMsgDlgMensagem, text, "\r\n");
-  if (gPrevious) gLastAnswer = gPrevious(form, show);
+  // A copy: the handler may replace the hook while it runs.
+  if (corvel5::TAntesMostrarMessage previous = gPrevious) gLastAnswer = previous(form, show);
   for (auto it = links.rbegin(); it != links.rend(); ++it)
     if (show) show = !(*it)->FMsgDlgDesligar;
 }
