@@ -692,6 +692,23 @@ class TFrmAviso : public Forms::TForm {
   }
 };
 
+// A report whose form has no execute button.
+class TRelSemBotao : public corvelreport5::TvFrmReport {
+ public:
+  TRelSemBotao() { setObjectName(QStringLiteral("frmRelSemBotao")); }
+};
+
+class TRelCase : public vUtilTest::TvTestCaseReport {
+  TESSEL_TESTCASE(TRelCase, vUtilTest::TvTestCaseReport)
+ public:
+  corvelbaseutil5::TvCampoValor* CriarCenarioOrigem() override {
+    auto* c = new corvelbaseutil5::TvCampoValor;
+    c->Add("Relatorio", std::string("TRelSemBotao"));
+    return c;
+  }
+  TESSEL_TEST(TestExecutar) { Executar(); }
+};
+
 class TBaseAutoTests : public TTestCase {
   TESSEL_TESTCASE(TBaseAutoTests, TTestCase)
  public:
@@ -777,6 +794,18 @@ class TBaseAutoTests : public TTestCase {
     corvelbase5::vMessageDlg("depois", corvelbase5::TvMsgDlgType::mtInformation, corvelbase5::mbOK);
     CheckEquals(std::string("depois"), chainCase->MsgDlgMensagem(), "the chain's hook is back");
     Forms::ClassList().Unregister("TFrmAviso");
+  }
+
+  TESSEL_TEST(TestReportWithoutExecuteButton) {
+    Forms::ClassList().Register(
+        {"TRelSemBotao", Forms::TClassKind::Form, [](QWidget*) -> QObject* { return new TRelSemBotao; }});
+    const int forms = Forms::Screen().FormCount();
+    auto result = TRelCase::Suite()->Run();
+    Forms::ClassList().Unregister("TRelSemBotao");
+    CheckEquals(1, result->ErrorCount(), AllFailures(*result));
+    CheckEquals(std::string("The report form frmRelSemBotao has no execute button (btExecutar)"),
+                result->GetError(0).ThrownExceptionMessage());
+    CheckEquals(forms, Forms::Screen().FormCount(), "the tear-down freed the report form");
   }
 
   TESSEL_TEST(TestReportErrors) {
