@@ -259,6 +259,99 @@ extern int FvPerModuloAtualManual;  // -1: none chosen by hand
 extern int FvPerModuloLow;
 extern int FvPerModuloHigh;
 
+
+// --- Used by vUtilTest's connection suites -------------------------------
+
+// The progress indicator shown while long database work runs: a small
+// widget that turns one step at each tick.
+class TvProgressRadial : public QWidget {
+ public:
+  explicit TvProgressRadial(QWidget* owner = nullptr);
+  // Ready to count: position 0, the step timer's interval set.
+  void Configure();
+  // One step, at most once per interval (ticks in between only count).
+  void IncProgressTemporizado();
+  int Posicao() const { return FPosicao; }
+  int Ticks() const { return FTicks; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  int FPosicao = 0;
+  int FTicks = 0;
+  int64_t FUltimoPasso = 0;
+};
+
+// The action generator of a form or data-module class: adds the class's
+// actions for the given modules to the list. Packages register one beside
+// the class itself; null when the class has none.
+using TGerarAcoesClasse = std::function<void(TvActionList& list, const std::vector<int>& modulos)>;
+void RegistrarGeradorAcoes(const std::string& className, TGerarAcoesClasse gerador);
+const TGerarAcoesClasse* PegarGeradorAcoes(const std::string& className);
+
+// Utility windows and modules the framework made on its own (lookup
+// windows, caches): DestruirUtilitarios frees the ones still alive.
+void RegistrarUtilitario(QObject* utilitario);
+void DestruirUtilitarios();
+int ContarUtilitarios();
+
+// The data modules a tear-down never frees: the user's settings module and
+// the data dictionary.
+class TvDMPersonalizacao : public Forms::TDataModule {
+ public:
+  explicit TvDMPersonalizacao(QObject* owner = nullptr);
+  ~TvDMPersonalizacao() override;
+  // Settings of the current entry, by name.
+  void SetTexto(const std::string& nome, const std::string& valor);
+  std::string Texto(const std::string& nome) const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> FAtual;
+};
+extern TvDMPersonalizacao* vDMPersonalizacao;
+
+class TvDMDicionario : public Forms::TDataModule {
+ public:
+  using Forms::TDataModule::TDataModule;
+};
+
+// --- Used by vUtilTest's automatic form tests ----------------------------
+
+// A form that browses a dataset; detail forms register with it, and it may
+// hold the data module it reads.
+class TvFrmVisDataSet : public Forms::TForm {
+ public:
+  using Forms::TForm::TForm;
+  int DetalheCount() const { return static_cast<int>(FDetalhes.size()); }
+  QWidget* Detalhe(int index) const { return FDetalhes.at(static_cast<size_t>(index)).data(); }
+  void DetalheRegister(QWidget* detalhe) { FDetalhes.emplace_back(detalhe); }
+  void DetalheUnRegister(QWidget* detalhe);
+  QObject* DataModule() const { return FDataModule.data(); }
+  void SetDataModule(QObject* dm) { FDataModule = dm; }
+
+ private:
+  std::vector<QPointer<QWidget>> FDetalhes;
+  QPointer<QObject> FDataModule;
+};
+// A registration form: edits the records of its data module.
+class TvFrmCadastro : public TvFrmVisDataSet {
+ public:
+  using TvFrmVisDataSet::TvFrmVisDataSet;
+};
+// A data module over client datasets.
+class TvDMClientDataSet : public Forms::TDataModule {
+ public:
+  using Forms::TDataModule::TDataModule;
+};
+// The name of a module of the product ("vmVendas"), for suite names.
+std::string NomeModulo(int modulo);
+
+// The class name a module answers to: its registered class name (property
+// "vClassName", set by the class list's factories of the host) or else its
+// meta-object's.
+std::string ClassNameOf(const QObject* object);
+
 }  // namespace corvelbase5
 
 // ===========================================================================
@@ -432,5 +525,26 @@ class TvFrmReport : public Forms::TForm {
 
 // The data model module the reports read their dictionary from (none until made).
 extern QObject* vDMDBXDataModel;
+
+// --- Used by vUtilTest's connection suites
+// Makes vDMDBXDataModel (a data module owned by the application) when it
+// does not exist; returns it.
+QObject* CriarvDMDBXDataModel();
+
+// --- Used by vUtilTest's base-file and report tests
+// A parameter module: its query, run with its parameters, written to a file.
+class TvDMPowerParam : public TvDMPower {
+ public:
+  using TvDMPower::TvDMPower;
+  // The file it writes, by name: it goes to PegarDirTemp() + its file name.
+  std::string NomeArquivo;
+  // Runs the query and writes one "campo=valor" line per field, a "--" line
+  // between records (CR LF), replacing the file. Returns its path.
+  virtual std::string GerarArquivo();
+};
+// The report form an origin scenario names in its field "Relatorio" (a
+// registered TvFrmReport class), with every other field set as a parameter
+// of its query. Raises naming the class when it is not a report form.
+TvFrmReport* CriarDMRelatorio(const corvelbaseutil5::TvCampoValor& cenario);
 
 }  // namespace corvelreport5

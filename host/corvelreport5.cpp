@@ -195,3 +195,20 @@ TvFrmReport::TvFrmReport(QWidget* parent) : Forms::TForm(parent), FDM(new TvDMPo
 QObject* vDMDBXDataModel = nullptr;
 
 }  // namespace corvelreport5
+
+// --- Used by vUtilTest's connection suites
+namespace corvelreport5 {
+
+QObject* CriarvDMDBXDataModel() {
+  if (!vDMDBXDataModel) {
+    auto* dm = new Forms::TDataModule(nullptr);
+    dm->setObjectName(QStringLiteral("vDMDBXDataModel"));
+    dm->setProperty("vClassName", QStringLiteral("TvDMDBXDataModel"));
+    // Cleared when something else frees it, so it is made again when needed.
+    QObject::connect(dm, &QObject::destroyed, [] { vDMDBXDataModel = nullptr; });
+    vDMDBXDataModel = dm;
+  }
+  return vDMDBXDataModel;
+}
+
+}  // namespace corvelreport5

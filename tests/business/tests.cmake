@@ -29,3 +29,23 @@ if(TESSEL_WITH_QT AND CMAKE_READELF)
     COMMAND ${CMAKE_COMMAND} -DREADELF=${CMAKE_READELF} -DLIBDIR=$<TARGET_FILE_DIR:CorvelTest5>
             -P ${CMAKE_CURRENT_LIST_DIR}/CheckLinkage.cmake)
 endif()
+
+# vUtilTest: its own folder, with the sales application's packages beside
+# it (the connection suites load "<name>_<module>.so" from there), and the
+# sales application's own business tests.
+if(TESSEL_WITH_QT AND TARGET vendas_0)
+  add_executable(business_vutiltest_tests ${CMAKE_CURRENT_LIST_DIR}/vUtilTestTests.cpp)
+  set_target_properties(business_vutiltest_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/vutiltest)
+  target_link_libraries(business_vutiltest_tests PRIVATE CorvelTest5 TesselPlatformQt Qt6::Widgets Qt6::Sql)
+  target_include_directories(business_vutiltest_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(business_vutiltest_tests PRIVATE
+    SALES_APP_SCHEMA="${PROJECT_SOURCE_DIR}/examples/sales-app/schema.sql")
+  add_dependencies(business_vutiltest_tests vendas_0 vendasdm_0)
+  add_custom_command(TARGET business_vutiltest_tests POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:vendas_0> $<TARGET_FILE:vendasdm_0>
+            $<TARGET_FILE_DIR:business_vutiltest_tests>)
+  add_test(NAME business_vutiltest_tests COMMAND business_vutiltest_tests)
+  add_test(NAME sales_app_tests COMMAND sales_app_tests)
+  set_tests_properties(business_vutiltest_tests sales_app_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+                       TIMEOUT 300)
+endif()
