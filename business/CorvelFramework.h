@@ -272,6 +272,14 @@ class TvCampoValorBase {
   virtual ~TvCampoValorBase();
   std::string Nome;
   std::string Tag;
+
+  // vUtilTeste: where a scenario's data lives and the module that runs it.
+  std::string Tabela;         // the table its values are written to and deleted from
+  std::string NomeDM;         // the class of its data module; "" makes a TvDMClientDataSet on Tabela
+  bool DeletarTodos = false;  // deleting it clears the whole table
+  QObject* DM = nullptr;      // the module it is attached to (not owned)
+  // A new data module for this scenario (the caller owns it, or its owner form).
+  QObject* CriarDM() const;
 };
 
 class TvCampoValor : public TvCampoValorBase {
@@ -285,6 +293,9 @@ class TvCampoValor : public TvCampoValorBase {
   const TItem& Item(int index) const { return FItens.at(static_cast<size_t>(index)); }
   const DBClient::TValue* Find(const std::string& campo) const;
   void Clear() { FItens.clear(); }
+  // vUtilTeste: the values into the current record of a dataset; a field
+  // the dataset does not have raises EvErro naming it.
+  void GravarValores(DBClient::TDataSet& dataSet) const;
 
  private:
   std::vector<TItem> FItens;
@@ -306,6 +317,7 @@ class TvListListCampoValor : public TvCampoValorBase {
   TvListCampoValor& Add();
   int Count() const { return static_cast<int>(FItens.size()); }
   TvListCampoValor& Item(int index) const { return *FItens.at(static_cast<size_t>(index)); }
+  void Limpar() { FItens.clear(); }  // vUtilTeste: empties the list, freeing its lists
 
  private:
   std::vector<std::unique_ptr<TvListCampoValor>> FItens;
@@ -385,6 +397,8 @@ class TvpqPowerParam {
   // The value used when the query runs: the control's text when there is one.
   DBClient::TValue Valor(const std::string& nome) const;
   std::vector<std::string> Nomes() const;
+  // vUtilTeste: the parameter names a statement uses (":name", in order, once each).
+  static std::vector<std::string> NomesNoSQL(const std::string& sql);
 
  private:
   struct TParam {
@@ -418,6 +432,8 @@ class TvDMPower : public Forms::TDataModule {
   TvpqPowerQuery Query;
   TvReportPreview Preview;
   virtual void Executar() { Query.Executar(Preview); }
+  // vUtilTeste: the run a tab of the parameter screen makes for one test.
+  virtual void ExecutarTab(const std::string& teste);
 };
 
 // A report's form: it owns its data module.
@@ -425,6 +441,9 @@ class TvFrmReport : public Forms::TForm {
  public:
   explicit TvFrmReport(QWidget* parent = nullptr);
   TvDMPower* GetDMPower() const { return FDM; }
+  // vUtilTeste: reads a report file (.vrw): its title, statement and the
+  // parameters the form shows an edit control for.
+  void CarregarArquivo(const std::string& path);
 
  private:
   TvDMPower* FDM;
@@ -434,3 +453,7 @@ class TvFrmReport : public Forms::TForm {
 extern QObject* vDMDBXDataModel;
 
 }  // namespace corvelreport5
+
+// vUtilTeste: client-dataset modules, report modules, the parameter
+// scenarios applied to a module and the report file's form.
+#include "business/CorvelFrameworkLegacy.h"

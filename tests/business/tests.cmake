@@ -29,3 +29,15 @@ if(TESSEL_WITH_QT AND CMAKE_READELF)
     COMMAND ${CMAKE_COMMAND} -DREADELF=${CMAKE_READELF} -DLIBDIR=$<TARGET_FILE_DIR:CorvelTest5>
             -P ${CMAKE_CURRENT_LIST_DIR}/CheckLinkage.cmake)
 endif()
+
+# vUtilTeste: dialog scripts, scenario data, report and parameter suites,
+# on a real SQLite file and real (offscreen) forms.
+if(TESSEL_WITH_QT)
+  tessel_add_test(business_legacy_tests
+    ${CMAKE_CURRENT_LIST_DIR}/vUtilTesteTests.cpp
+  )
+  target_link_libraries(business_legacy_tests PRIVATE corvel5 corvelbase5 corvelbaseutil5 corvelreport5
+                        TesselPlatformQt Qt6::Widgets Qt6::Sql)
+  target_include_directories(business_legacy_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  set_tests_properties(business_legacy_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
