@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <QPointer>
+
 #include "platform/qt/DBClient.h"
 #include "platform/qt/Forms.h"
 
@@ -78,10 +80,10 @@ class TvClientDataSet : public DBClient::TClientDataSet {
  public:
   explicit TvClientDataSet(QObject* owner = nullptr);
   ~TvClientDataSet() override;
-  QObject* Owner() const { return FOwner; }
+  QObject* Owner() const { return FOwner.data(); }
 
  private:
-  QObject* FOwner;
+  QPointer<QObject> FOwner;  // vUtilTeste: a leak report may outlive the owner
 };
 // The live client datasets, in creation order since the last CDSLimpar.
 extern std::vector<TvClientDataSet*> FCDSList;

@@ -264,12 +264,15 @@ class TvTesteCaseDMClientDataSet : public GUITesting::TGUITestCase {
   ~TvTesteCaseDMClientDataSet() override;
   void SetUp() override;
   void TearDown() override;
-  TESSEL_TEST(SelfTest) {}
+  // No check: it passes whenever the set-up did. (A body that does nothing
+  // at all is failed by the run loop as an empty test.)
+  TESSEL_TEST(SelfTest) { FSelfTestRan = FDMClientDataSet != nullptr; }
   virtual void PegarValores(std::unique_ptr<TvCampoValor>& /*cenario*/) {}
   virtual void SetarValores(std::unique_ptr<TvCampoValor>& /*cenario*/) {}
 
  protected:
   corvelbase5::TvDMClientDataSet* FDMClientDataSet = nullptr;  // owned
+  bool FSelfTestRan = false;
 };
 
 // ---------------------------------------------------------------------------

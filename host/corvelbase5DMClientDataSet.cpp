@@ -193,6 +193,7 @@ void TvDMClientDataSet::CancelUpdates() {
 
 QWidget* TvDMClientDataSet::Form() {
   if (FForm) return FForm;
+  if (!FAberto && vDMConexao) Abrir();  // the form shows the module's records
   auto* form = new Forms::TForm;
   form->setObjectName(ToQ("frm" + FTabela));
   form->setWindowTitle(ToQ(FTabela));

@@ -84,7 +84,10 @@ void TvDMReportSeq::Executar() {
 void AplicarValores(corvelbaseutil5::TvCampoValor& cenario) {
   auto* dm = dynamic_cast<TvDMPower*>(cenario.DM);
   if (!dm) throw EvErro("AplicarValores: the scenario \"" + cenario.Nome + "\" is not attached to a report module");
-  const std::vector<std::string> noSQL = TvpqPowerParam::NomesNoSQL(dm->Query.SQL);
+  std::vector<std::string> noSQL = TvpqPowerParam::NomesNoSQL(dm->Query.SQL);
+  if (auto* seq = dynamic_cast<TvDMReportSeq*>(dm))
+    for (const auto& sql : seq->Sequencia)
+      for (const auto& n : TvpqPowerParam::NomesNoSQL(sql)) noSQL.push_back(n);
   for (int i = 0; i < cenario.Count(); ++i) {
     const auto& item = cenario.Item(i);
     if (QLineEdit* ed = dm->Query.GetParams().EdFindFieldControl(item.Campo)) {

@@ -35,6 +35,7 @@ endif()
 if(TESSEL_WITH_QT)
   tessel_add_test(business_legacy_tests
     ${CMAKE_CURRENT_LIST_DIR}/vUtilTesteTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/vUtilTesteReportTests.cpp
   )
   target_link_libraries(business_legacy_tests PRIVATE corvel5 corvelbase5 corvelbaseutil5 corvelreport5
                         TesselPlatformQt Qt6::Widgets Qt6::Sql)
