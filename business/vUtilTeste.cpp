@@ -30,8 +30,8 @@ class EvUtilTeste : public std::runtime_error {
 TvTestSuite* FSuiteGlobal = nullptr;
 TvTestSuiteReport* FSuiteReportGlobal = nullptr;
 TvTestSuitePowerParam* FSuitePowerParamGlobal = nullptr;
-std::string FvDialogMsgResult;
-std::string FvDialogMsgText;
+std::string& FvDialogMsgResult = *new std::string;
+std::string& FvDialogMsgText = *new std::string;
 
 // ---------------------------------------------------------------------------
 // Registry

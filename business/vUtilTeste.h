@@ -76,9 +76,11 @@ extern TvTestSuite* FSuiteGlobal;
 extern TvTestSuiteReport* FSuiteReportGlobal;
 extern TvTestSuitePowerParam* FSuitePowerParamGlobal;
 // The answers still to give, integers separated by ";", and the texts of
-// the dialogs captured so far (CR LF between them).
-extern std::string FvDialogMsgResult;
-extern std::string FvDialogMsgText;
+// the dialogs captured so far (CR LF between them). They are never
+// destroyed: the unit's last finalisation may run after the program's
+// static objects are gone, and it still empties them.
+extern std::string& FvDialogMsgResult;
+extern std::string& FvDialogMsgText;
 
 // While it runs, every message dialog of the application is answered from
 // GetMensagemResult() (0 once the script is used up) and never shown, and
