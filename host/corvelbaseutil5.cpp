@@ -7,6 +7,7 @@
 // A NULL is written "<null>". Values compare by this text, so the number 3
 // and the text "3" agree.
 #include <QFile>
+#include <QStringDecoder>
 #include <charconv>
 
 #include "business/CorvelFramework.h"
@@ -195,7 +196,18 @@ std::unique_ptr<TvListCampoValor> CriarCenarios(const std::string& arquivo) {
     throw EvErro("CriarCenarios: cannot read \"" + arquivo + "\": " + QtText::FromQ(f.errorString()));
   QByteArray bytes = f.readAll();
   if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
-  auto list = CriarCenarios(SplitLines(bytes.toStdString()));
+  // vUtilTeste: a scenario file is UTF-8 "campo=valor" blocks; anything
+  // else is refused with its place, never read as something it is not.
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  (void)QString(utf8.decode(bytes));
+  if (utf8.hasError())
+    throw EvErro("CriarCenarios: \"" + arquivo + "\" is not UTF-8 text (save it as UTF-8)");
+  std::vector<std::string> lines = SplitLines(bytes.toStdString());
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (!lines[i].empty() && lines[i] != "--" && (lines[i].find('=') == std::string::npos || lines[i][0] == '='))
+      throw EvErro("CriarCenarios: line " + std::to_string(i + 1) + " of \"" + arquivo + "\" is not campo=valor: \"" +
+                   lines[i] + "\"");
+  auto list = CriarCenarios(lines);
   list->Nome = arquivo;
   return list;
 }

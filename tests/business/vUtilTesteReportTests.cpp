@@ -423,6 +423,11 @@ class TvUtilTesteForms : public TTestCase {
     CheckTrue(corvelbase5::FvActionListDireitos == rel.FvActionList.get(), "the rights list is the report's");
     CheckTrue(rel.BuscarAction("actVendas") != nullptr, "one action per report file");
     CheckTrue(rel.BuscarAction("actvendas") == nullptr, "names compare exactly");
+    const int actions = rel.FvActionList->Count();
+    vUtilTeste::CriarActionReport(ReportFolder() + "VENDAS.vrw");  // the same file, other case
+    vUtilTeste::CriarActionReport(ReportFolder() + "Extra.vrw");
+    CheckEquals(actions + 1, rel.FvActionList->Count(), "one new action, for the new file");
+    CheckTrue(rel.BuscarAction("actExtra") != nullptr);
     rel.ChamaRelatorio("Vendas");
     rel.Paramentros("ano", "2025");
     rel.GerarRelatorio();

@@ -144,6 +144,22 @@ class TvUtilTesteUnit : public TTestCase {
     CheckEquals(std::string(), vUtilTeste::FvDialogMsgText);
     vUtilTeste::InitializeUnit();  // give the package its start back
   }
+
+  // Scenario files: UTF-8 blocks of campo=valor; a line that is not, or a
+  // file in another encoding, is refused with its place.
+  TESSEL_TEST(TestScenarioFilesAreReadStrictly) {
+    const std::string path = TestDatabases::TempFolder() + "cenario.txt";
+    corvelbase5::GravarArquivo("nome=João\r\nid=1\r\n--\r\nnome=Bia\r\n", path);
+    auto list = corvelbaseutil5::CriarCenarios(path);
+    CheckEquals(2, list->Count());
+    CheckEquals(std::string("nome=João\r\nid=1\r\n--\r\nnome=Bia"), corvelbaseutil5::PegarCenarioStr(*list));
+    corvelbase5::GravarArquivo("nome=Ana\nAna;1\n", path);
+    std::string e = ErrorOf([&] { corvelbaseutil5::CriarCenarios(path); });
+    CheckTrue(Contains(e, "line 2 of \"" + path + "\" is not campo=valor: \"Ana;1\""), e);
+    corvelbase5::GravarArquivo("nome=Jo\xE3o\n", path);
+    e = ErrorOf([&] { corvelbaseutil5::CriarCenarios(path); });
+    CheckTrue(Contains(e, "is not UTF-8 text"), e);
+  }
 };
 
 // ---------------------------------------------------------------------------
@@ -262,6 +278,37 @@ class TvUtilTesteDados : public TTestCase {
     CheckEquals(1, CountRows("cliente"));
     vUtilTeste::DeletarDados("cliente");
     CheckEquals(0, CountRows("cliente"));
+  }
+
+  // Firebird names its constraints: a missing client is reported with the
+  // foreign key's fields, a taken key with the key alone.
+  TESSEL_TEST(TestFirebirdRefusalsNameTheirConstraint) {
+    const std::string path = TestDatabases::TempFolder() + "legacy.fdb";
+    std::string made = TestDatabases::CreateFirebird(
+        path,
+        "create table cliente (id integer not null primary key, nome varchar(20));\n"
+        "create table pedido (id integer not null primary key, cliente integer, total double precision, "
+        "constraint fk_pedido_cliente foreign key (cliente) references cliente (id));\n"
+        "insert into cliente values (1, 'Ana');\n");
+    if (!made.empty()) Fail(made);
+    corvelbase5::DestruirvDMConexaoParaTests();
+    corvelbase5::CriarvDMConexaoParaTests(path, "SYSDBA", "", true, corvelbase5::TvTipoBanco::tbFirebird, 0, 0, false);
+    auto pedidos = std::make_unique<TvListCampoValor>();
+    pedidos->Nome = "pedidos";
+    pedidos->Tabela = "PEDIDO";
+    TvCampoValor& orphan = pedidos->Add();
+    orphan.Add("ID", int64_t{1});
+    orphan.Add("CLIENTE", int64_t{9});
+    TvCampoValor& ok = pedidos->Add();
+    ok.Add("ID", int64_t{2});
+    ok.Add("CLIENTE", int64_t{1});
+    TvCampoValor& twice = pedidos->Add();
+    twice.Add("ID", int64_t{2});
+    twice.Add("CLIENTE", int64_t{1});
+    std::string e = ErrorOf([&] { vUtilTeste::GravarDadosDM(pedidos.release(), true, true); });
+    CheckTrue(Contains(e, "PKPEDIDO=ID\r\nID = 1\r\nFK_PEDIDO_CLIENTE=CLIENTE\r\nID = 1\r\nCLIENTE = 9"), e);
+    CheckTrue(Contains(e, "PKPEDIDO=ID\r\nID = 2"), e);
+    CheckEquals(1, static_cast<int>(corvelbase5::vDMConexao->ExecuteQueryView("select * from pedido")->RecordCount()));
   }
 
   // Modules by name: a client-dataset module opens on its last record; any
