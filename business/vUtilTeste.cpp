@@ -73,7 +73,12 @@ std::string Offered(const QMessageBox& box) {
 }  // namespace
 
 TvTestSuite::~TvTestSuite() {
-  if (FSuiteGlobal == this) FSuiteGlobal = nullptr;
+  // Freed while running (a run that was cut short): the handler must not
+  // outlive the suite it calls.
+  if (FSuiteGlobal == this) {
+    FSuiteGlobal = nullptr;
+    corvel5::FOnAntesMostrarMessage = std::move(FSavedHandler);
+  }
 }
 
 const TestFramework::TClass& TvTestSuite::ClassInfo() noexcept {

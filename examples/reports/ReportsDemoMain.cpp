@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Reports.h"
+#include "platform/LocaleSettings.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/QtText.h"
 #include "runners/TextTestRunner.h"
@@ -21,6 +22,9 @@ int main() {
   const std::string folder = QtText::FromQ(dir.path()) + "/";
   setenv("TESSEL_DADOS", (folder + "dados").c_str(), 1);  // the test user's settings live there
   setenv("TMPDIR", folder.c_str(), 1);                    // and the scenarios written for the developer
+  // The expected report lines were recorded with "." decimals (and so ","
+  // between fields); a locale with "," decimals would export "Ana;14,5".
+  Platform::FormatSettings().DecimalSeparator = '.';
   try {
     Reports::Preparar(folder);
   } catch (const std::exception& e) {

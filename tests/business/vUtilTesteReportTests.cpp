@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QTableWidget>
 
+#include "platform/LocaleSettings.h"
 #include "platform/Paths.h"
 #include "tests/business/LegacyFixture.h"
 
@@ -37,6 +38,8 @@ void WriteReportFiles() {
 
 // Private temporary folder: the "Result" file is written there.
 void PrivateTemp() {
+  // The expected lines are written with "." decimals and "," between fields.
+  Platform::FormatSettings().DecimalSeparator = '.';
   std::string tmp = TestDatabases::TempFolder() + "tmp";
   QDir().mkpath(QtText::ToQ(tmp));
   qputenv("TMPDIR", QByteArray::fromStdString(tmp));
