@@ -42,3 +42,9 @@ if(TESSEL_WITH_QT)
   target_include_directories(business_legacy_tests PRIVATE ${PROJECT_SOURCE_DIR})
   set_tests_properties(business_legacy_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
+
+# vUtilTeste: the reports example keeps passing (one legacy suite of each kind).
+if(TESSEL_WITH_QT AND TARGET tessel_reports_demo)
+  add_test(NAME business_reports_demo COMMAND tessel_reports_demo)
+  set_tests_properties(business_reports_demo PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
