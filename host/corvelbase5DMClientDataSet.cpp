@@ -79,7 +79,14 @@ int TvDMClientDataSet::Pendentes() const { return FCDS->RecordCount() - FGravado
 
 void TvDMClientDataSet::DoReconcileError(const std::string& mensagem) {
   FUltimoErro = mensagem;
-  Classificar(mensagem);
+  // Sorting reads the key structure; a failure there must not hide the
+  // write's own error.
+  try {
+    Classificar(mensagem);
+  } catch (const std::exception&) {
+    FTipoErro = teOutro;
+    FNomeConstraint.clear();
+  }
 }
 
 void TvDMClientDataSet::Classificar(const std::string& mensagem) {

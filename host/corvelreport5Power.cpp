@@ -107,6 +107,7 @@ void AplicarValores(corvelbaseutil5::TvCampoValor& cenario) {
 }
 
 void TvFrmReport::CarregarArquivo(const std::string& path) {
+  if (layout()) throw EvErro("TvFrmReport: the form already holds a report; \"" + path + "\" needs a form of its own");
   std::string text = corvelbase5::LerArquivo(path, true);
   if (text.empty()) throw EvErro("TvFrmReport: the report file \"" + path + "\" is missing or empty");
   auto* layout = new QVBoxLayout(this);
