@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <QPointer>
+
 #include "platform/qt/DBClient.h"
 #include "platform/qt/Forms.h"
 
@@ -78,10 +80,10 @@ class TvClientDataSet : public DBClient::TClientDataSet {
  public:
   explicit TvClientDataSet(QObject* owner = nullptr);
   ~TvClientDataSet() override;
-  QObject* Owner() const { return FOwner; }
+  QObject* Owner() const { return FOwner.data(); }
 
  private:
-  QObject* FOwner;
+  QPointer<QObject> FOwner;  // vUtilTeste: a leak report may outlive the owner
 };
 // The live client datasets, in creation order since the last CDSLimpar.
 extern std::vector<TvClientDataSet*> FCDSList;
@@ -339,11 +341,8 @@ class TvFrmCadastro : public TvFrmVisDataSet {
  public:
   using TvFrmVisDataSet::TvFrmVisDataSet;
 };
-// A data module over client datasets.
-class TvDMClientDataSet : public Forms::TDataModule {
- public:
-  using Forms::TDataModule::TDataModule;
-};
+// TvDMClientDataSet, a data module over one table's client dataset, is
+// declared in CorvelFrameworkLegacy.h.
 // The name of a module of the product ("vmVendas"), for suite names.
 std::string NomeModulo(int modulo);
 
@@ -365,6 +364,14 @@ class TvCampoValorBase {
   virtual ~TvCampoValorBase();
   std::string Nome;
   std::string Tag;
+
+  // vUtilTeste: where a scenario's data lives and the module that runs it.
+  std::string Tabela;         // the table its values are written to and deleted from
+  std::string NomeDM;         // the class of its data module; "" makes a TvDMClientDataSet on Tabela
+  bool DeletarTodos = false;  // deleting it clears the whole table
+  QObject* DM = nullptr;      // the module it is attached to (not owned)
+  // A new data module for this scenario (the caller owns it, or its owner form).
+  QObject* CriarDM() const;
 };
 
 class TvCampoValor : public TvCampoValorBase {
@@ -378,6 +385,9 @@ class TvCampoValor : public TvCampoValorBase {
   const TItem& Item(int index) const { return FItens.at(static_cast<size_t>(index)); }
   const DBClient::TValue* Find(const std::string& campo) const;
   void Clear() { FItens.clear(); }
+  // vUtilTeste: the values into the current record of a dataset; a field
+  // the dataset does not have raises EvErro naming it.
+  void GravarValores(DBClient::TDataSet& dataSet) const;
 
  private:
   std::vector<TItem> FItens;
@@ -399,6 +409,7 @@ class TvListListCampoValor : public TvCampoValorBase {
   TvListCampoValor& Add();
   int Count() const { return static_cast<int>(FItens.size()); }
   TvListCampoValor& Item(int index) const { return *FItens.at(static_cast<size_t>(index)); }
+  void Limpar() { FItens.clear(); }  // vUtilTeste: empties the list, freeing its lists
 
  private:
   std::vector<std::unique_ptr<TvListCampoValor>> FItens;
@@ -478,6 +489,8 @@ class TvpqPowerParam {
   // The value used when the query runs: the control's text when there is one.
   DBClient::TValue Valor(const std::string& nome) const;
   std::vector<std::string> Nomes() const;
+  // vUtilTeste: the parameter names a statement uses (":name", in order, once each).
+  static std::vector<std::string> NomesNoSQL(const std::string& sql);
 
  private:
   struct TParam {
@@ -511,6 +524,8 @@ class TvDMPower : public Forms::TDataModule {
   TvpqPowerQuery Query;
   TvReportPreview Preview;
   virtual void Executar() { Query.Executar(Preview); }
+  // vUtilTeste: the run a tab of the parameter screen makes for one test.
+  virtual void ExecutarTab(const std::string& teste);
 };
 
 // A report's form: it owns its data module.
@@ -518,6 +533,9 @@ class TvFrmReport : public Forms::TForm {
  public:
   explicit TvFrmReport(QWidget* parent = nullptr);
   TvDMPower* GetDMPower() const { return FDM; }
+  // vUtilTeste: reads a report file (.vrw): its title, statement and the
+  // parameters the form shows an edit control for.
+  void CarregarArquivo(const std::string& path);
 
  private:
   TvDMPower* FDM;
@@ -548,3 +566,7 @@ class TvDMPowerParam : public TvDMPower {
 TvFrmReport* CriarDMRelatorio(const corvelbaseutil5::TvCampoValor& cenario);
 
 }  // namespace corvelreport5
+
+// vUtilTeste: client-dataset modules, report modules, the parameter
+// scenarios applied to a module and the report file's form.
+#include "business/CorvelFrameworkLegacy.h"

@@ -66,6 +66,7 @@ void GerarActionPower(TvActionList& list, const std::vector<std::string>& folder
       action->Modulos = modulos;
       action->Opcoes = opcoes;
       action->ControlaDireito = false;
+      action->FormClass = "TvFrmReport";  // vUtilTeste: the form that opens a report file
       list.Add(std::move(action));
     }
   }
@@ -99,6 +100,15 @@ QWidget* ShowForm(TvAction* action, const std::string& name, TvFormStyle style) 
   if (!form) {
     delete made;
     throw EvErro("ShowForm: \"" + cls + "\" did not make a form");
+  }
+  // vUtilTeste: a report action's form reads its report file before it shows.
+  if (action && FOnFormCriado) {
+    try {
+      FOnFormCriado(*form, *action);
+    } catch (...) {
+      delete form;
+      throw;
+    }
   }
   if (style == TvFormStyle::fsStayOnTop) form->setWindowFlag(Qt::WindowStaysOnTopHint);
   form->setAttribute(Qt::WA_DeleteOnClose);

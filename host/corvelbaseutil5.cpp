@@ -7,6 +7,8 @@
 // A NULL is written "<null>". Values compare by this text, so the number 3
 // and the text "3" agree.
 #include <QFile>
+#include <algorithm>
+#include <QStringDecoder>
 #include <charconv>
 
 #include "business/CorvelFramework.h"
@@ -195,7 +197,23 @@ std::unique_ptr<TvListCampoValor> CriarCenarios(const std::string& arquivo) {
     throw EvErro("CriarCenarios: cannot read \"" + arquivo + "\": " + QtText::FromQ(f.errorString()));
   QByteArray bytes = f.readAll();
   if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
-  auto list = CriarCenarios(SplitLines(bytes.toStdString()));
+  // A scenario file is UTF-8: either "campo=valor" blocks (its first line
+  // says so, and then every line must be one) or the lines of an export,
+  // one scenario each, as a base file copied from a report is. A block file
+  // with a stray line is refused with its place, never read as an export.
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  (void)QString(utf8.decode(bytes));
+  if (utf8.hasError())
+    throw EvErro("CriarCenarios: \"" + arquivo + "\" is not UTF-8 text (save it as UTF-8)");
+  std::vector<std::string> lines = SplitLines(bytes.toStdString());
+  auto isPair = [](const std::string& line) { return line.find('=') != std::string::npos && line[0] != '='; };
+  auto first = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return !l.empty() && l != "--"; });
+  if (first != lines.end() && isPair(*first))
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (!lines[i].empty() && lines[i] != "--" && !isPair(lines[i]))
+        throw EvErro("CriarCenarios: line " + std::to_string(i + 1) + " of \"" + arquivo + "\" is not campo=valor: \"" +
+                     lines[i] + "\"");
+  auto list = CriarCenarios(lines);
   list->Nome = arquivo;
   return list;
 }

@@ -49,3 +49,22 @@ if(TESSEL_WITH_QT AND TARGET vendas_0)
   set_tests_properties(business_vutiltest_tests sales_app_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                        TIMEOUT 300)
 endif()
+
+# vUtilTeste: dialog scripts, scenario data, report and parameter suites,
+# on a real SQLite file and real (offscreen) forms.
+if(TESSEL_WITH_QT)
+  tessel_add_test(business_legacy_tests
+    ${CMAKE_CURRENT_LIST_DIR}/vUtilTesteTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/vUtilTesteReportTests.cpp
+  )
+  target_link_libraries(business_legacy_tests PRIVATE corvel5 corvelbase5 corvelbaseutil5 corvelreport5
+                        TesselPlatformQt Qt6::Widgets Qt6::Sql)
+  target_include_directories(business_legacy_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  set_tests_properties(business_legacy_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
+
+# vUtilTeste: the reports example keeps passing (one legacy suite of each kind).
+if(TESSEL_WITH_QT AND TARGET tessel_reports_demo)
+  add_test(NAME business_reports_demo COMMAND tessel_reports_demo)
+  set_tests_properties(business_reports_demo PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
