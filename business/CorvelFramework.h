@@ -251,6 +251,9 @@ void AbrirPacotes(const std::vector<std::string>& paths);
 // Message dialogs: FOnAntesMostrarMessage decides first, then the dialog shows.
 enum class TvMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 enum TvMsgDlgButton { mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8 };
+// What vMessageDlg returns, whether a person answered or a handler did (the
+// numbers the answer scripts use).
+enum TvModalResult { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7 };
 int vMessageDlg(const std::string& text, TvMsgDlgType type, int buttons);
 // The dialog's text when form is a message form (TvMessageForm), else "".
 std::string GetFormText(QWidget* form);

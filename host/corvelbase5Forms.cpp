@@ -182,10 +182,11 @@ QMessageBox::Icon IconOf(TvMsgDlgType type) {
 
 int AnswerOf(QAbstractButton* clicked, QMessageBox& box) {
   switch (box.standardButton(clicked)) {
-    case QMessageBox::Yes: return mbYes;
-    case QMessageBox::No: return mbNo;
-    case QMessageBox::Ok: return mbOK;
-    default: return mbCancel;
+    case QMessageBox::Yes: return mrYes;
+    case QMessageBox::No: return mrNo;
+    case QMessageBox::Ok: return mrOk;
+    case QMessageBox::Cancel: return mrCancel;
+    default: return mrNone;  // closed without a button
   }
 }
 }  // namespace

@@ -3,12 +3,15 @@
 // files and INI files, the connection module on SQLite and embedded
 // Firebird, client-dataset comparison, scenarios, the CSV export, and forms,
 // dialogs and packages by name.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <sstream>
 
@@ -406,9 +409,9 @@ class THostForms : public TTestCase {
     corvel5::FOnAntesMostrarMessage = [&](QWidget* form, bool& show) {
       seen = GetFormText(form);
       show = false;
-      return static_cast<int>(mbNo);
+      return static_cast<int>(mrNo);
     };
-    CheckEquals(static_cast<int>(mbNo), vMessageDlg("Gravar <cliente>?", TvMsgDlgType::mtConfirmation, mbYes | mbNo));
+    CheckEquals(static_cast<int>(mrNo), vMessageDlg("Gravar <cliente>?", TvMsgDlgType::mtConfirmation, mbYes | mbNo));
     CheckEquals(std::string("Gravar <cliente>?"), seen, "the handler reads the dialog's text");
     corvel5::FOnAntesMostrarMessage = nullptr;
     corvel5::FModoTeste = true;
@@ -416,6 +419,14 @@ class THostForms : public TTestCase {
     corvel5::FModoTeste = false;
     CheckTrue(Contains(e, "nobody answered it: Sem resposta"), "unattended: an error, not a hang: " + e);
     CheckEquals(std::string(), GetFormText(nullptr));
+
+    // Answered by a person: the same numbers as a handler's or a script's.
+    for (auto [button, expected] : {std::pair{QMessageBox::Yes, 6}, std::pair{QMessageBox::No, 7}}) {
+      QTimer::singleShot(0, [button = button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->button(button)->click();
+      });
+      CheckEquals(expected, vMessageDlg("Gravar?", TvMsgDlgType::mtConfirmation, mbYes | mbNo), "clicked answer");
+    }
   }
 
   TESSEL_TEST(TestPackagesAndActions) {
