@@ -14,10 +14,9 @@ namespace {
 
 using GUITesting::ssAlt;
 using GUITesting::ssCtrl;
-using GUITesting::TGUITestCase;
 
-class TOrderEntryTests : public TGUITestCase {
-  TESSEL_TESTCASE(TOrderEntryTests, TGUITestCase)
+class TOrderEntryTests : public GUITesting::TGUITestCase {
+  TESSEL_TESTCASE(TOrderEntryTests, GUITesting::TGUITestCase)
  public:
   void SetUp() override {
     FActionDelay = 0;  // no one is watching; 100 ms per action otherwise

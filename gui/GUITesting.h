@@ -3,9 +3,8 @@
 // show and hide them, move the focus with Tab, and check focus, enabled state
 // and visibility.
 //
-//   using GUITesting::TGUITestCase;  // the macro needs the base's plain name
-//   class TOrderWindowTests : public TGUITestCase {
-//     TESSEL_TESTCASE(TOrderWindowTests, TGUITestCase)
+//   class TOrderWindowTests : public GUITesting::TGUITestCase {
+//     TESSEL_TESTCASE(TOrderWindowTests, GUITesting::TGUITestCase)
 //    public:
 //     void SetUp() override {
 //       FActionDelay = 0;
