@@ -19,6 +19,7 @@
 #include "framework/TestFramework.h"
 #include "platform/LocaleSettings.h"
 #include "platform/qt/Forms.h"
+#include "tests/business/Checks.h"
 #include "tests/business/Databases.h"
 
 // GCC 12 warns of an uninitialised variant copied out of an initializer
@@ -32,17 +33,8 @@ using DBClient::TValue;
 
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using BusinessChecks::Contains;
+using BusinessChecks::ErrorOf;
 
 std::string ReadAll(const std::string& path) {
   QFile f(QtText::ToQ(path));
