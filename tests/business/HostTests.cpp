@@ -347,6 +347,12 @@ class THostReport : public TTestCase {
     auto lines = corvelreport5::ExportToStringList(corvelreport5::TvrwExportType::etCSV, dm->Preview);
     CheckEquals(2, static_cast<int>(lines.size()), "a header and the one record");
     CheckEquals(std::string("livro,30"), lines[1], "the control's text wins, a quoted ':cliente' is no parameter");
+    // The list of a query's parameters reads its text as the substitution does.
+    std::string names;
+    for (const auto& n : corvelreport5::TvpqPowerParam::NomesNoSQL(
+             "select \":ano\", x::text from t where a = :Cliente and b = ':total' and c = :cliente_2 or d = :CLIENTE"))
+      names += n + ";";
+    CheckEquals(std::string("Cliente;cliente_2;"), names, "quoted texts, names and casts hold no parameter; each name once");
     dm->Query.SQL = "select :nada";
     CheckEquals(std::string("The query has no parameter \"nada\""), ErrorOf([&] { dm->Executar(); }));
     DestruirvDMConexaoParaTests();
