@@ -50,18 +50,8 @@ std::string TimeStamp() {
 // ---------------------------------------------------------------------------
 // Paths
 
-std::string DataRoot() {
-  const char* env = std::getenv("TESSEL_DADOS");
-  std::string root;
-  if (env && *env) {
-    root = env;
-  } else {
-    const char* home = std::getenv("HOME");
-    root = std::string(home && *home ? home : "/tmp") + "/dados/";
-  }
-  if (root.back() != '/') root += '/';
-  return root;
-}
+// The host owns where the site's data lives; the business units follow it.
+std::string DataRoot() { return corvelbase5::PegarDirDados(); }
 
 std::string CaminhoLocal(const std::string& path) {
   std::string p = path;

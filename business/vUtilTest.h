@@ -27,27 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "business/CorvelFrameworkFwd.h"
 #include "business/vUtilTestMini.h"
 #include "gui/GUITesting.h"
-
-namespace DBClient {
-class TClientDataSet;
-}
-namespace corvelbaseutil5 {
-class TvCampoValorBase;
-class TvCampoValor;
-class TvListCampoValor;
-class TvListListCampoValor;
-}  // namespace corvelbaseutil5
-namespace corvelbase5 {
-class TvProgressRadial;
-class TvAction;
-}  // namespace corvelbase5
-namespace corvelreport5 {
-class TvDMPowerParam;
-class TvFrmReport;
-enum class TvrwExportType;
-}  // namespace corvelreport5
 
 namespace vUtilTest {
 

@@ -19,28 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "business/CorvelFrameworkFwd.h"
 #include "extensions/TestExtensions.h"
 #include "framework/TestFramework.h"
 #include "gui/GUITesting.h"
 
 class QObject;
 class QWidget;
-
-namespace corvelbase5 {
-class TvAction;
-class TvActionList;
-class TvDMClientDataSet;
-}  // namespace corvelbase5
-namespace corvelbaseutil5 {
-class TvCampoValorBase;
-class TvCampoValor;
-class TvListCampoValor;
-class TvListListCampoValor;
-}  // namespace corvelbaseutil5
-namespace corvelreport5 {
-class TvDMPower;
-class TvFrmReport;
-}  // namespace corvelreport5
 
 namespace vUtilTeste {
 

@@ -132,11 +132,8 @@ TvDMConexao* CriarvDMConexaoParaTests(const std::string& database, const std::st
     try {
       conexao->Conectar(p, tipo);
     } catch (const DBClient::EDatabaseError& e) {
-      std::string message = e.what();
       // The ODBC connect string carries the password: never show it.
-      if (!password.empty())
-        for (size_t at; (at = message.find(password)) != std::string::npos;) message.replace(at, password.size(), "***");
-      throw DBClient::EDatabaseError(message);
+      throw DBClient::EDatabaseError(DBClient::HidePassword(e.what(), password));
     }
   }
   vDMConexao = conexao.release();

@@ -20,7 +20,14 @@ std::function<void(QWidget& form, TvAction& action)> FOnFormCriado;
 
 std::string PegarDirDados() {
   const char* env = std::getenv("TESSEL_DADOS");
-  std::string dir = env && *env ? env : QtText::FromQ(QDir::homePath()) + "/dados";
+  std::string dir;
+  if (env && *env) {
+    dir = env;
+  } else {
+    // Without a home, /tmp rather than the root folder, which is not writable.
+    const char* home = std::getenv("HOME");
+    dir = std::string(home && *home ? home : "/tmp") + "/dados";
+  }
   if (dir.back() != '/') dir += '/';
   return dir;
 }

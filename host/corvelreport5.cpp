@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <sstream>
+#include <string_view>
 
 #include "business/CorvelFramework.h"
 #include "platform/qt/QtText.h"
@@ -118,6 +119,30 @@ std::vector<std::string> ExportToStringList(TvrwExportType tipo, const TvReportP
 namespace {
 bool SameName(const std::string& a, const std::string& b) { return QtText::UpperAscii(a) == QtText::UpperAscii(b); }
 bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Walks sql: quoted texts and names and "::" casts go to text as they are,
+// the name of each ":name" goes to param. Listing a query's parameters and
+// substituting them read sql this way, so they agree on what a parameter is.
+template <class Text, class Param>
+void ScanSQL(const std::string& sql, Text text, Param param) {
+  for (size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    size_t end = i + 1;
+    if (c == '\'' || c == '"') {
+      end = sql.find(c, i + 1);
+      end = end == std::string::npos ? sql.size() : end + 1;
+    } else if (c == ':' && end < sql.size() && sql[end] == ':') {
+      ++end;
+    } else if (c == ':' && end < sql.size() && NameChar(sql[end])) {
+      while (end < sql.size() && NameChar(sql[end])) ++end;
+      param(sql.substr(i + 1, end - i - 1));
+      i = end;
+      continue;
+    }
+    text(std::string_view(sql).substr(i, end - i));
+    i = end;
+  }
+}
 }  // namespace
 
 TvpqPowerParam::TParam* TvpqPowerParam::Find(const std::string& nome) {
@@ -154,6 +179,16 @@ DBClient::TValue TvpqPowerParam::Valor(const std::string& nome) const {
   return p->Valor;
 }
 
+std::vector<std::string> TvpqPowerParam::NomesNoSQL(const std::string& sql) {
+  std::vector<std::string> out;
+  ScanSQL(sql, [](std::string_view) {}, [&out](const std::string& name) {
+    for (const auto& n : out)
+      if (SameName(n, name)) return;
+    out.push_back(name);
+  });
+  return out;
+}
+
 std::vector<std::string> TvpqPowerParam::Nomes() const {
   std::vector<std::string> out;
   for (const auto& p : FParams) out.push_back(p.Nome);
@@ -162,26 +197,8 @@ std::vector<std::string> TvpqPowerParam::Nomes() const {
 
 std::string TvpqPowerQuery::SQLComParametros() const {
   std::string out;
-  for (size_t i = 0; i < SQL.size();) {
-    char c = SQL[i];
-    if (c == '\'' || c == '"') {  // a quoted text or name is copied as it is
-      size_t end = SQL.find(c, i + 1);
-      end = end == std::string::npos ? SQL.size() : end + 1;
-      out.append(SQL, i, end - i);
-      i = end;
-    } else if (c == ':' && i + 1 < SQL.size() && SQL[i + 1] == ':') {
-      out += "::";
-      i += 2;
-    } else if (c == ':' && i + 1 < SQL.size() && NameChar(SQL[i + 1])) {
-      size_t end = i + 1;
-      while (end < SQL.size() && NameChar(SQL[end])) ++end;
-      out += corvel5::ValorParaSQL(FParams.Valor(SQL.substr(i + 1, end - i - 1)));
-      i = end;
-    } else {
-      out += c;
-      ++i;
-    }
-  }
+  ScanSQL(SQL, [&out](std::string_view text) { out += text; },
+          [&](const std::string& name) { out += corvel5::ValorParaSQL(FParams.Valor(name)); });
   return out;
 }
 

@@ -21,33 +21,8 @@ using corvel5::EvErro;
 using QtText::ToQ;
 
 namespace {
-bool NameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 bool SameName(const std::string& a, const std::string& b) { return QtText::UpperAscii(a) == QtText::UpperAscii(b); }
 }  // namespace
-
-std::vector<std::string> TvpqPowerParam::NomesNoSQL(const std::string& sql) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < sql.size();) {
-    char c = sql[i];
-    if (c == '\'' || c == '"') {
-      size_t end = sql.find(c, i + 1);
-      i = end == std::string::npos ? sql.size() : end + 1;
-    } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
-      i += 2;
-    } else if (c == ':' && i + 1 < sql.size() && NameChar(sql[i + 1])) {
-      size_t end = i + 1;
-      while (end < sql.size() && NameChar(sql[end])) ++end;
-      std::string name = sql.substr(i + 1, end - i - 1);
-      bool seen = false;
-      for (const auto& n : out) seen = seen || SameName(n, name);
-      if (!seen) out.push_back(name);
-      i = end;
-    } else {
-      ++i;
-    }
-  }
-  return out;
-}
 
 void TvDMPower::ExecutarTab(const std::string& /*teste*/) { Executar(); }
 

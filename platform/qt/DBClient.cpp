@@ -529,11 +529,15 @@ void TConnection::Open(const TConnectionParams& params) {
     QSqlDatabase::removeDatabase(ToQ(F->Name));
     F->Name.clear();
     // The driver may quote the connection string: keep the password out.
-    if (!p.Password.empty())
-      for (size_t at; (at = openError.find(p.Password)) != std::string::npos;) openError.replace(at, p.Password.size(), "***");
-    fail(openError);
+    fail(HidePassword(openError, p.Password));
   }
   F->Open = true;
+}
+
+std::string HidePassword(std::string text, const std::string& password) {
+  if (password.empty()) return text;
+  for (size_t at; (at = text.find(password)) != std::string::npos;) text.replace(at, password.size(), "***");
+  return text;
 }
 
 void TConnection::Close() {

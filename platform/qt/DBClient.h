@@ -213,6 +213,10 @@ struct TConnectionParams {
   int TimeoutSeconds = 5;        // login, lock and busy waits
 };
 
+// text with every occurrence of password shown as "***" (as it is when the
+// password is empty): for messages a driver may have built from it.
+std::string HidePassword(std::string text, const std::string& password);
+
 class TConnection {
  public:
   TConnection();

@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "framework/TestFramework.h"
+#include "tests/business/Checks.h"
 #include "tests/business/Databases.h"
 
 using namespace TestFramework;
@@ -24,18 +25,10 @@ namespace {
 // The message of the EDatabaseError that f raises, and how long it took.
 template <class F>
 std::string ErrorOf(F&& f, double* seconds = nullptr) {
-  auto start = std::chrono::steady_clock::now();
-  std::string message = "(no error)";
-  try {
-    f();
-  } catch (const DBClient::EDatabaseError& e) {
-    message = e.what();
-  }
-  if (seconds) *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return message;
+  return BusinessChecks::ErrorOf<DBClient::EDatabaseError>(std::forward<F>(f), seconds);
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using BusinessChecks::Contains;
 
 class TDBClientTests : public TTestCase {
   TESSEL_TESTCASE(TDBClientTests, TTestCase)

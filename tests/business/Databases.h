@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -59,6 +60,15 @@ inline DBClient::TConnectionParams Firebird(const std::string& path) {
   p.Database = path;
   p.UserName = "SYSDBA";
   return p;
+}
+
+// Rows of a table as seen by a connection of its own.
+inline int64_t CountRows(const DBClient::TConnectionParams& params, const std::string& table) {
+  DBClient::TConnection c;
+  c.Open(params);
+  auto ds = c.Query("select count(*) from " + table);
+  ds->First();
+  return ds->Fields(0).AsInteger();
 }
 
 }  // namespace TestDatabases

@@ -19,6 +19,7 @@
 #include "framework/TestFramework.h"
 #include "platform/LocaleSettings.h"
 #include "platform/qt/Forms.h"
+#include "tests/business/Checks.h"
 #include "tests/business/Databases.h"
 
 // GCC 12 warns of an uninitialised variant copied out of an initializer
@@ -32,17 +33,8 @@ using DBClient::TValue;
 
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using BusinessChecks::Contains;
+using BusinessChecks::ErrorOf;
 
 std::string ReadAll(const std::string& path) {
   QFile f(QtText::ToQ(path));
@@ -355,6 +347,12 @@ class THostReport : public TTestCase {
     auto lines = corvelreport5::ExportToStringList(corvelreport5::TvrwExportType::etCSV, dm->Preview);
     CheckEquals(2, static_cast<int>(lines.size()), "a header and the one record");
     CheckEquals(std::string("livro,30"), lines[1], "the control's text wins, a quoted ':cliente' is no parameter");
+    // The list of a query's parameters reads its text as the substitution does.
+    std::string names;
+    for (const auto& n : corvelreport5::TvpqPowerParam::NomesNoSQL(
+             "select \":ano\", x::text from t where a = :Cliente and b = ':total' and c = :cliente_2 or d = :CLIENTE"))
+      names += n + ";";
+    CheckEquals(std::string("Cliente;cliente_2;"), names, "quoted texts, names and casts hold no parameter; each name once");
     dm->Query.SQL = "select :nada";
     CheckEquals(std::string("The query has no parameter \"nada\""), ErrorOf([&] { dm->Executar(); }));
     DestruirvDMConexaoParaTests();

@@ -8,6 +8,7 @@
 #include "business/CorvelFramework.h"
 #include "business/vUtilTeste.h"
 #include "framework/TestFramework.h"
+#include "tests/business/Checks.h"
 #include "tests/business/Databases.h"
 
 namespace LegacyFixture {
@@ -38,9 +39,7 @@ inline void CreateDatabase() {
 
 // Rows of a table as seen by a connection of its own.
 inline int CountRows(const std::string& table) {
-  DBClient::TConnection db;
-  db.Open(TestDatabases::SQLite(DatabasePath(), false));
-  return static_cast<int>(db.Query("select count(*) from " + table)->Fields(0).AsInteger());
+  return static_cast<int>(TestDatabases::CountRows(TestDatabases::SQLite(DatabasePath(), false), table));
 }
 
 // Runs a test (usually a suite) and gives its failures and errors as
@@ -63,16 +62,7 @@ inline std::string Joined(const std::vector<std::string>& lines) {
   return out;
 }
 
-inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using BusinessChecks::Contains;
+using BusinessChecks::ErrorOf;
 
 }  // namespace LegacyFixture

@@ -58,19 +58,11 @@ std::vector<std::string> TempFilesStartingWith(const std::string& prefix) {
 }
 
 int64_t CountSQLite(const std::string& path, const std::string& table) {
-  DBClient::TConnection c;
-  c.Open(TestDatabases::SQLite(path, false));
-  auto ds = c.Query("select count(*) from " + table);
-  ds->First();
-  return ds->Fields(0).AsInteger();
+  return TestDatabases::CountRows(TestDatabases::SQLite(path, false), table);
 }
 
 int64_t CountFirebird(const std::string& path, const std::string& table) {
-  DBClient::TConnection c;
-  c.Open(TestDatabases::Firebird(path));
-  auto ds = c.Query("select count(*) from " + table);
-  ds->First();
-  return ds->Fields(0).AsInteger();
+  return TestDatabases::CountRows(TestDatabases::Firebird(path), table);
 }
 
 const std::string kSchema = SALES_APP_SCHEMA;

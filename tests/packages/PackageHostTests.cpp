@@ -61,11 +61,8 @@ bool IsLoaded(const char* path) {
   return h != nullptr;
 }
 
-// The start-up order every build keeps; rows of units not in this build are
-// empty and are reported, not skipped silently.
-const char* const kUnitOrder[] = {"TesselConsts",   "TestFramework",  "GUITesting",         "GUITestRunner",
-                                  "TestExtensions", "TextTestRunner", "NUnitXMLTestRunner", "vUtilTestMini",
-                                  "vUtilTest",      "vUtilTeste",     "XMLTestRunner2",     "CorvelTest5"};
+// Rows of units not in this build are reported, not skipped silently.
+using UnitRecorder::kUnitOrder;
 
 void TestMissingRequiredPackage(const char* needy, const char* corvelTest5) {
   UnitRecorder::Clear();
@@ -98,9 +95,7 @@ std::string LoadAndExitInChild(const char* corvelTest5, const char* richEdit) {
     std::exit(0);  // what dlclose leaves running stops here
   }
   close(fds[1]);
-  std::string got;
-  char buf[1024];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+  std::string got = UnitRecorder::ReadToEnd(fds[0]);
   close(fds[0]);
   int status = 0;
   waitpid(child, &status, 0);

@@ -25,9 +25,7 @@ TESSEL_REGISTER("Static", TStaticTests);
 
 // Nothing here names a symbol of the package unit: a program that did would
 // pull it in, and its constructor would hide a registry that starts nothing.
-const char* const kUnitOrder[] = {"TesselConsts",   "TestFramework",  "GUITesting",         "GUITestRunner",
-                                  "TestExtensions", "TextTestRunner", "NUnitXMLTestRunner", "vUtilTestMini",
-                                  "vUtilTest",      "vUtilTeste",     "XMLTestRunner2",     "CorvelTest5"};
+using UnitRecorder::kUnitOrder;
 // Units in every build; the others start only when they are linked in.
 const char* const kCoreUnits[] = {"TesselConsts",       "TestFramework",  "TestExtensions", "TextTestRunner",
                                   "NUnitXMLTestRunner", "XMLTestRunner2", "CorvelTest5"};
@@ -47,9 +45,7 @@ std::string StepsAtExitOfChild() {
     std::exit(0);
   }
   close(fds[1]);
-  std::string got;
-  char buf[1024];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+  std::string got = UnitRecorder::ReadToEnd(fds[0]);
   close(fds[0]);
   waitpid(child, nullptr, 0);
   return got;

@@ -15,6 +15,20 @@ inline char gSteps[8192];
 inline size_t gLength = 0;
 inline int gPipe = -1;
 
+// The start-up order every build keeps; rows of units not in a build are
+// empty in its table.
+inline const char* const kUnitOrder[] = {"TesselConsts",   "TestFramework",  "GUITesting",         "GUITestRunner",
+                                         "TestExtensions", "TextTestRunner", "NUnitXMLTestRunner", "vUtilTestMini",
+                                         "vUtilTest",      "vUtilTeste",     "XMLTestRunner2",     "CorvelTest5"};
+
+// Everything written to fd until its last writer closes it (a child's steps).
+inline std::string ReadToEnd(int fd) {
+  std::string got;
+  char buf[1024];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+  return got;
+}
+
 inline void Clear() { gLength = 0; }
 inline std::string Steps() { return std::string(gSteps, gLength); }
 
