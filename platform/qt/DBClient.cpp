@@ -719,6 +719,13 @@ void TConnection::Query(const std::string& sql, TDataSet& into) {
   const int n = rec.count();
   const TSqliteCalls* lite = F->Params.Driver == "QSQLITE" ? SqliteCalls(db.driver()) : nullptr;
   void* stmt = lite ? SqliteStatement(q) : nullptr;
+  // A cheap proof that the calls found are the statement's engine: it names
+  // the connection the driver holds.
+  if (stmt) {
+    QVariant h = db.driver()->handle();
+    if (qstrcmp(h.typeName(), "sqlite3*") != 0 || lite->DbHandle(stmt) != *static_cast<void* const*>(h.constData()))
+      stmt = nullptr;
+  }
   // The first record always comes through the driver: it may have stepped the
   // statement to it already when the query ran. Either way the statement is
   // on that record afterwards, and the rest can be stepped to directly.
