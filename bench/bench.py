@@ -11,6 +11,10 @@ interleaved rounds (every framework right after the other in each round):
   - stripped binary bytes per test, (size(N2) - size(0)) / N2;
   - peak resident set size at N2.
 
+The programs of 0 and N2 tests are also linked a second time from the same
+objects with packed relative relocations (-Wl,-z,pack-relative-relocs), where
+the linker has it, and their stripped bytes/test and peak RSS are reported too.
+
 Each figure is the median over the rounds and is also given as a ratio to the
 fastest of the three peers in the same run.
 
@@ -89,12 +93,12 @@ class Builder:
     def compile_cmd(self, fw, src, obj):
         return [CXX] + CXXFLAGS + self.include(fw) + ["-c", src, "-o", obj]
 
-    def link_cmd(self, fw, objs, exe):
+    def link_cmd(self, fw, objs, exe, extra=()):
         libs = {"tessel": [self.tessel_lib, "-ldl"],
                 "gtest": ["-lgtest", "-pthread"],
                 "catch2": ["/usr/lib/libCatch2WithMain.a"],
                 "doctest": []}[fw]
-        return [CXX] + CXXFLAGS + objs + libs + ["-o", exe]
+        return [CXX] + CXXFLAGS + list(extra) + objs + libs + ["-o", exe]
 
     def obj_path(self, fw, src):
         d = os.path.join(self.out, "obj", fw)
@@ -130,6 +134,19 @@ def build_tessel_library(out, jobs):
          "-DTESSEL_BUILD_TESTS=OFF", "-DTESSEL_WITH_QT=OFF"])
     run(["cmake", "--build", bdir, "-j", str(jobs), "--target", "CorvelTest5_static"])
     return os.path.join(bdir, "libCorvelTest5.a")
+
+
+PACKED = ["-Wl,-z,pack-relative-relocs"]
+
+
+def linker_packs(workdir):
+    """Whether the linker takes -z pack-relative-relocs (binutils 2.38 on)."""
+    src = os.path.join(workdir, "packs.cpp")
+    with open(src, "w") as f:
+        f.write("int main() { return 0; }\n")
+    r = subprocess.run([CXX] + PACKED + ["-Wl,--fatal-warnings", src, "-o", src[:-4]],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return r.returncode == 0
 
 
 # --- running one program ------------------------------------------------------------
@@ -328,6 +345,10 @@ def main(argv):
     b.compile_many([(fw, s, b.obj_path(fw, s)) for fw in fws for s in srcs[fw]])
 
     exes = {}
+    packed = {}  # fw, n -> the same program linked with packed relative relocations
+    packs = linker_packs(rundir)
+    if not packs:
+        log("the linker has no -z pack-relative-relocs: the packed link is left out")
     link_jobs = []
     for fw in fws:
         main_obj = b.obj_path(fw, srcs[fw][0])
@@ -337,6 +358,9 @@ def main(argv):
             exe = os.path.join(out, "bin", "%s_%d" % (fw, n))
             exes[fw, n] = exe
             link_jobs.append((b.link_cmd(fw, objs, exe), exe))
+            if packs and n in (0, nmax):
+                packed[fw, n] = exe + "_packed"
+                link_jobs.append((b.link_cmd(fw, objs, packed[fw, n], PACKED), packed[fw, n]))
     os.makedirs(os.path.join(out, "bin"), exist_ok=True)
     with concurrent.futures.ThreadPoolExecutor(a.jobs) as ex:
         for f in [ex.submit(run, cmd) for cmd, _ in link_jobs]:
@@ -347,6 +371,8 @@ def main(argv):
     for fw in fws:
         for n in all_n:
             problems += check_program(fw, exes[fw, n], n, rundir)
+        if packs:
+            problems += check_program(fw, packed[fw, nmax], nmax, rundir)
     if problems:
         for p in problems:
             log("  " + p)
@@ -359,10 +385,15 @@ def main(argv):
             s = exes[fw, n] + ".stripped"
             run(["strip", "-o", s, exes[fw, n]])
             stripped[fw, n] = os.path.getsize(s)
+            if packs:
+                s = packed[fw, n] + ".stripped"
+                run(["strip", "-o", s, packed[fw, n]])
+                stripped[fw, n, "packed"] = os.path.getsize(s)
 
     # Interleaved timing rounds.
     times = {}   # (fw, mode, n) -> [seconds]
     rss = {fw: [] for fw in fws}
+    rss_packed = {fw: [] for fw in fws}
     sink = os.devnull
     for r in range(a.rounds):
         for mode in MODES:
@@ -374,6 +405,8 @@ def main(argv):
                     times.setdefault((fw, mode, n), []).append(t)
         for fw in fws[r % len(fws):] + fws[:r % len(fws)]:
             rss[fw].append(peak_rss(exes[fw, nmax], rundir))
+            if packs:
+                rss_packed[fw].append(peak_rss(packed[fw, nmax], rundir))
         log("round %d/%d done" % (r + 1, a.rounds))
 
     res = {"sizes": sorted(sizes), "rounds": a.rounds, "compile_rounds": a.compile_rounds,
@@ -388,6 +421,9 @@ def main(argv):
         fig["compile_s"] = median(compile_s[fw])
         fig["bytes_per_test"] = (stripped[fw, nmax] - stripped[fw, 0]) / nmax
         fig["rss_mib"] = median(rss[fw]) / 1024
+        if packs:
+            fig["packed_bytes_per_test"] = (stripped[fw, nmax, "packed"] - stripped[fw, 0, "packed"]) / nmax
+            fig["packed_rss_mib"] = median(rss_packed[fw]) / 1024
         res["figures"][fw] = fig
     res["elapsed_s"] = time.time() - started
     with open(os.path.join(out, "results.json"), "w") as f:
@@ -411,6 +447,9 @@ def render(res, fws):
     cols += [("compile_s", "compile 1,000-test file s", "%.1f"),
              ("bytes_per_test", "stripped bytes/test", "%.0f"),
              ("rss_mib", "peak RSS MiB N=%s" % "{:,}".format(max(sizes)), "%.1f")]
+    if all("packed_rss_mib" in res["figures"][fw] for fw in fws):
+        cols += [("packed_bytes_per_test", "packed: stripped bytes/test", "%.0f"),
+                 ("packed_rss_mib", "packed: peak RSS MiB N=%s" % "{:,}".format(max(sizes)), "%.1f")]
     peers = [fw for fw in fws if fw != "tessel"]
     lines = ["| | " + " | ".join(c[1] for c in cols) + " |", "|---" * (len(cols) + 1) + "|"]
     for fw in fws:
@@ -423,8 +462,10 @@ def render(res, fws):
         lines.append("| %s %s | %s |" % (LABEL[fw], res["versions"][fw], " | ".join(cells)))
     m = res["machine"]
     lines.append("")
-    lines.append("Ratios in brackets: to the fastest peer in the same run. %d timing rounds, %d timed compiles; "
-                 "%s, %s cores, %s, %s, %s." % (res["rounds"], res["compile_rounds"], m["cpu"], m["nproc"],
+    packed_note = ("; packed: the same objects linked with -Wl,-z,pack-relative-relocs"
+                   if any(c[0] == "packed_rss_mib" for c in cols) else "")
+    lines.append("Ratios in brackets: to the fastest peer in the same run%s. %d timing rounds, %d timed compiles; "
+                 "%s, %s cores, %s, %s, %s." % (packed_note, res["rounds"], res["compile_rounds"], m["cpu"], m["nproc"],
                                                  m["memory"], m["compiler"], res["date"]))
     return "\n".join(lines) + "\n"
 

@@ -13,6 +13,7 @@
 #include <QSqlIndex>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlResult>
 #include <QTime>
 #include <atomic>
 #include <charconv>
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cerrno>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -619,6 +621,81 @@ TValue ToValue(const QVariant& v) {
   }
 }
 
+// SQLite's own calls, for reading rows straight from the driver's statement:
+// the values the driver would give, without making and copying a variant per
+// cell first (for a column of numbers that was a fifth of the whole read).
+// They are looked up in the driver's library and what it loaded, so they are
+// the calls of the engine copy that made the statement; a driver that keeps
+// its copy to itself gets none, and its rows are read through the driver.
+struct TSqliteCalls {
+  int (*Step)(void*) = nullptr;
+  int (*ColumnType)(void*, int) = nullptr;
+  long long (*ColumnInt64)(void*, int) = nullptr;
+  double (*ColumnDouble)(void*, int) = nullptr;
+  const void* (*ColumnText16)(void*, int) = nullptr;
+  int (*ColumnBytes16)(void*, int) = nullptr;
+  const void* (*ColumnBlob)(void*, int) = nullptr;
+  int (*ColumnBytes)(void*, int) = nullptr;
+  void* (*DbHandle)(void*) = nullptr;
+  const char* (*ErrMsg)(void*) = nullptr;
+};
+// The engine's stable codes: step results and storage classes.
+constexpr int kSqliteRow = 100, kSqliteDone = 101;
+constexpr int kSqliteInteger = 1, kSqliteFloat = 2, kSqliteBlob = 4, kSqliteNull = 5;
+
+const TSqliteCalls* SqliteCalls(const QSqlDriver* driver) {
+  static const TSqliteCalls calls = [driver] {
+    TSqliteCalls c;
+    Dl_info info{};
+    if (!dladdr(driver->metaObject(), &info) || !info.dli_fname) return c;
+    void* lib = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);  // kept: the driver stays loaded
+    if (!lib) return c;
+    auto find = [lib](auto& fn, const char* name) { fn = reinterpret_cast<std::decay_t<decltype(fn)>>(dlsym(lib, name)); };
+    find(c.Step, "sqlite3_step");
+    find(c.ColumnType, "sqlite3_column_type");
+    find(c.ColumnInt64, "sqlite3_column_int64");
+    find(c.ColumnDouble, "sqlite3_column_double");
+    find(c.ColumnText16, "sqlite3_column_text16");
+    find(c.ColumnBytes16, "sqlite3_column_bytes16");
+    find(c.ColumnBlob, "sqlite3_column_blob");
+    find(c.ColumnBytes, "sqlite3_column_bytes");
+    find(c.DbHandle, "sqlite3_db_handle");
+    find(c.ErrMsg, "sqlite3_errmsg");
+    if (!c.Step || !c.ColumnType || !c.ColumnInt64 || !c.ColumnDouble || !c.ColumnText16 || !c.ColumnBytes16 ||
+        !c.ColumnBlob || !c.ColumnBytes || !c.DbHandle || !c.ErrMsg)
+      c = TSqliteCalls{};
+    return c;
+  }();
+  return calls.Step ? &calls : nullptr;
+}
+
+// The statement under an SQLite query, or null.
+void* SqliteStatement(const QSqlQuery& q) {
+  QVariant h = q.result() ? q.result()->handle() : QVariant();
+  if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3_stmt*") != 0) return nullptr;
+  return *static_cast<void* const*>(h.constData());
+}
+
+// A cell as ToValue makes it from the driver's variant for the same column
+// (integers as 64 bits, floats as doubles, text through UTF-16 as the driver
+// reads it, blobs as bytes).
+TValue SqliteValue(const TSqliteCalls& s, void* stmt, int i) {
+  switch (s.ColumnType(stmt, i)) {
+    case kSqliteNull: return std::monostate{};
+    case kSqliteInteger: return static_cast<int64_t>(s.ColumnInt64(stmt, i));
+    case kSqliteFloat: return s.ColumnDouble(stmt, i);
+    case kSqliteBlob: {
+      const char* b = static_cast<const char*>(s.ColumnBlob(stmt, i));
+      return std::string(b ? b : "", b ? static_cast<size_t>(s.ColumnBytes(stmt, i)) : 0);
+    }
+    default: {
+      const void* t = s.ColumnText16(stmt, i);
+      qsizetype n = s.ColumnBytes16(stmt, i) / 2;
+      return t ? QStringView(static_cast<const char16_t*>(t), n).toString().toStdString() : std::string();
+    }
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<TClientDataSet> TConnection::Query(const std::string& sql) {
@@ -644,8 +721,36 @@ void TConnection::Query(const std::string& sql, TDataSet& into) {
     into.AddField(FromQ(f.name()), TypeOf(f, db.driverName()), f.length() > 0 ? f.length() : 0);
   }
   const int n = rec.count();
-  while (q.next())
+  const TSqliteCalls* lite = F->Params.Driver == "QSQLITE" ? SqliteCalls(db.driver()) : nullptr;
+  void* stmt = lite ? SqliteStatement(q) : nullptr;
+  // A cheap proof that the calls found are the statement's engine: it names
+  // the connection the driver holds.
+  if (stmt) {
+    QVariant h = db.driver()->handle();
+    if (qstrcmp(h.typeName(), "sqlite3*") != 0 || lite->DbHandle(stmt) != *static_cast<void* const*>(h.constData()))
+      stmt = nullptr;
+  }
+  // The first record always comes through the driver: it may have stepped the
+  // statement to it already when the query ran. Either way the statement is
+  // on that record afterwards, and the rest can be stepped to directly.
+  bool more = q.next();
+  if (more)
     for (int i = 0; i < n; ++i) into.FCells.emplace_back_from([&] { return ToValue(q.value(i)); });
+  if (more && stmt) {
+    int rc;
+    while ((rc = lite->Step(stmt)) == kSqliteRow)
+      for (int i = 0; i < n; ++i) into.FCells.emplace_back_from([&] { return SqliteValue(*lite, stmt, i); });
+    if (rc != kSqliteDone) {
+      std::string why = lite->ErrMsg(lite->DbHandle(stmt));
+      into.EmptyDataSet();
+      q.finish();
+      throw EDatabaseError("Reading the result failed on " + Describe() + ": " + why + " (code " + std::to_string(rc) +
+                           ")");
+    }
+  } else {
+    while (more && q.next())
+      for (int i = 0; i < n; ++i) into.FCells.emplace_back_from([&] { return ToValue(q.value(i)); });
+  }
   if (q.lastError().isValid()) {
     into.EmptyDataSet();
     throw EDatabaseError("Reading the result failed on " + Describe() + ": " + ErrorText(q.lastError()));

@@ -149,6 +149,43 @@ class TDBClientTests : public TTestCase {
     CheckEquals(std::string("ID"), fb.PrimaryKey("T"), "primary key read from the engine");
   }
 
+  // Past its first record an SQLite result is read from the engine directly:
+  // every storage class must come out as the first record's did, and an
+  // engine error on a later record must still be raised, not end the result.
+  TESSEL_TEST(TestSqliteRecordsPastTheFirstKeepTheirValues) {
+    std::string path = TestDatabases::TempFolder() + "rows.sqlite";
+    QFile::remove(QtText::ToQ(path));
+    DBClient::TConnection lite;
+    lite.Open(TestDatabases::SQLite(path));
+    lite.ExecSQL("create table t (k integer, v)");
+    lite.ExecSQL("insert into t values (1, 2.5), (2, -9223372036854775807), (3, 'ação'), (4, x'00ff41'), (5, null),"
+                 " (6, ''), (7, 'a' || char(0) || 'b')");
+    auto r = lite.Query("select v from t order by k");
+    const std::vector<TValue> want = {2.5, int64_t{-9223372036854775807}, std::string("ação"),
+                                      std::string("\0\xff" "A", 3), std::monostate{}, std::string(),
+                                      std::string("a\0b", 3)};
+    // Each value read first, then past the first record, in both orders.
+    for (int first = 0; first < static_cast<int>(want.size()); ++first) {
+      auto one = lite.Query("select v from t where k >= " + std::to_string(first + 1) + " order by k");
+      CheckEquals(static_cast<int>(want.size()) - first, one->RecordCount(), "records from " + std::to_string(first));
+      int at = first;
+      for (one->First(); !one->Eof(); one->Next(), ++at)
+        CheckTrue(one->Fields(0).Value() == want[static_cast<size_t>(at)],
+                  "value " + std::to_string(at) + " read after value " + std::to_string(first));
+    }
+    CheckEquals(7, r->RecordCount());
+    r->Last();
+    CheckEquals(std::string("a\0b", 3), r->Fields(0).AsString(), "last record, embedded zero kept");
+
+    std::string error = ErrorOf([&] {
+      lite.Query("select case when k = 3 then abs(-9223372036854775807 - 1) else k end from t");
+    });
+    CheckTrue(Contains(error, "Reading the result failed") && Contains(error, "integer overflow"), error);
+    CheckEquals(1, lite.Query("select count(*) from t where k > 6")->Fields(0).AsInteger(),
+                "the connection still answers after a failed read");
+    CheckEquals(0, lite.Query("select v from t where k > 99")->RecordCount(), "no records");
+  }
+
   TESSEL_TEST(TestTransactionsRollBackForReal) {
     std::string fdb = TestDatabases::TempFolder() + "tx.fdb";
     std::string made = TestDatabases::CreateFirebird(fdb, "create table t (id integer);\n");
