@@ -527,6 +527,7 @@ void TGUITestRunner::UpdateStatus(bool fullUpdate) {
       FTimerExpired = false;
       FUpdateTimer->start();
     }
+    ShowStartedNodes();
     FUi->TestTree->viewport()->update();
     Repaint(FUi->ResultsPanel);
     ProcessEvents();
@@ -654,20 +655,39 @@ void TGUITestRunner::StartSuite(const ITestPtr&) {}
 void TGUITestRunner::StartTest(const ITestPtr& test) {
   QTreeWidgetItem* node = NodeOf(test);
   if (node) SetTreeNodeImage(node, imgRunning);
-  // Brought into view when the display is redrawn anyway: scrolling the tree
-  // for every test would cost more than the tests themselves.
-  if (node && FUi->ShowTestedNodeAction->isChecked() && RefreshDue()) {
-    MakeNodeVisible(node);
-    Repaint(FUi->TestTree);
+  // Remembered now, brought into view at the next redraw: scrolling the tree
+  // for every test would cost more than the tests themselves, and a test
+  // that starts between two redraws must still end up shown.
+  if (node && FUi->ShowTestedNodeAction->isChecked()) {
+    if (FStartedNodes.empty() || FStartedNodes.back()->parent() != node->parent()) FStartedNodes.push_back(node);
+    FLastStarted = node;
   }
   ClearStatusMessage();
   UpdateStatus(false);
 }
 
+void TGUITestRunner::ShowStartedNodes() {
+  if (!FLastStarted) return;
+  for (QTreeWidgetItem* node : FStartedNodes)
+    for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+      if (!p->isExpanded()) p->setExpanded(true);
+  FStartedNodes.clear();
+  FUi->TestTree->scrollToItem(FLastStarted);
+  FLastStarted = nullptr;
+}
+
 void TGUITestRunner::AddSuccess(const ITestPtr& test) {
   QTreeWidgetItem* node = NodeOf(test);
   if (!IsTestMethod(test)) {
-    if (node) SetTreeNodeImage(node, imgRun);
+    if (!node) return;
+    // A suite's outcome is that of the tests below it, which have raised its
+    // image already. One that still shows the running image ran none of
+    // them (all unticked, or a run cut short): it must not look passed.
+    const auto i = static_cast<std::size_t>(node->data(0, kIndexRole).toInt());
+    if (node->childCount() > 0 && FRunImage[i] <= imgRunning)
+      FRunImage[i] = imgNone;
+    else
+      SetTreeNodeImage(node, imgRun);
     return;
   }
   const bool failIfNoChecks = FUi->FailIfNoChecksExecutedAction->isChecked();
@@ -747,6 +767,8 @@ void TGUITestRunner::RunTheTest(const ITestPtr& test) {
   }
   FTestResult.reset();
   ClearStatusMessage();
+  FStartedNodes.clear();
+  FLastStarted = nullptr;
   FTestResult = std::make_unique<TTestResult>();
   FTestResult->AddListener(std::make_shared<TListenerProxy>(this));
   FTestResult->BreakOnFailures = FUi->BreakOnFailuresAction->isChecked();
@@ -762,6 +784,7 @@ void TGUITestRunner::RunTheTest(const ITestPtr& test) {
   }
   FErrorCount = FTestResult->ErrorCount();
   FFailureCount = FTestResult->FailureCount();
+  ShowStartedNodes();  // a run that raised skipped its last redraw
   FTestResult.reset();
   FRunning = false;
   FUpdateTimer->stop();
@@ -792,8 +815,18 @@ void TGUITestRunner::OnRunSelectedTest() {
   if (!node || FRunning) return;
   Setup();
   FSelectedTests = std::make_unique<std::vector<ITestPtr>>();
-  for (QTreeWidgetItem* n = node; n; n = n->parent())
+  for (QTreeWidgetItem* n = node->parent(); n; n = n->parent())
     if (const ITestPtr t = TestOf(n)) FSelectedTests->push_back(t);
+  // The selected node and everything it holds: a suite of one test runs
+  // that test, not only its own set-up and tear-down.
+  std::vector<ITestPtr> pending;
+  if (const ITestPtr t = TestOf(node)) pending.push_back(t);
+  while (!pending.empty()) {
+    ITestPtr t = std::move(pending.back());
+    pending.pop_back();
+    for (const ITestPtr& child : t->Tests()) pending.push_back(child);
+    FSelectedTests->push_back(std::move(t));
+  }
   FScoreMax = 1;
   SetBarMaximum(FUi->ProgressBar, 1);
   SetBarMaximum(FUi->ScoreBar, 1);

@@ -210,6 +210,11 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   bool FCountKnown = false;    // FTotalTestsCount holds for the run in progress
   bool FForceRefresh = false;  // the next status refresh redraws whatever the clock says
   bool RefreshDue() const;
+  // Show Tested Node: nodes of tests started since the last redraw, one per
+  // run of siblings (their parents are what must open), and the latest one.
+  std::vector<QTreeWidgetItem*> FStartedNodes;
+  QTreeWidgetItem* FLastStarted = nullptr;
+  void ShowStartedNodes();
   int FResultsPanelHeight = 174;
   int FErrorBoxHeight = 75;
 

@@ -50,6 +50,8 @@ void TGUITestRunner::ClearTree() {
   }
   FTests.clear();
   FNodes.clear();
+  FStartedNodes.clear();
+  FLastStarted = nullptr;
   FIndexOf.clear();
   FRunImage.clear();
   FStateImage.clear();
@@ -338,8 +340,10 @@ void TGUITestRunner::OnCopyProcname() {
 void TGUITestRunner::OnTreeChange() {
   QTreeWidgetItem* node = SelectedNode();
   if (!FSyncingSelection) {
-    FSyncingSelection = true;
+    // Unguarded: the list's own handler must see the deselection to empty
+    // the message box, or the box goes on describing the old failure.
     FUi->FailureListView->clearSelection();
+    FSyncingSelection = true;
     for (int i = 0; node && i < FUi->FailureListView->topLevelItemCount(); ++i) {
       QTreeWidgetItem* item = FUi->FailureListView->topLevelItem(i);
       if (item->data(0, kFailureNodeRole).toInt() == node->data(0, kIndexRole).toInt()) {

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "tests/business/LegacyFixture.h"
+#include "tests/core/RecordingListener.h"
 
 using namespace TestFramework;
 using namespace LegacyFixture;
@@ -49,6 +50,13 @@ class TDialogCode : public vUtilTeste::TvTestCase {
     TestMensagem();
   }
   TESSEL_TEST(TestOneOkDialog) { Ask("Gravado.", corvelbase5::mbOK); }
+  // An old script's sequence: yes, then 6 to an OK-only dialog, then no.
+  TESSEL_TEST(TestOkDialogInASequence) {
+    Ask("Excluir?");
+    Ask("Gravado.\r\nCliente 1", corvelbase5::mbOK);
+    Ask("Fechar?");
+    TestMensagem();
+  }
   TESSEL_TEST(TestScriptSeen) { CheckEquals(std::string("6;7;6"), GetMensagemResult()); }
 };
 
@@ -109,15 +117,61 @@ class TvUtilTesteDialogs : public TTestCase {
     corvel5::FOnAntesMostrarMessage = nullptr;
   }
 
-  // A malformed item and an answer the dialog has no button for are errors
-  // of the test whose code raised the dialog, naming the item.
-  TESSEL_TEST(TestBadAnswersAreErrorsOfTheTest) {
+  // A malformed item is an error of the test whose code raised the dialog,
+  // naming the item.
+  TESSEL_TEST(TestMalformedAnswerIsAnErrorOfTheTest) {
     std::string out = Joined(Outcome(ScriptSuite("6;x7", "", {"TestTwoDialogs"})));
     CheckTrue(Contains(out, "ERROR TestTwoDialogs: 'x7' is not a valid integer value"), out);
     CheckTrue(gAnswers == std::vector<int>{6}, "only the first dialog was answered");
-    out = Joined(Outcome(ScriptSuite("7", "", {"TestOneOkDialog"})));
-    CheckTrue(Contains(out, "ERROR TestOneOkDialog: The dialog \"Gravado.\" offers no answer 7 (it offers 1)"), out);
-    CheckEquals(std::string(), Joined(Outcome(ScriptSuite("1", "", {"TestOneOkDialog"}))), "1 is its OK button");
+  }
+
+  // An answer the dialog has no button for is returned as written, and the
+  // test whose code raised the dialog gets one status line naming it,
+  // wherever that test sits below the suite.
+  TESSEL_TEST(TestAnswerNotOfferedIsReturnedAndNoted) {
+    const std::string okOnly = " offers no answer 7 (it offers 1); the script's answer was returned as written\r\n";
+    struct TRow {
+      const char* Script;
+      const char* Test;
+      const char* Place;  // "" directly in the suite, "suite" in a plain suite, "setup" under a decorator
+      std::vector<int> Answers;
+      std::string Status;
+    } rows[] = {
+        {"7", "TestOneOkDialog", "", {7}, "The dialog \"Gravado.\"" + okOnly},
+        {"1", "TestOneOkDialog", "", {1}, ""},
+        {"", "TestOneOkDialog", "", {0}, ""},  // script used up: 0, as always
+        {"6;6;7", "TestOkDialogInASequence", "", {6, 6, 7},
+         "The dialog \"Gravado. Cliente 1\" offers no answer 6 (it offers 1); the script's answer was returned as "
+         "written\r\n"},
+        {"7", "TestOneOkDialog", "suite", {7}, "The dialog \"Gravado.\"" + okOnly},
+        {"7", "TestOneOkDialog", "setup", {7}, "The dialog \"Gravado.\"" + okOnly},
+    };
+    for (const TRow& r : rows) {
+      gAnswers.clear();
+      const std::string row = std::string(r.Script) + " " + r.Test + " " + r.Place;
+      auto suite = std::make_shared<TScriptSuite>(r.Script, "Excluir?\r\nGravado.\r\nCliente 1\r\nFechar?");
+      ITestPtr test = MethodOf(r.Test);
+      const std::string place = r.Place;
+      if (place == "suite")
+        suite->AddTest(TestSuite("Inner", {test}));
+      else if (place == "setup")
+        suite->AddTest(std::make_shared<vUtilTeste::TvTestSetup>(test));
+      else
+        suite->AddTest(test);
+      auto heard = std::make_shared<TesselTests::TRecordingListener>();
+      auto result = vUtilTeste::RunTest(suite, {heard});
+      CheckTrue(result->WasSuccessful(), row + ": the test passes");
+      CheckTrue(gAnswers == r.Answers, row + ": answers as written");
+      CheckEquals(r.Status, test->GetStatus(), row + ": the test's status");
+      CheckEquals(std::string(), suite->GetStatus(), row + ": nothing on the suite");
+      // What the console runner prints, or the window shows while it runs.
+      std::string statusCalls;
+      for (const std::string& call : heard->Log())
+        if (call.rfind("Status(", 0) == 0) statusCalls += call + "\r\n";
+      CheckEquals(r.Status.empty() ? std::string() : "Status(" + std::string(r.Test) + "," +
+                                                       r.Status.substr(0, r.Status.size() - 2) + ")\r\n",
+                  statusCalls, row + ": the listeners heard it once");
+    }
   }
 
   // Without a running suite of this unit, a test sees no script.

@@ -23,6 +23,27 @@ std::string Text(QWidget* w) {
   return {};
 }
 
+// Suites that hold a single test.
+class TLone : public TTestCase {
+  TESSEL_TESTCASE(TLone, TTestCase)
+ public:
+  TESSEL_TEST(Only) { Check(true); }
+};
+
+class TLoneFails : public TTestCase {
+  TESSEL_TESTCASE(TLoneFails, TTestCase)
+ public:
+  TESSEL_TEST(OnlyFails) { Fail("the only test fails"); }
+};
+
+// A press and release at the end of the item's first column (past a tree
+// node's check box), as a person selects it.
+void ClickItem(QTreeWidget* view, QTreeWidgetItem* item) {
+  view->scrollToItem(item);
+  const QRect r = view->visualRect(view->indexFromItem(item, 0));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(r.right() - 4, r.center().y()));
+}
+
 class TGUITestRunnerTests : public TRunnerCase {
   TESSEL_TESTCASE(TGUITestRunnerTests, TRunnerCase)
  public:
@@ -272,6 +293,120 @@ class TGUITestRunnerTests : public TRunnerCase {
     CheckEquals(0, TGUITestRunner::RunImageOf(Node(w, "Root/Off/TPassing/PassA")), "its sibling did not");
     CheckEquals(0, TGUITestRunner::RunImageOf(Node(w, "Root/TMixed/Fails")), "nor the rest");
     CheckEquals(1, w.findChild<QProgressBar*>(QStringLiteral("ProgressBar"))->maximum());
+  }
+
+  // Run Selected on a suite of one test runs that test, however deep it
+  // sits; a suite none of whose tests ran never looks passed.
+  TESSEL_TEST(TestRunSelectedOnASuiteRunsWhatItHolds) {
+    struct TRow {
+      const char* Selected;
+      const char* TestNode;
+      int Image;  // of the selected node and of the test
+      const char* Label;
+    };
+    const TRow rows[] = {
+        {"Root/Wrapper/TLone", "Root/Wrapper/TLone/Only", 2, "100%"},
+        {"Root/Wrapper", "Root/Wrapper/TLone/Only", 2, "100%"},
+        {"Root/Wrapper/TLone/Only", "Root/Wrapper/TLone/Only", 2, "100%"},
+        {"Root/TLoneFails", "Root/TLoneFails/OnlyFails", 4, "0%"},
+    };
+    for (const TRow& r : rows) {
+      TGUITestRunner& w =
+          Window(TestSuite("Root", {TPassing::Suite(), TestSuite("Wrapper", {TLone::Suite()}), TLoneFails::Suite()}));
+      auto* tree = w.findChild<QTreeWidget*>(QStringLiteral("TestTree"));
+      ClickItem(tree, Node(w, r.Selected));
+      CheckTrue(w.Action("RunSelectedTestAction")->isEnabled(), std::string(r.Selected) + ": available");
+      QTest::keyClick(tree, Qt::Key_F8);
+      CheckEquals(r.Image, TGUITestRunner::RunImageOf(Node(w, r.TestNode)), std::string(r.Selected) + ": the test ran");
+      CheckEquals(r.Image, TGUITestRunner::RunImageOf(Node(w, r.Selected)), r.Selected);
+      CheckEquals(r.Image, TGUITestRunner::RunImageOf(Node(w, "Root")), std::string(r.Selected) + ": root");
+      CheckEquals(0, TGUITestRunner::RunImageOf(Node(w, "Root/TPassing/PassA")), std::string(r.Selected) + ": others");
+      CheckEquals(0, TGUITestRunner::RunImageOf(Node(w, "Root/TPassing")), std::string(r.Selected) + ": others");
+      auto* stats = w.findChild<QTreeWidget*>(QStringLiteral("ResultsView"))->topLevelItem(0);
+      CheckEquals(std::string("1"), stats->text(2).toStdString(), std::string(r.Selected) + ": Run");
+      CheckEquals(std::string(r.Label), Text(w.findChild<QLabel*>(QStringLiteral("LbProgress"))), r.Selected);
+      if (r.Selected == std::string("Root/Wrapper")) Snapshot("gui-runner-run-selected-suite");
+    }
+
+    // A whole run with both tests of a ticked suite unticked: that suite
+    // ran none of them.
+    TGUITestRunner& w = SampleWindow();
+    w.SetNodeState(Node(w, "Root/TPassing/PassA"), false);
+    w.SetNodeState(Node(w, "Root/TPassing/PassB"), false);
+    w.Action("RunAction")->trigger();
+    CheckEquals(0, TGUITestRunner::RunImageOf(Node(w, "Root/TPassing")), "no test of it ran");
+    CheckEquals(2, TGUITestRunner::RunImageOf(Node(w, "Root/TMixed/PassFirst")), "the others did");
+  }
+
+  // The message box describes the selected failure only: moving the
+  // selection away from it, by mouse or key, empties the box.
+  TESSEL_TEST(TestMessageBoxFollowsTheFailureSelection) {
+    TGUITestRunner& w = SampleWindow();
+    w.Action("RunAction")->trigger();
+    auto* tree = w.findChild<QTreeWidget*>(QStringLiteral("TestTree"));
+    auto* failures = w.findChild<QTreeWidget*>(QStringLiteral("FailureListView"));
+    auto* box = w.findChild<QTextEdit*>(QStringLiteral("ErrorMessageRTF"));
+    struct TRow {
+      const char* How;
+      std::function<void()> SelectFailure;
+      std::function<void()> MoveAway;
+    };
+    const TRow rows[] = {
+        {"list, then a passing test", [&] { ClickItem(failures, failures->topLevelItem(0)); },
+         [&] { ClickItem(tree, Node(w, "Root/TPassing/PassA")); }},
+        {"list, then a suite", [&] { ClickItem(failures, failures->topLevelItem(1)); },
+         [&] { ClickItem(tree, Node(w, "Root/TMixed")); }},
+        {"tree node, then a passing test", [&] { ClickItem(tree, Node(w, "Root/TMixed/Fails")); },
+         [&] { ClickItem(tree, Node(w, "Root/TMixed/PassLater")); }},
+        {"tree node, then the Down key", [&] { ClickItem(tree, Node(w, "Root/TMixed/Fails")); },
+         [&] { QTest::keyClick(tree, Qt::Key_Down); }},
+        {"tree node, then the root", [&] { ClickItem(tree, Node(w, "Root/TErring/Errs")); },
+         [&] { ClickItem(tree, Node(w, "Root")); }},
+    };
+    for (const TRow& r : rows) {
+      r.SelectFailure();
+      CheckFalse(box->toPlainText().isEmpty(), std::string(r.How) + ": the failure is shown");
+      CheckTrue(w.Action("CopyMessageToClipboardAction")->isEnabled(), std::string(r.How) + ": copy available");
+      r.MoveAway();
+      CheckEquals(std::string(), Text(box), std::string(r.How) + ": the box is empty");
+      CheckTrue(failures->selectedItems().isEmpty(), std::string(r.How) + ": no failure selected");
+      CheckFalse(w.Action("CopyMessageToClipboardAction")->isEnabled(), std::string(r.How) + ": copy unavailable");
+    }
+    Snapshot("gui-runner-failure-deselected");
+    ClickItem(tree, Node(w, "Root/TErring/ThrowsInt"));
+    CheckTrue(Text(box).rfind("ThrowsInt: ", 0) == 0, "a failure's node selected again shows it");
+  }
+
+  // With Hide Test Nodes and Show Tested Node on, every suite one of whose
+  // tests started is open after the run, though the whole run fits between
+  // two redraws; with the option off they stay as they were.
+  TESSEL_TEST(TestShowTestedNodeOpensEverySuiteThatRan) {
+    struct TRow {
+      bool Show;
+      bool PassingOpen;  // suites whose tests all passed
+    };
+    const TRow rows[] = {{true, true}, {false, false}};
+    for (const TRow& r : rows) {
+      ITestSuitePtr off = TestSuite("Off", {TPassing::Suite()});
+      TGUITestRunner& w = Window(TestSuite(
+          "Root", {TPassing::Suite(), TestSuite("Group", {TPassing::Suite(), TLone::Suite()}), TMixed::Suite(), off}));
+      w.SetNodeState(Node(w, "Root/Off"), false);
+      QAction* show = w.Action("ShowTestedNodeAction");
+      if (show->isChecked() != r.Show) show->trigger();
+      w.Action("HideTestNodesAction")->trigger();
+      const char* const passing[] = {"Root/TPassing", "Root/Group/TPassing", "Root/Group/TLone"};
+      for (const char* p : passing) CheckFalse(Node(w, p)->isExpanded(), std::string(p) + " closed before the run");
+      w.Action("RunAction")->trigger();
+      const std::string row = r.Show ? "shown: " : "not shown: ";
+      for (const char* p : passing) CheckEquals(r.PassingOpen, Node(w, p)->isExpanded(), row + p);
+      CheckTrue(Node(w, "Root/TMixed")->isExpanded(), row + "a failure opens its suite either way");
+      CheckFalse(Node(w, "Root/Off/TPassing")->isExpanded(), row + "tests that never started stay hidden");
+      if (r.Show) {
+        w.resize(w.width(), 900);  // tall enough for the whole tree in the picture
+        Forms::ProcessMessages();
+        Snapshot("gui-runner-show-tested-node");
+      }
+    }
   }
 
   // Ticking with the keyboard and the mouse goes through the tree's rules:
