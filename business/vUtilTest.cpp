@@ -12,6 +12,7 @@
 #include "platform/Paths.h"
 #include "platform/UnitSteps.h"
 #include "platform/qt/DBClient.h"
+#include "platform/qt/FileAccess.h"
 #include "platform/qt/QtText.h"
 
 namespace vUtilTest {
@@ -75,7 +76,9 @@ std::string CaminhoBases() {
   const std::string file = Platform::ProgramDir() + "basetest.txt";
   std::string text = corvelbase5::LerArquivo(file);
   if (!text.empty()) {
-    if (text.find("localhost") != std::string::npos) return CaminhoLocal(QtText::CopyChars(text, 11, 1 << 30));
+    // Only a leading "localhost:" is the prefix: a path merely holding the
+    // word (/srv/localhost/bases/) is no local form.
+    if (text.starts_with("localhost:")) return CaminhoLocal(text.substr(10));
     // A database server's own form, host:/path, stays as it is; a Windows
     // share (server:d:\...) has no meaning here.
     size_t colon = text.find(':');
@@ -109,8 +112,17 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
 
 namespace {
 
-std::vector<TvTestCase*> gChain;  // oldest first
-corvel5::TAntesMostrarMessage gPrevious;
+// Never destroyed: in a statically linked program the registry frees its
+// test cases after this file's statics are gone, and each case unlinks
+// itself then.
+std::vector<TvTestCase*>& Chain() {  // oldest first
+  static auto* chain = new std::vector<TvTestCase*>();
+  return *chain;
+}
+corvel5::TAntesMostrarMessage& Previous() {
+  static auto* previous = new corvel5::TAntesMostrarMessage();
+  return *previous;
+}
 
 // The answer of the handler outside the chain: the dialog's answer when a
 // case suppresses it.
@@ -121,8 +133,8 @@ struct TDispatcher {
     gLastAnswer = 0;
     // The newest case starts the walk down to the oldest and to the handler
     // installed before them.
-    if (!gChain.empty()) gChain.back()->AntesMostrarMessage(form, show);
-    else if (gPrevious) gLastAnswer = gPrevious(form, show);
+    if (!Chain().empty()) Chain().back()->AntesMostrarMessage(form, show);
+    else if (Previous()) gLastAnswer = Previous()(form, show);
     return gLastAnswer;
   }
 };
@@ -131,30 +143,30 @@ bool DispatcherInstalled() { return corvel5::FOnAntesMostrarMessage.target<TDisp
 
 void Link(TvTestCase* test) {
   if (!DispatcherInstalled()) {
-    gPrevious = corvel5::FOnAntesMostrarMessage;
+    Previous() = corvel5::FOnAntesMostrarMessage;
     corvel5::FOnAntesMostrarMessage = TDispatcher{};
   }
-  gChain.push_back(test);
+  Chain().push_back(test);
 }
 
 void Unlink(TvTestCase* test) {
-  auto it = std::find(gChain.begin(), gChain.end(), test);
-  if (it != gChain.end()) gChain.erase(it);
-  if (gChain.empty()) {
+  auto it = std::find(Chain().begin(), Chain().end(), test);
+  if (it != Chain().end()) Chain().erase(it);
+  if (Chain().empty()) {
     // Only our own dispatcher is taken out: a hook someone installed over
     // it stays.
-    if (!corvel5::FOnAntesMostrarMessage || DispatcherInstalled()) corvel5::FOnAntesMostrarMessage = gPrevious;
-    gPrevious = nullptr;
+    if (!corvel5::FOnAntesMostrarMessage || DispatcherInstalled()) corvel5::FOnAntesMostrarMessage = Previous();
+    Previous() = nullptr;
   }
 }
 
 }  // namespace
 
-int ChainLength() { return static_cast<int>(gChain.size()); }
+int ChainLength() { return static_cast<int>(Chain().size()); }
 
 void ReinstallChain() {
-  if (gChain.empty() || corvel5::FOnAntesMostrarMessage) return;
-  gPrevious = nullptr;
+  if (Chain().empty() || corvel5::FOnAntesMostrarMessage) return;
+  Previous() = nullptr;
   corvel5::FOnAntesMostrarMessage = TDispatcher{};
 }
 
@@ -176,12 +188,12 @@ void TvTestCase::SetUp() {
 void TvTestCase::AntesMostrarMessage(QWidget* form, bool& show) {
   // This case and every older one in turn, then the handler from before
   // them; the show flag is settled on the way back, oldest first.
-  auto self = std::find(gChain.begin(), gChain.end(), this);
+  auto self = std::find(Chain().begin(), Chain().end(), this);
   std::vector<TvTestCase*> links;
-  if (self == gChain.end()) {
+  if (self == Chain().end()) {
     links.push_back(this);
   } else {
-    links.assign(gChain.begin(), self + 1);
+    links.assign(Chain().begin(), self + 1);
     std::reverse(links.begin(), links.end());
   }
   const std::string text = corvelbase5::GetFormText(form);
@@ -189,7 +201,7 @@ void TvTestCase::AntesMostrarMessage(QWidget* form, bool& show) {
   for (TvTestCase* t : links)
     if (isMessage) corvel5::Add(t->FMsgDlgMensagem, text, "\r\n");
   // A copy: the handler may replace the hook while it runs.
-  if (corvel5::TAntesMostrarMessage previous = gPrevious) gLastAnswer = previous(form, show);
+  if (corvel5::TAntesMostrarMessage previous = Previous()) gLastAnswer = previous(form, show);
   for (auto it = links.rbegin(); it != links.rend(); ++it)
     if (show) show = !(*it)->FMsgDlgDesligar;
 }
@@ -207,6 +219,16 @@ std::string Difference(const T& expected, const T& actual) {
 template <class T>
 std::string ScenarioText(const T& actual) {
   return corvelbaseutil5::PegarCenarioStr(actual);
+}
+
+// A difference file's name in the temporary folder is predictable: the file
+// is made new, never written through a link or into a file left there.
+void WriteNewFile(const std::string& path, const std::string& bytes) {
+  try {
+    FileAccess::WriteNewFile(path, bytes);
+  } catch (const FileAccess::EFileError& e) {
+    throw corvel5::EvErro(std::string("Cannot write the difference file ") + e.what());
+  }
 }
 }  // namespace
 
@@ -276,9 +298,9 @@ void TvTestCase::WriteDifference(const DBClient::TClientDataSet* dataSet, int sl
       out += c;
       if (c == '>') out += "\r\n";
     }
-    corvelbase5::GravarArquivo(out, name + ".xml");
+    WriteNewFile(name + ".xml", out);
   } else {
-    dataSet->SaveToBinaryFile(name + ".cds");
+    WriteNewFile(name + ".cds", dataSet->BinaryData());
   }
 }
 

@@ -9,6 +9,7 @@
 #include "business/vUtilTest.h"
 #include "platform/Format.h"
 #include "platform/Paths.h"
+#include "platform/qt/FileAccess.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/QtText.h"
 
@@ -51,9 +52,14 @@ void TvTestGerarArquivoBase::Testar() {
   FCheckCalled = true;
   const std::string diff = corvelbaseutil5::CompararCenarios(*Esperado(), *Resultado());
   if (diff.empty()) return;
-  // Kept for inspection; never deleted by the test.
-  QFile::copy(ToQ(ArquivoProduzido()),
-              ToQ(corvel5::PegarDirTemp() + ClassType().Name + "." + GetName() + " " + Stamp() + ".txt"));
+  // Kept for inspection; never deleted by the test. Made new: the name in
+  // the temporary folder is predictable.
+  try {
+    FileAccess::WriteNewFile(corvel5::PegarDirTemp() + ClassType().Name + "." + GetName() + " " + Stamp() + ".txt",
+                             corvelbase5::LerArquivo(ArquivoProduzido(), false));
+  } catch (const FileAccess::EFileError& e) {
+    Fail(diff + "\r\n" + "(the copy of the file produced was not kept: " + e.what() + ")");
+  }
   Fail(diff);
 }
 

@@ -34,11 +34,19 @@ if(TESSEL_LINKER_PACKS_RELOCATIONS)
   target_link_options(CorvelTest5_static INTERFACE $<BUILD_INTERFACE:-Wl,-z,pack-relative-relocs>)
 endif()
 
-# Installed libraries find each other beside themselves.
+# Installed libraries find each other beside themselves, in the build tree
+# as once installed: they are written to one folder and carry the same
+# search path there. A build path that differs from the installed one is
+# padded for the rewrite at installation with empty entries, and an empty
+# entry searches the current directory.
+function(tessel_search_beside lib)
+  set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON
+                        LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endfunction()
 foreach(lib IN LISTS tessel_libraries)
   get_target_property(kind ${lib} TYPE)
   if(kind STREQUAL SHARED_LIBRARY)
-    set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
+    tessel_search_beside(${lib})
   endif()
 endforeach()
 
@@ -89,7 +97,7 @@ function(tessel_install_linked_libraries)
       list(APPEND seen ${lib})
       list(APPEND queue ${lib})
       if(kind STREQUAL SHARED_LIBRARY)
-        set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
+        tessel_search_beside(${lib})
       endif()
       install(TARGETS ${lib} EXPORT TesselTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -617,9 +617,7 @@ void TAbstractTestOf<I>::LoadConfiguration(const std::string& fileName, bool use
 
 template <class I>
 void TAbstractTestOf<I>::SaveConfiguration(const std::string& fileName, bool useRegistry, bool useMemIni) {
-  std::unique_ptr<TCustomIniFile> store = OpenConfigStore(fileName, useRegistry, useMemIni);
-  Self()->SaveConfiguration(*store, "Tests");
-  store->UpdateFile();
+  SaveConfigurationFile(*Self(), fileName, useRegistry, useMemIni);
 }
 
 template class TAbstractTestOf<ITest>;

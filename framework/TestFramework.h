@@ -1062,6 +1062,10 @@ using TMemIniFileTrimmed = Platform::TMemIniFileTrimmed;
 // the registry store at GetTesselRegistryKey() + fileName when useRegistry,
 // else TMemIniFileTrimmed when useMemIni, else the key-by-key INI file.
 std::unique_ptr<TCustomIniFile> OpenConfigStore(const std::string& fileName, bool useRegistry, bool useMemIni);
+// SaveConfiguration (fileName, ...) of node. A name the store cannot hold
+// (an INI key with "=" or a line break) costs only that node's settings:
+// everything else is saved, then Platform::EIniNamesNotKept names those left out.
+void SaveConfigurationFile(ITest& node, const std::string& fileName, bool useRegistry, bool useMemIni);
 
 // A monitor that measures: the heap bytes in use, from the allocator's own
 // statistics, against a baseline taken when it is made or marked.

@@ -245,6 +245,7 @@ class TGUITestRunner : public QMainWindow, public TestFramework::ITestListenerX 
   void SetScoreBarColor(const QColor& color);
   void SetBarMaximum(QProgressBar* bar, int maximum);
   void ClearStatusMessage();
+  void ShowConfigurationNote(const std::string& note);  // empty: none
   void AppendLine(const std::string& text, bool bold = false);
   void DisplayFailureMessage(int row);
   void AddFailureItem(TTestFailure& failure, int image);

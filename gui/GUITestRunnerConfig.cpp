@@ -4,14 +4,21 @@
 // registry switch itself always stays in the INI file.
 #include <sys/stat.h>
 
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
+#include <QScreen>
+#include <QWindow>
 #include <QSplitter>
+#include <QStatusBar>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
 #include "gui/GUITestRunner.h"
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
+#include "platform/qt/QtText.h"
 #include "ui_GUITestRunner.h"
 
 namespace GUITestRunner {
@@ -42,6 +49,30 @@ const TOption kOptions[] = {
 const int kSaveOrder[] = {0, 1, 2, 3, 4, 5, 7, 6};
 
 std::string ColumnKey(int i) { return "FailureList.ColumnWidth[" + std::to_string(i) + "]"; }
+
+// A saved placement fitted to the screens there are now, as a window manager
+// would: on the screen it overlaps most (or the primary one), no larger than
+// its free area and inside it. A window of 50000 by 50000 pixels cannot even
+// be painted, and one left on a screen since unplugged cannot be reached.
+// The frame, once the window has one, is fitted too.
+QRect FitToScreens(const QRect& wanted, const QMargins& frame) {
+  QScreen* best = QGuiApplication::primaryScreen();
+  qint64 bestArea = 0;
+  for (QScreen* screen : QGuiApplication::screens()) {
+    const QRect common = screen->availableGeometry().intersected(wanted);
+    const qint64 area = qint64{common.width()} * common.height();
+    if (area > bestArea) {
+      best = screen;
+      bestArea = area;
+    }
+  }
+  if (!best) return wanted;
+  const QRect free = best->availableGeometry().marginsRemoved(frame);
+  const QSize size = wanted.size().boundedTo(free.size());
+  const int left = std::clamp(wanted.left(), free.left(), free.left() + free.width() - size.width());
+  const int top = std::clamp(wanted.top(), free.top(), free.top() + free.height() - size.height());
+  return QRect(QPoint(left, top), size);
+}
 
 }  // namespace
 
@@ -76,8 +107,13 @@ void TGUITestRunner::LoadFormPlacement() {
   const int top = store->ReadInteger(kSection, "Top", p.y());
   const int width = store->ReadInteger(kSection, "Width", s.width());
   const int height = store->ReadInteger(kSection, "Height", s.height());
-  if (Plausible(left, -kMaxCoordinate, kMaxCoordinate) && Plausible(top, -kMaxCoordinate, kMaxCoordinate)) move(left, top);
-  if (Plausible(width, 100, kMaxCoordinate) && Plausible(height, 100, kMaxCoordinate)) resize(width, height);
+  QRect placement(p, s);
+  if (Plausible(left, -kMaxCoordinate, kMaxCoordinate) && Plausible(top, -kMaxCoordinate, kMaxCoordinate))
+    placement.moveTo(left, top);
+  if (Plausible(width, 100, kMaxCoordinate) && Plausible(height, 100, kMaxCoordinate)) placement.setSize({width, height});
+  placement = FitToScreens(placement, windowHandle() ? windowHandle()->frameMargins() : QMargins());
+  move(placement.topLeft());
+  resize(placement.size());
   if (store->ReadBool(kSection, "Maximized", false)) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
@@ -162,8 +198,18 @@ void TGUITestRunner::LoadConfiguration() {
 
 void TGUITestRunner::SaveConfiguration() {
   const bool useRegistry = FUi->UseRegistryAction->isChecked();
-  if (FSuite && (FStoredStates == 0 || StoredStatesKey() != FStoredStates))
-    FSuite->SaveConfiguration(IniFileName(), useRegistry, true);
+  // Tests whose names the file cannot hold lose their ticks, not everyone
+  // else's: the rest is saved and the window says which ones, once.
+  std::string notKept;
+  bool suiteSaved = false;
+  if (FSuite && (FStoredStates == 0 || StoredStatesKey() != FStoredStates)) {
+    suiteSaved = true;
+    try {
+      FSuite->SaveConfiguration(IniFileName(), useRegistry, true);
+    } catch (const Platform::EIniNamesNotKept& e) {
+      notKept = e.what();
+    }
+  }
   FStoredStates = 0;
   SaveFormPlacement();
   if (useRegistry) std::remove(IniFileName().c_str());  // the INI keeps only the switch
@@ -180,6 +226,26 @@ void TGUITestRunner::SaveConfiguration() {
   store->UpdateFile();
   store.reset();
   RememberStoredStates();
+  if (suiteSaved) ShowConfigurationNote(notKept);
+}
+
+// In the window's status line, wrapped to be read whole, where it stays
+// until a save keeps everything.
+void TGUITestRunner::ShowConfigurationNote(const std::string& note) {
+  QLabel* label = findChild<QLabel*>(QStringLiteral("ConfigurationNote"));
+  if (note.empty()) {
+    if (label) statusBar()->hide();
+    return;
+  }
+  if (!label) {
+    label = new QLabel(statusBar());
+    label->setObjectName(QStringLiteral("ConfigurationNote"));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    statusBar()->addWidget(label, 1);
+  }
+  label->setText(QtText::ToQ(note));
+  statusBar()->show();
 }
 
 void TGUITestRunner::AutoSaveConfiguration() {

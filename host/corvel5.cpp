@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <istream>
+#include <unistd.h>
 
 #include "business/CorvelFramework.h"
+#include "platform/qt/FileAccess.h"
 #include "platform/qt/QtText.h"
 
 namespace corvel5 {
@@ -52,9 +54,18 @@ std::string GetMD5(std::istream& stream, bool seekToStart) {
 }
 
 std::string GetMD5Arquivo(const std::string& path) {
-  QFile file(ToQ(path));
-  if (!file.open(QIODevice::ReadOnly))
-    throw EvErro("GetMD5Arquivo: cannot read the file \"" + path + "\": " + FromQ(file.errorString()));
+  int fd = -1;
+  try {
+    fd = FileAccess::OpenForReading(path);
+  } catch (const FileAccess::EFileError& e) {
+    throw EvErro(std::string("GetMD5Arquivo: ") + e.what());
+  }
+  QFile file;
+  if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fd >= 0) ::close(fd);
+    throw EvErro("GetMD5Arquivo: cannot read the file \"" + path + "\": " +
+                 (fd < 0 ? std::string("No such file or directory") : FromQ(file.errorString())));
+  }
   QCryptographicHash hash(QCryptographicHash::Md5);
   // A mapped file is hashed where it lies, without a copy into a buffer.
   if (file.size() > 0) {

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 
 #include "business/CorvelFramework.h"
+#include "platform/qt/FileAccess.h"
 #include "platform/qt/QtText.h"
 
 namespace corvelbase5 {
@@ -80,9 +81,10 @@ void SplitFirebird(const std::string& database, DBClient::TConnectionParams& p) 
   p.Database = database.substr(colon + 1);
 }
 
-// FreeTDS through unixODBC, without a DSN: "server[:port]/database".
-std::string SqlServerConnectString(const std::string& database, const std::string& user,
-                                   const std::string& password) {
+// FreeTDS through unixODBC, without a DSN: "server[:port]/database". The
+// user and password travel apart (TConnectionParams), so that the
+// connection braces them as the driver reads them and never shows them.
+std::string SqlServerConnectString(const std::string& database) {
   std::string server = database, name;
   size_t slash = database.find('/');
   if (slash != std::string::npos) {
@@ -97,7 +99,7 @@ std::string SqlServerConnectString(const std::string& database, const std::strin
   }
   const char* driver = "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so";
   return std::string("DRIVER=") + driver + ";SERVER=" + server + ";PORT=" + port + ";DATABASE=" + name +
-         ";UID=" + user + ";PWD=" + password + ";TDS_Version=7.4;ClientCharset=UTF-8";
+         ";TDS_Version=7.4;ClientCharset=UTF-8";
 }
 
 }  // namespace
@@ -120,8 +122,7 @@ TvDMConexao* CriarvDMConexaoParaTests(const std::string& database, const std::st
       break;
     case TvTipoBanco::tbMSSQL:
       p.Driver = "QODBC";
-      // The connect string holds the password: Describe() shows only the server part.
-      p.Database = SqlServerConnectString(database, user, password);
+      p.Database = SqlServerConnectString(database);
       break;
     case TvTipoBanco::tbSQLite:
       p.Driver = "QSQLITE";
@@ -132,7 +133,7 @@ TvDMConexao* CriarvDMConexaoParaTests(const std::string& database, const std::st
     try {
       conexao->Conectar(p, tipo);
     } catch (const DBClient::EDatabaseError& e) {
-      // The ODBC connect string carries the password: never show it.
+      // A driver's own text may quote the password: never show it.
       throw DBClient::EDatabaseError(DBClient::HidePassword(e.what(), password));
     }
   }
@@ -305,12 +306,14 @@ std::string PegarEstruturaChaveEstrangeira(const std::string& constraintName) {
 // Text files
 
 std::string LerArquivo(const std::string& path, bool trim) {
-  QFile f(ToQ(path));
-  if (!f.exists()) return {};
-  if (!f.open(QIODevice::ReadOnly)) throw EvErro("LerArquivo: cannot read \"" + path + "\": " + FromQ(f.errorString()));
-  QByteArray bytes = f.readAll();
-  if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
-  std::string text(bytes.constData(), static_cast<size_t>(bytes.size()));
+  FileAccess::TContent content;
+  try {
+    content = FileAccess::ReadFile(path);
+  } catch (const FileAccess::EFileError& e) {
+    throw EvErro(std::string("LerArquivo: ") + e.what());
+  }
+  std::string& text = content.Bytes;
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   if (trim)
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '\t'))
       text.pop_back();
@@ -321,6 +324,16 @@ void GravarArquivo(const std::string& text, const std::string& path, bool append
   std::string target = path.empty() ? corvel5::PegarDirTemp() + "GravarArquivo.txt" : path;
   QString dir = QFileInfo(ToQ(target)).absolutePath();
   if (!QDir().mkpath(dir)) throw EvErro("GravarArquivo: cannot create the folder \"" + FromQ(dir) + "\"");
+  // In the temporary folder anyone may have put a link or a file at the
+  // name first: it is replaced, or refused, never written through.
+  if (FileAccess::IsSharedFolder(FromQ(dir))) {
+    try {
+      FileAccess::WriteSharedFile(target, text, append);
+    } catch (const FileAccess::EFileError& e) {
+      throw EvErro(std::string("GravarArquivo: ") + e.what());
+    }
+    return;
+  }
   if (append) {
     QFile f(ToQ(target));
     if (!f.open(QIODevice::Append) || f.write(text.data(), static_cast<qint64>(text.size())) < 0)

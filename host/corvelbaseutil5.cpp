@@ -12,6 +12,7 @@
 #include <charconv>
 
 #include "business/CorvelFramework.h"
+#include "platform/qt/FileAccess.h"
 #include "platform/qt/QtText.h"
 
 namespace corvelbaseutil5 {
@@ -192,10 +193,14 @@ std::unique_ptr<TvListCampoValor> CriarCenarios(const std::vector<std::string>& 
 }
 
 std::unique_ptr<TvListCampoValor> CriarCenarios(const std::string& arquivo) {
-  QFile f(QtText::ToQ(arquivo));
-  if (!f.open(QIODevice::ReadOnly))
-    throw EvErro("CriarCenarios: cannot read \"" + arquivo + "\": " + QtText::FromQ(f.errorString()));
-  QByteArray bytes = f.readAll();
+  FileAccess::TContent content;
+  try {
+    content = FileAccess::ReadFile(arquivo);
+  } catch (const FileAccess::EFileError& e) {
+    throw EvErro(std::string("CriarCenarios: ") + e.what());
+  }
+  if (!content.Exists) throw EvErro("CriarCenarios: cannot read \"" + arquivo + "\": No such file or directory");
+  QByteArray bytes = QByteArray::fromStdString(content.Bytes);
   if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
   // A scenario file is UTF-8: either "campo=valor" blocks (its first line
   // says so, and then every line must be one) or the lines of an export,

@@ -48,6 +48,10 @@ std::string TIniFile::ReadString(const std::string& Section, const std::string& 
   return v ? std::string(TrimBlanks(*v)) : Default;
 }
 
+std::string TIniFile::Unwritable(const std::string& Section, const std::string& Ident, const std::string& Value) {
+  return TIniDocument::Unwritable(Section, Ident, Value);
+}
+
 void TIniFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) {
   std::string why = TIniDocument::Unwritable(Section, Ident, Value);
   if (!why.empty())

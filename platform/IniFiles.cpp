@@ -56,6 +56,12 @@ void TCustomIniFile::WriteBool(const std::string& Section, const std::string& Id
 
 bool TCustomIniFile::SectionExists(const std::string& Section) { return !ReadSection(Section).empty(); }
 
+std::string TCustomIniFile::Unwritable(const std::string&, const std::string& Ident, const std::string&) {
+  for (char c : Ident)
+    if (c != ' ' && c != '\t') return {};
+  return "the key name is empty";
+}
+
 bool TCustomIniFile::ValueExists(const std::string& Section, const std::string& Ident) {
   for (const std::string& k : ReadSection(Section)) {
     if (k.size() != Ident.size()) continue;

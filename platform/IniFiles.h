@@ -36,6 +36,9 @@ class TCustomIniFile {
   virtual bool ValueExists(const std::string& Section, const std::string& Ident);
   // Writes pending changes; stores that write through do nothing.
   virtual void UpdateFile() = 0;
+  // Why the store's format cannot hold that key (WriteString would raise);
+  // empty when it can.
+  virtual std::string Unwritable(const std::string& Section, const std::string& Ident, const std::string& Value);
 
  private:
   std::string FFileName;
@@ -54,6 +57,18 @@ class EIniFileError : public std::runtime_error {
 
  private:
   std::string FPath;
+};
+
+// Raised by a configuration save that kept all it could except the keys
+// whose names the store cannot hold; Names lists each such name once.
+class EIniNamesNotKept : public EIniFileError {
+ public:
+  EIniNamesNotKept(const std::string& path, const std::string& message, std::vector<std::string> names)
+      : EIniFileError(path, message), FNames(std::move(names)) {}
+  const std::vector<std::string>& Names() const noexcept { return FNames; }
+
+ private:
+  std::vector<std::string> FNames;
 };
 
 class TIniDocument;
@@ -75,6 +90,7 @@ class TIniFile : public TCustomIniFile {
   bool SectionExists(const std::string& Section) override;
   bool ValueExists(const std::string& Section, const std::string& Ident) override;
   void UpdateFile() override {}
+  std::string Unwritable(const std::string& Section, const std::string& Ident, const std::string& Value) override;
 
  private:
   struct TState;
@@ -104,6 +120,7 @@ class TMemIniFile : public TCustomIniFile {
   // or last updated; raises EIniFileError when it cannot.
   void UpdateFile() override;
   bool Modified() const noexcept;
+  std::string Unwritable(const std::string& Section, const std::string& Ident, const std::string& Value) override;
 
  private:
   struct TState;

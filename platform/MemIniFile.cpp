@@ -56,6 +56,10 @@ std::string TMemIniFile::ReadString(const std::string& Section, const std::strin
   return v ? *v : Default;
 }
 
+std::string TMemIniFile::Unwritable(const std::string& Section, const std::string& Ident, const std::string& Value) {
+  return TIniDocument::Unwritable(Section, Ident, Value);
+}
+
 void TMemIniFile::WriteString(const std::string& Section, const std::string& Ident, const std::string& Value) {
   std::string why = TIniDocument::Unwritable(Section, Ident, Value);
   if (!why.empty())

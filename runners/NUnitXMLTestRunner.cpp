@@ -39,6 +39,11 @@ ITestPtr& RootSuite() {
   return *gRootSuite;
 }
 
+TCaseCounts& SelectedCases() {
+  static TCaseCounts counts;
+  return counts;
+}
+
 void InitializeUnit() {
   if (gInitCount++ > 0) return;
   Platform::NoteUnitStep("NUnitXMLTestRunner", Platform::kUnitStart);
@@ -119,7 +124,10 @@ void TXMLTestListener::TestingStarts() {
   FOutputFile = ReportText::CreateReportFile(FFileName);
   ReportText::FileWrite(FOutputFile, kUtf8Bom, FFileName);
   int total = 0, notRun = 0;
-  if (const ITestPtr& root = RootSuite()) {
+  if (const TCaseCounts& chosen = SelectedCases(); chosen.Total >= 0) {
+    total = chosen.Total;
+    notRun = chosen.Total - chosen.Enabled;
+  } else if (const ITestPtr& root = RootSuite()) {
     total = root->CountTestCases();
     notRun = total - root->CountEnabledTestCases();
   }

@@ -88,6 +88,14 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
 
 // The suite of the current run, for the counts in the report header.
 ITestPtr& RootSuite();
+// The header's counts when a run chooses only some of RootSuite's test cases
+// (a filter, a shard): the chosen ones, and how many of them are enabled.
+// Total below 0: RootSuite's own counts.
+struct TCaseCounts {
+  int Total = -1;
+  int Enabled = 0;
+};
+TCaseCounts& SelectedCases();
 
 std::unique_ptr<TTestResult> RunTest(ITestPtr suite, const std::string& outputFile);
 std::unique_ptr<TTestResult> RunRegisteredTests(const std::string& outputFile);

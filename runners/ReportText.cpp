@@ -278,6 +278,10 @@ void MakeReportDir(const std::string& fileName) {
 }  // namespace
 
 std::FILE* CreateTempReportFile(const std::string& fileName, std::string& tempName) {
+  // Found now, not by the rename at the end of the run.
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(EISDIR)));
   MakeReportDir(fileName);
   std::string pattern = fileName + ".XXXXXX";
   int fd = ::mkstemp(pattern.data());

@@ -7,11 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <unordered_set>
 
+#include <sys/stat.h>
+
 #include "platform/Format.h"
 #include "platform/Paths.h"
+#include "platform/Utf8.h"
 #include "runners/NUnitXMLTestRunner.h"
 #include "runners/TextTestRunner.h"
 #include "runners/XMLTestRunner2.h"
@@ -153,6 +157,55 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
   return o;
 }
 
+namespace {
+
+struct TFileToWrite {
+  std::string Option;  // as the user gave it
+  std::string Path;
+};
+
+// The identity of the file a path names, whether it exists yet or not: the
+// absolute path with links and "." and ".." resolved as far as it exists.
+std::string FileIdentity(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+  return ec ? path : p.lexically_normal().string();
+}
+
+}  // namespace
+
+std::string CheckReportPaths(const TOptions& o) {
+  std::vector<TFileToWrite> files;
+  if (o.Runner == TRunnerKind::NUnit || o.Runner == TRunnerKind::JUnit) {
+    const char* kind = o.Runner == TRunnerKind::NUnit ? "nunit" : "junit";
+    const std::string file = o.HasOutput ? o.Output
+                             : o.Runner == TRunnerKind::NUnit ? NUnitXMLTestRunner::DEFAULT_FILENAME
+                                                              : XMLTestRunner2::DEFAULT_FILENAME;
+    files.push_back({o.HasOutput ? "--output=" + file : std::string("--runner=") + kind + " (its default file)", file});
+  } else if (o.Runner == TRunnerKind::Text && o.HasOutput) {
+    files.push_back({"--output=" + o.Output, o.Output});
+  }
+  const char* bazel = Env("XML_OUTPUT_FILE");
+  for (const TReportRequest& r : o.Reports)
+    files.push_back({r.Kind == TRunnerKind::JUnit && bazel && r.File == bazel
+                         ? "XML_OUTPUT_FILE=" + r.File
+                         : Format("--report=%s:%s", r.Kind == TRunnerKind::NUnit ? "nunit" : "junit", r.File),
+                     r.File});
+  std::vector<std::string> seen;
+  for (const TFileToWrite& f : files) {
+    struct stat st {};
+    if (f.Path.back() == '/' || (::stat(f.Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+      return Format("%s: \"%s\" is a folder; name the report's file, such as \"%s\"", f.Option, f.Path,
+                    (f.Path.back() == '/' ? f.Path : f.Path + "/") + "report.xml");
+    seen.push_back(FileIdentity(f.Path));
+    for (size_t i = 0; i + 1 < seen.size(); ++i)
+      if (seen[i] == seen.back())
+        return Format("%s and %s name one file (%s): each report needs a file of its own", files[i].Option, f.Option,
+                      seen.back());
+  }
+  return {};
+}
+
 std::string HelpText(std::string_view program) {
   std::string p(program);
   return "Usage: " + p +
@@ -262,19 +315,52 @@ void Walk(const ITestPtr& node, const std::string& path, int depth, std::vector<
   }
 }
 
+// JSON text is UTF-8: a byte that is not part of a valid sequence becomes
+// U+FFFD, as readers that decode leniently show it; a NUL and the other
+// control characters travel as escapes.
 void AppendJsonString(std::string& out, std::string_view s) {
   out += '"';
-  for (unsigned char c : s) {
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    char32_t cp = 0;
+    const size_t n = c < 0x80 ? 1 : Platform::DecodeUtf8(s, i, cp);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c < 0x20) {
       out += Format("\\u%4.4x", static_cast<int>(c));
     } else {
-      out += static_cast<char>(c);
+      out.append(s.substr(i, n));
     }
+    i += n;
   }
   out += '"';
+}
+
+// A --filter pattern that chooses the node by its path, also where the path
+// cannot travel as it is: a byte a command line or JSON cannot carry (NUL,
+// invalid UTF-8), and a character with a meaning in patterns ("," between
+// patterns, "*", a leading "-"), each stands as "?", one byte.
+std::string FilterFor(std::string_view path) {
+  std::string out;
+  for (size_t i = 0; i < path.size();) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    char32_t cp = 0;
+    const size_t n = c < 0x80 ? 1 : Platform::DecodeUtf8(path, i, cp);
+    if (n == 0 || c == 0 || c == ',' || c == '*' || (i == 0 && c == '-')) {
+      out += '?';
+      ++i;
+    } else {
+      out.append(path.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
 }
 
 // Where a test method is declared; a suite takes its first case's file.
@@ -311,6 +397,26 @@ class TSelectionListener : public ITestListener {
   ITestPtr FRoot;
   std::unordered_set<const ITest*> FChosen;
 };
+
+}  // namespace
+
+namespace {
+
+// The test cases of the chosen nodes below node, and how many of them are
+// enabled (a case under a disabled suite is not), as CountTestCases and
+// CountEnabledTestCases count the whole tree.
+void CountChosen(const ITestPtr& node, const std::unordered_set<const ITest*>& chosen, bool enabled,
+                 NUnitXMLTestRunner::TCaseCounts& counts) {
+  for (const ITestPtr& child : node->Tests()) {
+    if (!child || !chosen.contains(child.get())) continue;
+    if (IsCaseNode(child)) {
+      counts.Total += child->CountTestCases();
+      if (enabled) counts.Enabled += child->CountEnabledTestCases();
+    } else {
+      CountChosen(child, chosen, enabled && child->GetEnabled(), counts);
+    }
+  }
+}
 
 }  // namespace
 
@@ -357,6 +463,8 @@ std::string ListJson(const std::vector<TNodeInfo>& nodes) {
     auto [file, line] = SourceOf(n.Node);
     out += "  {\"path\": ";
     AppendJsonString(out, n.Path);
+    out += ", \"filter\": ";
+    AppendJsonString(out, FilterFor(n.Path));
     out += ", \"name\": ";
     AppendJsonString(out, n.Node->GetName());
     out += ", \"kind\": ";
@@ -499,16 +607,28 @@ int Run(int argc, char* argv[], ITestPtr root) {
     return Fail(program, Format("No test matches the filter \"%s\"; --list shows the suite paths", patterns),
                 kExitFailure);
   }
-  if (o.List == TListKind::Lines) {
-    std::fputs(ListLines(chosen).c_str(), stdout);
-    return kExitSuccess;
-  }
-  if (o.List == TListKind::Json) {
-    std::fputs(ListJson(chosen).c_str(), stdout);
+  if (o.List != TListKind::None) {
+    // Written by length: a name may hold a NUL.
+    const std::string listing = o.List == TListKind::Lines ? ListLines(chosen) : ListJson(chosen);
+    std::fwrite(listing.data(), 1, listing.size(), stdout);
     return kExitSuccess;
   }
 
+  if (std::string why = CheckReportPaths(o); !why.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), why.c_str());
+    return kExitUsage;
+  }
   ITestListenerPtr selection = selecting ? SelectionListener(root, chosen) : nullptr;
+  // The report's header describes the tests this run chose.
+  NUnitXMLTestRunner::TCaseCounts counts;
+  if (selecting) {
+    std::unordered_set<const ITest*> set;
+    for (const TNodeInfo& n : chosen) set.insert(n.Node.get());
+    counts.Total = 0;
+    CountChosen(root, set, root->GetEnabled(), counts);
+  }
+  NUnitXMLTestRunner::SelectedCases() = counts;
   if (o.Runner == TRunnerKind::Gui) {
     if (!gWindowedRunner)
       return Fail(program,
@@ -546,6 +666,7 @@ int Run(int argc, char* argv[], ITestPtr root) {
     success = RunOnce(o, root, selection);
   }
   if (!o.PrematureExitFile.empty()) std::remove(o.PrematureExitFile.c_str());
+  NUnitXMLTestRunner::SelectedCases() = {};
   std::fflush(stdout);
   return success ? kExitSuccess : kExitFailure;
 }

@@ -78,6 +78,11 @@ struct TOptions {
 // XML_OUTPUT_FILE, TEST_PREMATURE_EXIT_FILE). Raises EUsageError.
 TOptions ParseOptions(const std::vector<std::string>& args);
 std::string HelpText(std::string_view program);
+// Why the files the run is to write cannot be written as asked, found
+// before any test runs: a path that is a folder, or two of them (reports,
+// or the console text of --output) naming one file, however spelled
+// ("r.xml" and "./r.xml", a link and its target). Empty when they can.
+std::string CheckReportPaths(const TOptions& o);
 
 // "*" any run of characters (dots too), "?" one character.
 bool GlobMatch(std::string_view pattern, std::string_view text) noexcept;

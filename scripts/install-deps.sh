@@ -14,7 +14,7 @@ if [ "${TESSEL_WITH_QT:-ON}" != OFF ]; then
          fonts-dejavu-core xvfb xauth)
 fi
 case "$what" in
-  test) pkgs+=(libxml2-utils xsltproc python3-junitparser pkg-config) ;;
+  test) pkgs+=(libxml2-utils xsltproc python3-junitparser pkg-config valgrind) ;;
   bench) pkgs+=(python3 time libgtest-dev catch2 doctest-dev) ;;
 esac
 

@@ -23,12 +23,9 @@
 #include <cstring>
 #include <cerrno>
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/qt/DBClientConnect.h"
 #include "platform/qt/QtText.h"
 
 namespace DBClient {
@@ -383,66 +380,45 @@ std::string ErrorText(const QSqlError& e) {
   return text.empty() ? std::string("no reason given by the driver") : text;
 }
 
-// Firebird's embedded engine keeps its lock files in a shared folder that
-// another user may own; a private one per user avoids "permission denied".
-void EnsurePrivateFirebirdLock() {
-  if (std::getenv("FIREBIRD_LOCK")) return;
-  QString dir = QDir::tempPath() + QStringLiteral("/tessel-firebird-") + QString::number(getuid());
-  QDir().mkpath(dir);
-  setenv("FIREBIRD_LOCK", dir.toLocal8Bit().constData(), 0);
-}
-
-// Whether host:port takes a TCP connection within the time given: "" or why
-// not. Firebird's client waits its own ConnectTimeout (three minutes by
-// default) on a host that drops the connection attempt.
-std::string ProbeTcp(const std::string& host, int port, int seconds) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  std::string service = std::to_string(port);
-  if (int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0)
-    return "the host " + host + " is unknown (" + gai_strerror(rc) + ")";
-  std::string why = "no address of " + host + " takes connections";
-  for (addrinfo* a = found; a; a = a->ai_next) {
-    int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    int rc = connect(fd, a->ai_addr, a->ai_addrlen);
-    if (rc != 0 && errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      rc = poll(&p, 1, seconds * 1000);
-      if (rc == 0) {
-        why = "the server " + host + ":" + service + " does not answer within " + std::to_string(seconds) + " s";
-        rc = -1;
-      } else {
-        int err = 0;
-        socklen_t len = sizeof err;
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        if (err) why = "the server " + host + ":" + service + " refuses the connection (" + std::strerror(err) + ")";
-        rc = err ? -1 : 0;
-      }
-    } else if (rc != 0) {
-      why = "the server " + host + ":" + service + " refuses the connection (" + std::strerror(errno) + ")";
-    }
-    close(fd);
-    if (rc == 0) {
-      freeaddrinfo(found);
-      return {};
+// A connection string that names its driver or server (as Qt's driver tells
+// one from a data source name) is taken apart: user and password leave
+// p.Database, so whatever shows it cannot show the password, and the string
+// for the driver gets them back braced as it reads them. "" for a data
+// source name, which goes to Qt's driver as before.
+std::string TakeOdbcCredentials(TConnectionParams& p) {
+  const QString text = ToQ(p.Database);
+  if (!text.contains(QStringLiteral("DRIVER="), Qt::CaseInsensitive) &&
+      !text.contains(QStringLiteral("SERVER="), Qt::CaseInsensitive))
+    return {};
+  auto is = [](const std::string& key, const char* name) {
+    return ToQ(key).compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+  };
+  Detail::TOdbcAttributes all, kept;
+  try {
+    all = Detail::ParseOdbc(p.Database);
+  } catch (const EDatabaseError&) {
+    p.Database = "(an ODBC connection string that cannot be read)";
+    throw;
+  }
+  for (auto& [key, value] : all) {
+    if (is(key, "PWD")) {
+      if (p.Password.empty()) p.Password = value;
+    } else if (is(key, "UID")) {
+      if (p.UserName.empty()) p.UserName = value;
+    } else {
+      kept.emplace_back(key, value);
     }
   }
-  freeaddrinfo(found);
-  return why;
-}
-
-// An ODBC connect string may carry the password: shown with "PWD=***".
-std::string WithoutPassword(std::string text) {
-  for (const char* key : {"PWD=", "pwd=", "Pwd=", "PASSWORD=", "Password=", "password="}) {
-    for (size_t at = 0; (at = text.find(key, at)) != std::string::npos;) {
-      at += std::strlen(key);
-      size_t end = text.find(';', at);
-      text.replace(at, (end == std::string::npos ? text.size() : end) - at, "***");
-    }
-  }
-  return text;
+  if (!p.UserName.empty()) kept.emplace_back("UID", p.UserName);
+  p.Database = Detail::JoinOdbc(kept, false);
+  if (!p.Password.empty()) kept.emplace_back("PWD", p.Password);
+  const bool freeTds = Detail::IsFreeTds(kept);
+  // The login record holds 128 UTF-16 units: FreeTDS would cut a longer one
+  // and the server refuse the login without saying why.
+  if (const qsizetype units = ToQ(p.Password).size(); freeTds && units > 128)
+    throw EDatabaseError("the password is " + std::to_string(units) +
+                         " characters long, and a SQL Server login takes at most 128");
+  return Detail::JoinOdbc(kept, freeTds);
 }
 
 }  // namespace
@@ -465,7 +441,7 @@ std::string TConnection::Describe() const {
     if (p.Port) where += ":" + std::to_string(p.Port);
     where += "/";
   }
-  return p.Driver + " " + where + WithoutPassword(p.Database);
+  return p.Driver + " " + where + p.Database;
 }
 
 const std::string& TConnection::ConnectionName() const { return F->Name; }
@@ -476,10 +452,20 @@ void TConnection::Open(const TConnectionParams& params) {
   Close();
   F->Params = params;
   TConnectionParams& p = F->Params;
+  // The password is kept out of p.Database from here on; the driver's own
+  // text may still quote it in any form the connection string gave it.
   auto fail = [&](const std::string& why) -> void {
-    throw EDatabaseError("Cannot open the database \"" + WithoutPassword(p.Database) + "\" with " + p.Driver + ": " +
-                         WithoutPassword(why));
+    throw EDatabaseError(HidePassword("Cannot open the database \"" + p.Database + "\" with " + p.Driver + ": " + why,
+                                      p.Password));
   };
+  std::string odbc;  // the connection string the ODBC driver gets, password included
+  if (p.Driver == "QODBC") {
+    try {
+      odbc = TakeOdbcCredentials(p);
+    } catch (const EDatabaseError& e) {
+      fail(e.what());
+    }
+  }
   if (!QSqlDatabase::isDriverAvailable(ToQ(p.Driver))) {
     std::string have = FromQ(QSqlDatabase::drivers().join(QStringLiteral(", ")));
     fail("the Qt SQL driver " + p.Driver + " is not installed (installed: " + (have.empty() ? "none" : have) + ")");
@@ -499,10 +485,12 @@ void TConnection::Open(const TConnectionParams& params) {
   } else if (p.Driver == "QODBC") {
     options = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(seconds);
   } else if (p.Driver == "QIBASE") {
-    if (p.HostName.empty()) EnsurePrivateFirebirdLock();
-    if (!p.HostName.empty())
-      if (std::string why = ProbeTcp(p.HostName, p.Port ? p.Port : 3050, seconds); !why.empty()) fail(why);
     if (p.UserName.empty()) p.UserName = "SYSDBA";
+    if (p.HostName.empty()) Detail::EnsurePrivateFirebirdLock();
+    if (!p.HostName.empty())
+      if (std::string why = Detail::ProbeFirebird(p.HostName, p.Port ? p.Port : 3050, p.Database, p.UserName, seconds);
+          !why.empty())
+        fail(why);
     options = QStringLiteral("ISC_DPB_LC_CTYPE=UTF8");
   }
   if (!p.Options.empty()) options += (options.isEmpty() ? QString() : QStringLiteral(";")) + ToQ(p.Options);
@@ -511,11 +499,13 @@ void TConnection::Open(const TConnectionParams& params) {
   std::string openError;
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(ToQ(p.Driver), ToQ(F->Name));
-    db.setDatabaseName(ToQ(p.Database));
+    db.setDatabaseName(ToQ(odbc.empty() ? p.Database : odbc));
     if (!p.HostName.empty()) db.setHostName(ToQ(p.HostName));
     if (p.Port) db.setPort(p.Port);
-    if (!p.UserName.empty()) db.setUserName(ToQ(p.UserName));
-    if (!p.Password.empty()) db.setPassword(ToQ(p.Password));
+    // Qt's ODBC driver would append them to the string as they are, where a
+    // ";" or "}" in them cuts the string up.
+    if (odbc.empty() && !p.UserName.empty()) db.setUserName(ToQ(p.UserName));
+    if (odbc.empty() && !p.Password.empty()) db.setPassword(ToQ(p.Password));
     db.setConnectOptions(options);
     if (!db.open()) {
       openError = ErrorText(db.lastError());
@@ -530,15 +520,17 @@ void TConnection::Open(const TConnectionParams& params) {
   if (!openError.empty()) {
     QSqlDatabase::removeDatabase(ToQ(F->Name));
     F->Name.clear();
-    // The driver may quote the connection string: keep the password out.
-    fail(HidePassword(openError, p.Password));
+    fail(openError);
   }
   F->Open = true;
 }
 
 std::string HidePassword(std::string text, const std::string& password) {
   if (password.empty()) return text;
-  for (size_t at; (at = text.find(password)) != std::string::npos;) text.replace(at, password.size(), "***");
+  // Its braced forms first: masked as it stands, a braced password would
+  // leave its braces and doubled "}" around the mask.
+  for (const std::string& form : Detail::OdbcForms(password))
+    for (size_t at; (at = text.find(form)) != std::string::npos;) text.replace(at, form.size(), "***");
   return text;
 }
 

@@ -199,6 +199,7 @@ class TClientDataSet : public TDataSet {
   // fields and the typed cells. Loading checks all three before it changes anything.
   void SaveToBinaryFile(const std::string& path) const;
   void LoadFromBinaryFile(const std::string& path);
+  std::string BinaryData() const;  // what SaveToBinaryFile writes
 };
 
 struct TConnectionParams {
@@ -209,12 +210,16 @@ struct TConnectionParams {
   std::string UserName;
   std::string Password;
   std::string Options;           // driver connect options (never shown)
+  // QODBC: Database may be a connection string naming DRIVER or SERVER; its
+  // UID and PWD are taken out into UserName and Password (unless those are
+  // given) and go to the driver braced, so any value reaches it intact.
   bool CreateIfMissing = false;  // SQLite: a missing file is an error unless set
   int TimeoutSeconds = 5;        // login, lock and busy waits
 };
 
-// text with every occurrence of password shown as "***" (as it is when the
-// password is empty): for messages a driver may have built from it.
+// text with the password shown as "***" wherever it occurs, as it is or in
+// any form a connection string gives it (braced, with "}" doubled): for
+// messages a driver may have built from it. An empty password hides nothing.
 std::string HidePassword(std::string text, const std::string& password);
 
 class TConnection {

@@ -7,6 +7,7 @@
 #include <charconv>
 
 #include "platform/qt/DBClient.h"
+#include "platform/qt/FileAccess.h"
 #include "platform/qt/QtText.h"
 
 namespace DBClient {
@@ -170,13 +171,23 @@ void TClientDataSet::SaveToFile(const std::string& path) const {
     throw EDatabaseError("Cannot write the data packet \"" + path + "\": " + FromQ(f.errorString()));
 }
 
-void TClientDataSet::LoadFromFile(const std::string& path) {
-  QFile f(ToQ(path));
-  if (!f.open(QIODevice::ReadOnly))
-    throw EDatabaseError("Cannot read the data packet \"" + path + "\": " + FromQ(f.errorString()));
-  QByteArray b = f.readAll();
+namespace {
+// A FIFO or folder in the file's place is refused at once, not waited on.
+std::string ReadWhole(const std::string& path, const char* what) {
   try {
-    SetXMLData(std::string(b.constData(), static_cast<size_t>(b.size())));
+    FileAccess::TContent c = FileAccess::ReadFile(path);
+    if (!c.Exists) throw EDatabaseError(std::string("Cannot read the ") + what + " \"" + path + "\": No such file or directory");
+    return std::move(c.Bytes);
+  } catch (const FileAccess::EFileError& e) {
+    throw EDatabaseError(std::string("Cannot read the ") + what + ": " + e.what());
+  }
+}
+}  // namespace
+
+void TClientDataSet::LoadFromFile(const std::string& path) {
+  std::string bytes = ReadWhole(path, "data packet");
+  try {
+    SetXMLData(bytes);
   } catch (const EDatabaseError& e) {
     throw EDatabaseError("\"" + path + "\": " + e.what());
   }
@@ -189,9 +200,15 @@ constexpr quint32 kBinaryVersion = 1;
 
 void TClientDataSet::SaveToBinaryFile(const std::string& path) const {
   QSaveFile f(ToQ(path));
-  if (!f.open(QIODevice::WriteOnly))
+  const std::string bytes = BinaryData();
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
+      !f.commit())
     throw EDatabaseError("Cannot write the dataset file \"" + path + "\": " + FromQ(f.errorString()));
-  QDataStream out(&f);
+}
+
+std::string TClientDataSet::BinaryData() const {
+  QByteArray bytes;
+  QDataStream out(&bytes, QIODevice::WriteOnly);
   out.setVersion(QDataStream::Qt_6_4);
   out << kBinaryMagic << kBinaryVersion << static_cast<qint32>(FieldCount());
   for (int i = 0; i < FieldCount(); ++i)
@@ -213,16 +230,14 @@ void TClientDataSet::SaveToBinaryFile(const std::string& path) const {
         default: break;
       }
     }
-  if (out.status() != QDataStream::Ok || !f.commit())
-    throw EDatabaseError("Cannot write the dataset file \"" + path + "\": " + FromQ(f.errorString()));
+  if (out.status() != QDataStream::Ok) throw EDatabaseError("Cannot encode the dataset");
+  return bytes.toStdString();
 }
 
 void TClientDataSet::LoadFromBinaryFile(const std::string& path) {
-  QFile f(ToQ(path));
-  if (!f.open(QIODevice::ReadOnly))
-    throw EDatabaseError("Cannot read the dataset file \"" + path + "\": " + FromQ(f.errorString()));
+  const QByteArray bytes = QByteArray::fromStdString(ReadWhole(path, "dataset file"));
   auto bad = [&](const std::string& why) { return EDatabaseError("\"" + path + "\" is not a dataset file: " + why); };
-  QDataStream in(&f);
+  QDataStream in(bytes);
   in.setVersion(QDataStream::Qt_6_4);
   quint32 magic = 0, version = 0;
   qint32 fields = 0;

@@ -320,7 +320,8 @@ class TCommandLineTests : public TTestCase {
     quoted->AddSuite(TChildTests::Suite());
     root->AddTest(quoted);
     std::string json = ListJson(ListNodes(root));
-    Check(json.find(R"({"path": "say \"hi\"\\", "name": "say \"hi\"\\", "kind": "suite")") != std::string::npos,
+    Check(json.find(R"({"path": "say \"hi\"\\", "filter": "say \"hi\"\\", "name": "say \"hi\"\\", "kind": "suite")") !=
+              std::string::npos,
           "names escaped: " + json.substr(0, 200));
     std::string line = std::to_string(TChildTests::kPassesLine);
     Check(json.find(R"("kind": "case", "class": "TChildTests", "file": ")") != std::string::npos &&
