@@ -65,6 +65,9 @@ configure() {  # build dir, cmake arguments...
   cmake -S "$consumer" -B "$dir" "$@" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; fail "cannot configure $dir"; }
 }
 build_all() {  # build dir
+  # A build folder kept from an earlier run relinks its programs, so that
+  # discovery runs again rather than leaving the tests it found then.
+  (cd "$1" && rm -f consumer consumer_static consumer_cli consumer_core consumer_core_cli ./*_tests.cmake)
   cmake --build "$1" -j2 > "$1.log" 2>&1 || { cat "$1.log"; fail "cannot build $1"; }
 }
 
