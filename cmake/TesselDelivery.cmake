@@ -1,27 +1,13 @@
-# Usage requirements and installation of the library targets.
+# Usage requirements and installation of the components' targets.
 #
-# A project that links Tessel::CorvelTest5 gets C++20, the include directory
-# and the link dependencies from the target itself, whether Tessel came in
-# through add_subdirectory, FetchContent or find_package(Tessel).
-include(GNUInstallDirs)
+# A project that links Tessel::core or Tessel::CorvelTest5 gets C++20, the
+# include directory and the link dependencies from the target itself,
+# whether Tessel came in through add_subdirectory, FetchContent or
+# find_package(Tessel), from an installation or from this build tree.
 include(CMakePackageConfigHelpers)
 
 set(TESSEL_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/tessel)
 set(TESSEL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tessel)
-
-# Headers are included as "framework/TestFramework.h" from the source tree
-# and from <prefix>/include/tessel once installed.
-set(tessel_libraries CorvelTest5 CorvelTest5_static)
-if(TARGET TesselPlatformQt)
-  list(APPEND tessel_libraries TesselPlatformQt)
-endif()
-foreach(lib IN LISTS tessel_libraries)
-  target_compile_features(${lib} PUBLIC cxx_std_20)
-  target_include_directories(${lib} PUBLIC
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
-    $<INSTALL_INTERFACE:${TESSEL_INSTALL_INCLUDEDIR}>)
-  add_library(Tessel::${lib} ALIAS ${lib})
-endforeach()
 
 # Programs that link the library get packed relative relocations where the
 # linker and the C library support them: each test class's tables need a few
@@ -29,10 +15,6 @@ endforeach()
 # installed package asks the consumer's own linker (TesselConfig.cmake).
 include(CheckLinkerFlag)
 check_linker_flag(CXX "-Wl,-z,pack-relative-relocs" TESSEL_LINKER_PACKS_RELOCATIONS)
-if(TESSEL_LINKER_PACKS_RELOCATIONS)
-  target_link_options(CorvelTest5 PUBLIC $<BUILD_INTERFACE:-Wl,-z,pack-relative-relocs>)
-  target_link_options(CorvelTest5_static INTERFACE $<BUILD_INTERFACE:-Wl,-z,pack-relative-relocs>)
-endif()
 
 # Installed libraries find each other beside themselves, in the build tree
 # as once installed: they are written to one folder and carry the same
@@ -43,40 +25,34 @@ function(tessel_search_beside lib)
   set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON
                         LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
-foreach(lib IN LISTS tessel_libraries)
-  get_target_property(kind ${lib} TYPE)
-  if(kind STREQUAL SHARED_LIBRARY)
-    tessel_search_beside(${lib})
+get_property(tessel_framework_libraries GLOBAL PROPERTY TESSEL_FRAMEWORK_LIBRARIES)
+foreach(lib IN LISTS tessel_framework_libraries)
+  tessel_search_beside(${lib})
+  if(TESSEL_LINKER_PACKS_RELOCATIONS)
+    target_link_options(${lib} PUBLIC $<BUILD_INTERFACE:-Wl,-z,pack-relative-relocs>)
+    target_link_options(${lib}_static INTERFACE $<BUILD_INTERFACE:-Wl,-z,pack-relative-relocs>)
   endif()
 endforeach()
+set(TESSEL_CONFIG_PACKED_TARGETS ${tessel_framework_libraries})
+list(TRANSFORM TESSEL_CONFIG_PACKED_TARGETS APPEND "_static" OUTPUT_VARIABLE statics)
+list(APPEND TESSEL_CONFIG_PACKED_TARGETS ${statics})
+list(TRANSFORM TESSEL_CONFIG_PACKED_TARGETS REPLACE "^tessel_" "")
+list(TRANSFORM TESSEL_CONFIG_PACKED_TARGETS PREPEND "Tessel::")
 
-# The companion package needs no search path: it loads nothing.
-if(TARGET CorvelRichEditControl5)
-  list(APPEND tessel_libraries CorvelRichEditControl5)
-  add_library(Tessel::CorvelRichEditControl5 ALIAS CorvelRichEditControl5)
+# As a subproject that installs nothing, only what the parent's programs link
+# is built: a project that only wants unit tests does not build the Qt layers
+# or the reference host because Qt happens to be on the machine.
+if(NOT PROJECT_IS_TOP_LEVEL AND NOT TESSEL_INSTALL)
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} PROPERTY EXCLUDE_FROM_ALL ON)
 endif()
 
-install(TARGETS ${tessel_libraries} EXPORT TesselTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  INCLUDES DESTINATION ${TESSEL_INSTALL_INCLUDEDIR})
-
-# The ready-made main (Tessel::main, Tessel::main_static) and the CTest
-# discovery function go with the libraries.
-set_target_properties(tessel_main PROPERTIES EXPORT_NAME main)
-set_target_properties(tessel_main_static PROPERTIES EXPORT_NAME main_static)
-install(TARGETS tessel_main tessel_main_static EXPORT TesselTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/TesselDiscoverTests.cmake ${CMAKE_CURRENT_LIST_DIR}/TesselDiscoverTestsAdd.cmake
-  DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
-
-# Libraries of this project that CorvelTest5 comes to link after this point
-# (the host's packages, a library of the windowed runner) are installed and
-# exported with it, once the whole project is configured.
-function(tessel_install_linked_libraries)
-  set(seen ${ARGN})
-  set(queue CorvelTest5 CorvelTest5_static)
+# Libraries of this project that a component's targets come to link (the
+# host's packages, a helper library of a layer) are installed and exported
+# with that component.
+function(tessel_add_linked_libraries component)
+  get_property(seen GLOBAL PROPERTY TESSEL_INSTALLED_TARGETS)
+  get_property(queue GLOBAL PROPERTY TESSEL_COMPONENT_${component}_TARGETS)
+  set(added)
   while(queue)
     list(POP_FRONT queue target)
     get_target_property(links ${target} LINK_LIBRARIES)
@@ -96,53 +72,102 @@ function(tessel_install_linked_libraries)
       endif()
       list(APPEND seen ${lib})
       list(APPEND queue ${lib})
+      list(APPEND added ${lib})
       if(kind STREQUAL SHARED_LIBRARY)
         tessel_search_beside(${lib})
       endif()
-      install(TARGETS ${lib} EXPORT TesselTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
     endforeach()
   endwhile()
+  set_property(GLOBAL APPEND PROPERTY TESSEL_COMPONENT_${component}_TARGETS ${added})
+  set_property(GLOBAL PROPERTY TESSEL_INSTALLED_TARGETS ${seen})
 endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tessel_install_linked_libraries ${tessel_libraries})
 
-foreach(dir framework platform extensions runners gui business packages)
-  if(EXISTS ${PROJECT_SOURCE_DIR}/${dir})
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir} DESTINATION ${TESSEL_INSTALL_INCLUDEDIR}
-      FILES_MATCHING PATTERN "*.h")
+# pkg-config files, with the prefix the installation is made to (normalised,
+# so flags read -I/opt/tessel/include/tessel, whatever --prefix said).
+# tessel_pkg_config(<name> <Requires> <Libs> <Libs.private> <description>)
+function(tessel_pkg_config name requires libs libs_private description)
+  set(TESSEL_PC_DESCRIPTION "${description}")
+  set(TESSEL_PC_REQUIRES "${requires}")
+  set(TESSEL_PC_LIBS "${libs}")
+  set(TESSEL_PC_LIBS_PRIVATE "${libs_private}")
+  set(TESSEL_PC_PREFIX "@TESSEL_PC_PREFIX@")  # filled in when installed
+  set(template ${PROJECT_BINARY_DIR}/pkgconfig/${name}.pc.in)
+  set(out ${PROJECT_BINARY_DIR}/pkgconfig/installed/${name}.pc)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tessel.pc.in ${template} @ONLY)
+  install(CODE "cmake_path(SET TESSEL_PC_PREFIX NORMALIZE \"\${CMAKE_INSTALL_PREFIX}\")
+    string(REGEX REPLACE \"(.)/$\" \"\\\\1\" TESSEL_PC_PREFIX \"\${TESSEL_PC_PREFIX}\")
+    configure_file(\"${template}\" \"${out}\" @ONLY)")
+  install(FILES ${out} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endfunction()
+
+function(tessel_deliver)
+  get_property(components GLOBAL PROPERTY TESSEL_COMPONENTS)
+  set(TESSEL_CONFIG_COMPONENTS)
+  set(TESSEL_CONFIG_QT_COMPONENTS)
+  foreach(component IN LISTS components)
+    tessel_add_linked_libraries(${component})
+    get_property(targets GLOBAL PROPERTY TESSEL_COMPONENT_${component}_TARGETS)
+    get_property(qt GLOBAL PROPERTY TESSEL_COMPONENT_${component}_QT)
+    list(APPEND TESSEL_CONFIG_COMPONENTS ${component})
+    if(qt)
+      list(APPEND TESSEL_CONFIG_QT_COMPONENTS ${component})
+    endif()
+    install(TARGETS ${targets} EXPORT Tessel${component}Targets
+      LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+      ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+      RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(EXPORT Tessel${component}Targets NAMESPACE Tessel:: DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
+    # The same targets for find_package from this build tree (Tessel_DIR
+    # set to it), with the headers and libraries where they are built.
+    export(EXPORT Tessel${component}Targets NAMESPACE Tessel:: FILE ${PROJECT_BINARY_DIR}/Tessel${component}Targets.cmake)
+    get_property(header_dirs GLOBAL PROPERTY TESSEL_COMPONENT_${component}_HEADERS)
+    foreach(dir IN LISTS header_dirs)
+      file(GLOB headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${dir}/*.h)
+      install(FILES ${headers} DESTINATION ${TESSEL_INSTALL_INCLUDEDIR}/${dir})
+    endforeach()
+  endforeach()
+
+  # The build tree's package uses the discovery scripts where they are.
+  set(config_in ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TesselConfig.cmake.in)
+  set(TESSEL_CONFIG_DISCOVERY_DIR "\${CMAKE_CURRENT_LIST_DIR}")
+  configure_package_config_file(${config_in} ${PROJECT_BINARY_DIR}/installed/TesselConfig.cmake
+    INSTALL_DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
+  set(TESSEL_CONFIG_DISCOVERY_DIR ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
+  configure_package_config_file(${config_in} ${PROJECT_BINARY_DIR}/TesselConfig.cmake
+    INSTALL_DESTINATION ${PROJECT_BINARY_DIR} INSTALL_PREFIX ${PROJECT_BINARY_DIR})
+  write_basic_package_version_file(${PROJECT_BINARY_DIR}/TesselConfigVersion.cmake
+    COMPATIBILITY SameMinorVersion)
+  set(discovery ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TesselDiscoverTests.cmake
+                ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TesselDiscoverTestsAdd.cmake)
+  install(FILES ${PROJECT_BINARY_DIR}/installed/TesselConfig.cmake ${PROJECT_BINARY_DIR}/TesselConfigVersion.cmake
+          ${discovery} DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
+endfunction()
+
+if(TESSEL_INSTALL)
+  # After the whole project is configured, so every component and every
+  # library its targets link are known.
+  cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tessel_deliver)
+
+  # pkg-config: `tessel` is the core, `tessel-main` the core with its ready-made
+  # main, `tessel-qt` the whole package with its Qt parts.
+  list(TRANSFORM CMAKE_DL_LIBS PREPEND "-l" OUTPUT_VARIABLE dl)
+  list(JOIN dl " " dl)
+  tessel_pkg_config(tessel "" "-lTesselCore" "${dl}"
+                    "Unit-testing framework for C++20: the core (framework, decorators, runners, command line)")
+  tessel_pkg_config(tessel-main "tessel" "-ltessel_core_main" ""
+                    "Unit-testing framework for C++20: the core and a main that runs the program's tests")
+  if(TESSEL_WITH_QT)
+    set(private -lTesselPlatformQt ${TESSEL_HOST_PACKAGES})
+    list(TRANSFORM private REPLACE "^([^-])" "-l\\1")
+    list(JOIN private " " private)
+    tessel_pkg_config(tessel-qt "Qt6Widgets Qt6Sql Qt6Test" "-lCorvelTest5" "${private} ${dl}"
+                      "Unit-testing framework for C++20: the whole CorvelTest5 package, with its Qt parts")
   endif()
-endforeach()
-
-install(EXPORT TesselTargets NAMESPACE Tessel:: DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
-set(TESSEL_CONFIG_WITH_QT OFF)
-if(TARGET TesselPlatformQt)
-  set(TESSEL_CONFIG_WITH_QT ON)
 endif()
-configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TesselConfig.cmake.in
-  ${PROJECT_BINARY_DIR}/TesselConfig.cmake INSTALL_DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/TesselConfigVersion.cmake
-  COMPATIBILITY SameMinorVersion)
-install(FILES ${PROJECT_BINARY_DIR}/TesselConfig.cmake ${PROJECT_BINARY_DIR}/TesselConfigVersion.cmake
-  DESTINATION ${TESSEL_INSTALL_CMAKEDIR})
-
-# pkg-config: the shared library by default; --static adds what the archive needs.
-set(TESSEL_PC_REQUIRES_PRIVATE "")
-set(TESSEL_PC_LIBS_PRIVATE "${CMAKE_DL_LIBS}")
-list(TRANSFORM TESSEL_PC_LIBS_PRIVATE PREPEND "-l")
-if(TESSEL_QT_OBJECTS)
-  set(TESSEL_PC_REQUIRES_PRIVATE "Qt6Widgets Qt6Sql Qt6Test")
-  string(PREPEND TESSEL_PC_LIBS_PRIVATE "-lTesselPlatformQt ")
-endif()
-# Relative to the file itself, so `cmake --install --prefix` anywhere works.
-file(RELATIVE_PATH TESSEL_PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
-string(REGEX REPLACE "/$" "" TESSEL_PC_PREFIX "${TESSEL_PC_PREFIX}")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/tessel.pc.in ${PROJECT_BINARY_DIR}/tessel.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/tessel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # `cpack -G DEB` in the build directory makes a Debian package of the same
 # installation (what the libraries need is worked out by dpkg-shlibdeps).
-if(PROJECT_IS_TOP_LEVEL)
+if(PROJECT_IS_TOP_LEVEL AND TESSEL_INSTALL)
   set(CPACK_PACKAGE_NAME tessel)
   set(CPACK_PACKAGE_VENDOR "Tessel")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Unit-testing framework for C++20 (CorvelTest5)")

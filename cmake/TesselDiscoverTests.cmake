@@ -16,9 +16,11 @@
 # POST_BUILD lists the tests when the program is built (a program that cannot
 # list them fails the build); PRE_TEST lists them when ctest starts, which
 # suits programs that cannot run on the build machine.
-set(_TESSEL_DISCOVER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/TesselDiscoverTestsAdd.cmake)
-
 function(tessel_discover_tests target)
+  # Found beside this file, wherever it is called from: a variable set when
+  # this file was included would be empty in the parent directory of an
+  # add_subdirectory or FetchContent, and `cmake -P ""` does nothing, quietly.
+  set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/TesselDiscoverTestsAdd.cmake")
   cmake_parse_arguments(PARSE_ARGV 1 arg "PER_SUITE" "TEST_PREFIX;WORKING_DIRECTORY;DISCOVERY_TIMEOUT;DISCOVERY_MODE"
                         "EXTRA_ARGS;PROPERTIES")
   if(arg_UNPARSED_ARGUMENTS)
@@ -68,7 +70,7 @@ function(tessel_discover_tests target)
   if(arg_DISCOVERY_MODE STREQUAL "POST_BUILD")
     add_custom_command(TARGET ${target} POST_BUILD
       BYPRODUCTS "${tests_file}"
-      COMMAND "${CMAKE_COMMAND}" ${script_args} -P "${_TESSEL_DISCOVER_SCRIPT}"
+      COMMAND "${CMAKE_COMMAND}" ${script_args} -P "${script}"
       VERBATIM)
     file(WRITE "${include_file}"
       "if(EXISTS \"${tests_file}\")\n"
@@ -82,7 +84,7 @@ function(tessel_discover_tests target)
     string(CONCAT content
       "if(EXISTS \"$<TARGET_FILE:${target}>\")\n"
       "  if(NOT EXISTS \"${tests_file}\" OR \"$<TARGET_FILE:${target}>\" IS_NEWER_THAN \"${tests_file}\")\n"
-      "    execute_process(COMMAND \"${CMAKE_COMMAND}\" ${quoted_args} -P \"${_TESSEL_DISCOVER_SCRIPT}\"\n"
+      "    execute_process(COMMAND \"${CMAKE_COMMAND}\" ${quoted_args} -P \"${script}\"\n"
       "                    RESULT_VARIABLE result)\n"
       "    if(NOT result EQUAL 0)\n"
       "      add_test(${target}_NOT_DISCOVERED ${target}_NOT_DISCOVERED)\n"

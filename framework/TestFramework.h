@@ -164,8 +164,10 @@ struct TSourceLine {
 
   constexpr TSourceLine() noexcept = default;
   constexpr TSourceLine(const char* file, uint64_t line) noexcept : File(file), Line(line) {}
+#ifdef __cpp_lib_source_location  // clang before 15 has no std::source_location with libstdc++
   TSourceLine(const std::source_location& s) noexcept  // NOLINT: implicit by design
       : File(s.file_name()), Line(s.line()) {}
+#endif
   static constexpr TSourceLine current(const char* file = __builtin_FILE(),
                                        uint64_t line = __builtin_LINE()) noexcept {
     return {file, line};
@@ -181,8 +183,10 @@ struct TCodeLocation {
   constexpr TCodeLocation() noexcept = default;
   constexpr TCodeLocation(const TSourceLine& s) noexcept  // NOLINT: implicit by design
       : File(s.File), Line(static_cast<uint32_t>(s.Line)) {}
+#ifdef __cpp_lib_source_location
   TCodeLocation(const std::source_location& s) noexcept  // NOLINT: implicit by design
       : File(s.file_name()), Function(s.function_name()), Line(s.line()) {}
+#endif
   bool HasSource() const noexcept { return File && *File && Line; }
   bool IsKnown() const noexcept { return HasSource() || Address; }
 };
@@ -1017,7 +1021,7 @@ inline constexpr int kTesselMaxMethods = 256;
   static void TesselCollectAll_(::TestFramework::TMethodTable& t) {                                            \
     TesselCollect_(t, ::TestFramework::TRank<::TestFramework::kTesselMaxMethods>{});                           \
   }                                                                                                            \
-  static constexpr int TesselFirst_ = __COUNTER__;
+  [[maybe_unused]] static constexpr int TesselFirst_ = __COUNTER__;
 
 #define TESSEL_METHOD_ENTRY_(name, isVirtual, hasRunCount, runCount, K)                                       \
   static_assert((K) - TesselFirst_ < ::TestFramework::kTesselMaxMethods, "too many test methods in one class"); \

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "CorvelTest5Description.h"  // generated: requirements and build options
+#include "CorvelTest5Description.h"  // generated per library: units, requirements, build options
 #include "extensions/TestExtensions.h"
 #include "framework/TesselConsts.h"
 #include "framework/TestFramework.h"
@@ -64,8 +64,7 @@ const TPackageInfoTable kTable = {static_cast<int>(std::size(kUnits)), kUnits};
 
 [[gnu::used, gnu::section(TESSEL_PACKAGE_SECTION)]] const char kDescription[] =
     "package=CorvelTest5\n"
-    "units=CorvelTest5 TestFramework TesselConsts GUITesting GUITestRunner TestExtensions TextTestRunner "
-    "NUnitXMLTestRunner XMLTestRunner2 vUtilTestMini vUtilTest vUtilTeste\n"
+    "units=" TESSEL_PACKAGE_UNITS "\n"
     "requires=" TESSEL_PACKAGE_REQUIRES "\n"
     "options=" TESSEL_PACKAGE_OPTIONS "\n"
     "target=x86_64-linux-gnu\n";

@@ -14,7 +14,9 @@ if [ "${TESSEL_WITH_QT:-ON}" != OFF ]; then
          fonts-dejavu-core xvfb xauth)
 fi
 case "$what" in
-  test) pkgs+=(libxml2-utils xsltproc python3-junitparser pkg-config valgrind) ;;
+  # clang builds the core a second time, Bazel runs examples/bazel/, valgrind
+  # watches a program's exit.
+  test) pkgs+=(libxml2-utils xsltproc python3-junitparser pkg-config valgrind clang bazel-bootstrap) ;;
   bench) pkgs+=(python3 time libgtest-dev catch2 doctest-dev) ;;
 esac
 

@@ -406,7 +406,14 @@ class TChecksTests : public TTestCase {
   // A helper that takes its caller's std::source_location hands it on: the
   // failure is placed at the helper's caller. A call over several lines is
   // placed on its first line.
-  static void CheckPositive(TAbstractTestBase& t, int v, std::source_location at = std::source_location::current()) {
+  // (With a compiler that has no std::source_location, the framework's own
+  // TSourceLine is handed on the same way.)
+#ifdef __cpp_lib_source_location
+  using TCallerLine = std::source_location;
+#else
+  using TCallerLine = TSourceLine;
+#endif
+  static void CheckPositive(TAbstractTestBase& t, int v, TCallerLine at = TCallerLine::current()) {
     t.Check(v > 0, "positive", at);
   }
 

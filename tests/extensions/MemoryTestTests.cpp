@@ -94,7 +94,7 @@ class TMemoryTestTests : public TTestCase {
         {0, 5000000000, "Memory use changed by 5000000000 bytes, expected: <0> but was: <2147483647>"},
     };
     for (const Row& r : rows) {
-      TRecordedRun run(std::make_shared<TScriptedMeter>(Subject("TestPass"), std::initializer_list{r.before, r.after}));
+      TRecordedRun run(std::make_shared<TScriptedMeter>(Subject("TestPass"), std::initializer_list<int64_t>{r.before, r.after}));
       std::string name = "Test memory of TestPass";
       std::string inner = r.failure ? "AddFailure(" + name + ") ETestFailure: " + r.failure + "\n" : "";
       CheckEquals(Around(name, inner, !r.failure), run.Log());

@@ -18,7 +18,8 @@ if [ "$rc" -ne 0 ]; then
   exit 1
 fi
 
-quote() { printf '%s' "$1" | sed 's/[][\.*^$|]/\\&/g'; }
+# Literal in an extended regular expression: a build folder may be called clang++.
+quote() { printf '%s' "$1" | sed 's/[][\.*^$|+?(){}]/\\&/g'; }
 program=$(quote "$(basename "$exe")")
 outq=$(quote "$out")
 CR=$'\r'
