@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Clocks.h"
 #include "platform/Format.h"
 
 namespace TesselEvents {
@@ -416,6 +417,7 @@ void TReplayResult::Replay(const TRecord& rec) {
   if (h.Kind != TKind::Question) {
     node->SetStartTime(h.StartTime);
     node->SetStopTime(h.StopTime);
+    if (h.Kind != TKind::StartTest && !FOpen.empty() && FOpen.back().Node == node) FOpen.back().Timed = true;
   }
   switch (h.Kind) {
     case TKind::StartTest:
@@ -478,7 +480,7 @@ void TReplayResult::ReplayFailure(const ITestPtr& node, std::string_view p, bool
 }
 
 void TReplayResult::StartTest(const ITestPtr& test) {
-  FOpen.push_back({test, false});
+  FOpen.push_back({test, false, Platform::QueryPerformanceCounter()});
   TTestResult::StartTest(test);
 }
 
@@ -488,7 +490,7 @@ void TReplayResult::EndTest(const ITestPtr& test) {
 }
 
 void TReplayResult::StartSuite(const ITestPtr& suite) {
-  FOpen.push_back({suite, true});
+  FOpen.push_back({suite, true, Platform::QueryPerformanceCounter()});
   TTestResult::StartSuite(suite);
 }
 
@@ -514,6 +516,11 @@ void TReplayResult::EndOpenNodes(size_t depth, const TExceptionInfo& error, cons
     }
   };
   ITestPtr culprit = FOpen.size() > depth ? FOpen.back().Node : fallback;
+  if (culprit && FOpen.size() > depth) {
+    // Its time is the time it ran, as far as this process saw it start.
+    if (!FOpen.back().Timed) culprit->SetStartTime(FOpen.back().Since);
+    culprit->SetStopTime(Platform::QueryPerformanceCounter());
+  }
   if (culprit) {
     // The place of the test method the worker was in, looked up here again.
     TCodeLocation where = FMethodPtr;

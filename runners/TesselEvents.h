@@ -198,6 +198,8 @@ class TReplayResult : public TTestResult {
   struct TOpen {
     ITestPtr Node;
     bool IsSuite;
+    int64_t Since;       // when it started here (performance counter)
+    bool Timed = false;  // a record after its start brought its own start time
   };
   const std::vector<TOpen>& OpenNodes() const noexcept { return FOpen; }
   // Records error against the innermost open node above depth (or, when

@@ -156,6 +156,10 @@ int32_t Claim(const TRunShared& run, uint32_t id, uint32_t& next) {
 
 void SetUpProcess(const TRunShared& run, const TWorkerStart& start) {
   gInWorker = true;
+  // A supervisor can itself run in a worker (a test of a supervised run):
+  // what that worker knew of its own forks is not this process's.
+  gForked = false;
+  gWriter = nullptr;
   // Dies with the supervisor; if it died before this line, no signal will come.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != run.Supervisor) ::_exit(kOrphanedWorker);
