@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -111,22 +112,25 @@ TChannel::~TChannel() {
 // The node table
 
 TNodeTable::TNodeTable(const ITestPtr& root) {
-  std::vector<ITestPtr> stack;
-  if (root) stack.push_back(root);
-  while (!stack.empty()) {
-    ITestPtr node = std::move(stack.back());
-    stack.pop_back();
-    if (!node || FIndex.contains(node.get())) continue;
-    FIndex.emplace(node.get(), static_cast<int32_t>(FNodes.size()));
+  // Depth first, in run order; a node met twice keeps its first number.
+  std::unordered_map<const ITest*, int32_t> seen;
+  std::vector<ITestPtr> pending;
+  if (root) pending.push_back(root);
+  while (!pending.empty()) {
+    ITestPtr node = std::move(pending.back());
+    pending.pop_back();
+    if (!node || !seen.emplace(node.get(), static_cast<int32_t>(FNodes.size())).second) continue;
     FNodes.push_back(node);
     const TInterfaceList& children = node->Tests();
-    for (size_t i = children.size(); i-- > 0;) stack.push_back(children[i]);
+    for (size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
   }
+  FIndex.assign(seen.begin(), seen.end());
+  std::sort(FIndex.begin(), FIndex.end());
 }
 
 int32_t TNodeTable::IndexOf(const ITest* node) const {
-  auto it = FIndex.find(node);
-  return it == FIndex.end() ? -1 : it->second;
+  auto it = std::lower_bound(FIndex.begin(), FIndex.end(), std::make_pair(node, INT32_MIN));
+  return it != FIndex.end() && it->first == node ? it->second : -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -161,13 +165,17 @@ bool TEventWriter::OutputCheckpoint() {
   return true;
 }
 
+int32_t TEventWriter::IndexOf(const ITestPtr& node) const {
+  return node.get() == FUnitRoot ? FUnitRootIndex : FNodes.IndexOf(node.get());
+}
+
 void TEventWriter::Begin(TKind kind, const ITestPtr& node, bool output) {
   FRecord.resize(sizeof(TRecordHead));
   TRecordHead h{};
   h.Kind = kind;
   h.Node = -1;
   if (node) {
-    h.Node = FNodes.IndexOf(node.get());
+    h.Node = IndexOf(node);
     h.StartTime = node->GetStartTime();
     h.StopTime = node->GetStopTime();
   }
@@ -200,6 +208,28 @@ void TEventWriter::Publish() {
   FRecord.resize((FRecord.size() + kAlign - 1) / kAlign * kAlign);
   const uint32_t size = static_cast<uint32_t>(FRecord.size());
   std::memcpy(FRecord.data(), &size, sizeof size);
+  const size_t most = FChannel.RingSize() / 4;
+  if (size <= most) return Put(FRecord.data(), size);
+  // Too big for the ring to hold with room to spare: in pieces the reader
+  // puts together again.
+  std::string piece;
+  for (size_t at = 0; at < size;) {
+    const size_t n = std::min(most - sizeof(TRecordHead), size - at);
+    TRecordHead h{};
+    h.Kind = TKind::Fragment;
+    h.Flags = at + n < size ? fMore : 0;
+    h.Node = -1;
+    h.RunCount = static_cast<uint32_t>(n);  // the piece's own length, without the padding
+    h.Size = static_cast<uint32_t>((sizeof h + n + kAlign - 1) / kAlign * kAlign);
+    piece.assign(reinterpret_cast<const char*>(&h), sizeof h);
+    piece.append(FRecord, at, n);
+    piece.resize(h.Size);
+    Put(piece.data(), h.Size);
+    at += n;
+  }
+}
+
+void TEventWriter::Put(const char* data, uint32_t size) {
   TControl& c = FChannel.Control();
   while (FHead + size > FRoomUntil) {
     FRoomUntil = c.Tail.load(std::memory_order_acquire) + FChannel.RingSize();
@@ -210,7 +240,7 @@ void TEventWriter::Publish() {
     timespec wait{0, 50 * 1000 * 1000};
     ::syscall(SYS_futex, &c.WriterWaiting, FUTEX_WAIT, 1, &wait, nullptr, 0);
   }
-  std::memcpy(FChannel.Ring() + FHead % FChannel.RingSize(), FRecord.data(), size);
+  std::memcpy(FChannel.Ring() + FHead % FChannel.RingSize(), data, size);
   FHead += size;
   c.Head.store(FHead, std::memory_order_seq_cst);
   if (c.ReaderWaiting.load(std::memory_order_seq_cst) && c.ReaderWaiting.exchange(0)) {
@@ -225,8 +255,9 @@ void TEventWriter::Heartbeat(int32_t node) {
   c.Active.store(ms << 32 | static_cast<uint32_t>(node), std::memory_order_relaxed);
 }
 
-void TEventWriter::UnitBegin(int32_t unit, const ITestPtr& root) {
+void TEventWriter::UnitBegin(int32_t unit, const ITestPtr& root, int32_t rootIndex) {
   FUnitRoot = root.get();
+  FUnitRootIndex = rootIndex;
   FRunBase = -1;
   FOpen.clear();
   Begin(TKind::UnitBegin, nullptr, false);
@@ -265,7 +296,7 @@ void TEventWriter::StartTest(const ITestPtr& test) {
   if (root && FResult) FRunBase = FResult->RunCount();
   // The time limits look at the heartbeat: it is up to date before the
   // reader can see the record and go to sleep.
-  const int32_t index = FNodes.IndexOf(test.get());
+  const int32_t index = IndexOf(test);
   FOpen.push_back(index < 0 ? -2 : index);
   Heartbeat(FOpen.back());
   // Before the root starts no test code has run since the last unit ended.
@@ -314,19 +345,9 @@ void TEventWriter::Failure(TKind kind, TTestFailure& f) {
     Text(k->UnitName ? k->UnitName : "");
   }
   TCodeLocation loc = f.ThrownExceptionAddress();
-  std::string name = f.ThrownExceptionName(), message = f.ThrownExceptionMessage();
+  const std::string name = f.ThrownExceptionName(), message = f.ThrownExceptionMessage();
   std::string_view file = loc.File ? loc.File : "", function = loc.Function ? loc.Function : "";
   Text(name);
-  // A message too long for the channel is cut, not lost.
-  const size_t room = FChannel.RingSize() / 2;
-  if (message.size() + FRecord.size() + file.size() + function.size() + 256 > room) {
-    std::string note = Format(" [cut: the message had %d bytes]", static_cast<int64_t>(message.size()));
-    size_t keep = room > FRecord.size() + file.size() + function.size() + note.size() + 256
-                      ? room - FRecord.size() - file.size() - function.size() - note.size() - 256
-                      : 0;
-    message.resize(std::min(keep, message.size()));
-    message += note;
-  }
   Text(message);
   Text(file);
   Text(function);

@@ -47,12 +47,14 @@ enum class TKind : uint8_t {
   Status,
   Question,  // ShouldRunTest was asked inside a unit; Flags say the answer
   Done,      // the worker has no more work and ends
+  Fragment,  // a piece of a record too big for a quarter of the ring (RunCount: its length); fMore on all but the last
 };
 
 enum TRecordFlags : uint8_t {
   fOutput = 1,  // OutPos and ErrPos follow the head
   fYes = 2,     // a question's answer
   fRemote = 4,  // the node was made in the worker: it is described in the record
+  fMore = 8,    // a fragment that more fragments of the same record follow
 };
 
 struct TRecordHead {
@@ -89,8 +91,10 @@ struct alignas(64) TControl {
 // so that every record is one contiguous piece of memory however it wraps.
 class TChannel {
  public:
-  // Raises ETesselException when the memory cannot be made.
-  explicit TChannel(size_t ringBytes = size_t(16) << 20);
+  // Raises ETesselException when the memory cannot be made. The ring is
+  // small so that its pages, once touched, serve the whole run; a record
+  // bigger than a quarter of it travels in fragments.
+  explicit TChannel(size_t ringBytes = size_t(256) << 10);
   ~TChannel();
   TChannel(const TChannel&) = delete;
   TChannel& operator=(const TChannel&) = delete;
@@ -116,7 +120,9 @@ class TNodeTable {
 
  private:
   std::vector<ITestPtr> FNodes;
-  std::unordered_map<const TestFramework::ITest*, int32_t> FIndex;
+  // By address, for IndexOf: half the memory of a hash map, which a forked
+  // process would copy page by page when it touches it.
+  std::vector<std::pair<const TestFramework::ITest*, int32_t>> FIndex;
 };
 
 // The worker's side: a listener of the worker's result that writes every
@@ -128,7 +134,7 @@ class TEventWriter : public TestFramework::ITestListenerX {
 
   // The worker's result, for its run count; set before the first unit.
   void SetResult(TTestResult* result) noexcept { FResult = result; }
-  void UnitBegin(int32_t unit, const ITestPtr& root);
+  void UnitBegin(int32_t unit, const ITestPtr& root, int32_t rootIndex);
   void UnitEnd(int32_t unit);
   void Question(const ITestPtr& node, bool answer);
   void Done();
@@ -159,6 +165,8 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void Num(uint64_t v);
   void Text(std::string_view s);
   void Publish();
+  void Put(const char* data, uint32_t size);
+  int32_t IndexOf(const ITestPtr& node) const;
   void Heartbeat(int32_t node);
   bool OutputCheckpoint();
 
@@ -170,6 +178,7 @@ class TEventWriter : public TestFramework::ITestListenerX {
   uint64_t FHead = 0;      // written, as this process knows it
   uint64_t FRoomUntil = 0; // Head may grow up to here without looking at Tail
   const TestFramework::ITest* FUnitRoot = nullptr;
+  int32_t FUnitRootIndex = -1;
   const TestFramework::ITest* FQuietNode = nullptr;
   int64_t FRunBase = -1;
   bool FNeedOutput = false;  // the test's code may have run since the last offsets

@@ -129,8 +129,9 @@ void TSupervisedResult::CollectUnits(const ITestPtr& node, bool willRun) {
     for (const ITestPtr& child : node->Tests()) CollectUnits(child, willRun);
     return;
   }
-  FIsUnit[static_cast<size_t>(FNodes.IndexOf(node.get()))] = 1;
-  FUnits.push_back({node, willRun});
+  const int32_t index = FNodes.IndexOf(node.get());
+  FIsUnit[static_cast<size_t>(index)] = 1;
+  FUnits.push_back({index, willRun});
 }
 
 void TSupervisedResult::Start() {
@@ -281,15 +282,15 @@ void TSupervisedResult::Step(TWorker& w, TStep step, int32_t unit) {
         TUnitState& u = FState[static_cast<size_t>(w.Unit)];
         u.Ended = true;
         if (w.TimedOutAfter > 0) {
-          u.Crash = Format("The test ran longer than its time limit of %s s and was stopped",
-                           FloatToStr(w.TimedOutAfter));
+          FCrashes[static_cast<size_t>(w.Unit)] =
+              Format("The test ran longer than its time limit of %s s and was stopped", FloatToStr(w.TimedOutAfter));
           u.TimedOut = true;
         } else {
-          u.Crash = EndText(w.Status);
+          FCrashes[static_cast<size_t>(w.Unit)] = EndText(w.Status);
         }
         if (static_cast<int32_t>(w.Unit) == FReplaying) CopyAllOutput(*w.Output);
       } else if (w.Stream == TWorker::Idle && !(FInterrupted || FFinished)) {
-        std::string after = w.LastUnit >= 0 ? " after " + FUnits[static_cast<size_t>(w.LastUnit)].Node->GetName() + " was over" : "";
+        std::string after = w.LastUnit >= 0 ? " after " + FNodes.Node(FUnits[static_cast<size_t>(w.LastUnit)].Node)->GetName() + " was over" : "";
         FPending.push_back("The tests' process ended with " + StatusText(w.Status) + after +
                            " and before another test started (a thread or a process a test left running?)");
       } else if (w.Stream == TWorker::Finished && !(WIFEXITED(w.Status) && WEXITSTATUS(w.Status) == 0) && !FInterrupted) {
@@ -316,7 +317,7 @@ void TSupervisedResult::Run(const ITestPtr& test) {
   const int32_t index = test ? FNodes.IndexOf(test.get()) : -1;
   if (index < 0 || !FIsUnit[static_cast<size_t>(index)]) return TTestResult::Run(test);
   size_t k = FCursor;
-  while (k < FUnits.size() && FUnits[k].Node.get() != test.get()) ++k;
+  while (k < FUnits.size() && FUnits[k].Node != index) ++k;
   if (k == FUnits.size()) return;  // reached again out of the tree's order: it ran where it belongs
   // Units the walk passed by will not be replayed: their records are dropped.
   for (size_t j = FCursor; j < k; ++j)
@@ -332,7 +333,7 @@ void TSupervisedResult::Run(const ITestPtr& test) {
 void TSupervisedResult::ReplayUnit(size_t k) {
   RecordPending();
   std::erase_if(FWorkers, [](const auto& w) { return w->Gone; });
-  const ITestPtr node = FUnits[k].Node;
+  const ITestPtr& node = FNodes.Node(FUnits[k].Node);
   TUnitState& u = FState[k];
   if (!FUnits[k].Predicted) {
     // The workers passed it over when the run started (disabled, or not chosen).
@@ -370,7 +371,7 @@ void TSupervisedResult::ReplayUnit(size_t k) {
         // Nobody is left to take it: a worker of its own, or its error.
         if (Fork(static_cast<uint32_t>(k))) continue;
         u.Ended = true;
-        u.Crash = FForkError;
+        FCrashes[k] = FForkError;
         break;
       }
       Wait(0);
@@ -378,8 +379,10 @@ void TSupervisedResult::ReplayUnit(size_t k) {
     if (FInterrupted) {
       if (TWorker* owner = OwnerOf(k)) Drain(*owner);
       EndOpenNodes(depth, Crash("The program received " + SignalText(FStopSignal) + " during this test"), node);
-    } else if (!u.Crash.empty()) {
-      EndOpenNodes(depth, Crash(u.Crash, u.TimedOut ? &ETestTimedOut::ClassInfo() : &ETestCrashed::ClassInfo()), node);
+    } else if (auto crash = FCrashes.find(k); crash != FCrashes.end()) {
+      EndOpenNodes(depth, Crash(crash->second, u.TimedOut ? &ETestTimedOut::ClassInfo() : &ETestCrashed::ClassInfo()),
+                   node);
+      FCrashes.erase(crash);
     }
   } catch (...) {
     // A listener raised: the rest of the unit is not replayed, and the

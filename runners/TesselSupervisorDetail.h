@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "runners/TesselEvents.h"
@@ -20,7 +21,7 @@
 namespace TesselSupervisor::Detail {
 
 struct TUnit {
-  ITestPtr Node;
+  int32_t Node;    // in the node table
   bool Predicted;  // the workers run it: it and the suites above it will run
 };
 
@@ -116,6 +117,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
     double TimedOutAfter = 0;
     bool Parked = false;    // its next record begins a unit the replay has not reached
     bool Gone = false;      // not alive and every record read
+    std::string Pieces;     // a record that comes in fragments, so far
   };
   enum class TStep { UnitBegin, UnitEnd, Done, Died, Drained };
 
@@ -123,7 +125,6 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
     enum : uint8_t { Waiting, Live, Done, Skipped } State = Waiting;
     bool Begun = false;  // a worker's records began it
     bool Ended = false;
-    std::string Crash;  // how its worker ended while it ran
     bool TimedOut = false;
   };
 
@@ -134,6 +135,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   void Step(TWorker& w, TStep step, int32_t unit = -1);
   void ReplayUnit(size_t k);
   bool Drain(TWorker& w);
+  void Process(TWorker& w, const TesselEvents::TReplayResult::TRecord& rec);
   void Wait(int64_t until);
   void Reap(TWorker& w, int status);
   void CheckDeadlines(int64_t now, int64_t& next);
@@ -153,6 +155,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   TSupervisorOptions FOptions;
   std::vector<TUnit> FUnits;
   std::vector<TUnitState> FState;
+  std::unordered_map<size_t, std::string> FCrashes;  // by unit: how its worker ended while it ran
   std::vector<uint8_t> FIsUnit;     // by node index
   std::vector<double> FLimits;      // by node index; negative: not looked up yet
   std::vector<std::unique_ptr<TWorker>> FWorkers;

@@ -199,9 +199,9 @@ void WorkerMain(const TRunShared& run, const TWorkerStart& start) {
   const std::vector<TUnit>& units = *run.Units;
   uint32_t next = start.StartAt;
   for (int32_t k; (k = Claim(run, start.Id, next)) >= 0;) {
-    const ITestPtr& node = units[static_cast<size_t>(k)].Node;
+    const ITestPtr& node = run.Nodes->Node(units[static_cast<size_t>(k)].Node);
     result.SetUnitRoot(node.get());
-    writer.UnitBegin(k, node);
+    writer.UnitBegin(k, node, units[static_cast<size_t>(k)].Node);
     try {
       node->RunWithFixture(result);
     } catch (...) {

@@ -194,28 +194,42 @@ bool TSupervisedResult::Drain(TWorker& w) {
     } commit{c, next};
     tail = next;
     consumed = true;
-    const bool live = w.Unit >= 0 && w.Unit == FReplaying;
-    switch (h->Kind) {
-      case TKind::UnitBegin:
-        break;
-      case TKind::UnitEnd:
-        if (live && (h->Flags & fOutput)) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);
-        Step(w, TStep::UnitEnd);
-        break;
-      case TKind::Done:
-        Step(w, TStep::Done);
-        break;
-      default:
-        if (live) {
-          if (h->Flags & fOutput) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);
-          Replay(rec);
-        }
-        break;
+    if (h->Kind == TKind::Fragment) {
+      w.Pieces.append(rec.Payload.substr(0, std::min<size_t>(h->RunCount, rec.Payload.size())));
+      if (h->Flags & fMore) continue;
+      // The whole record: what it says is read from the pieces.
+      std::string whole = std::move(w.Pieces);
+      w.Pieces.clear();
+      TRecord assembled;
+      if (TReplayResult::Parse(whole, assembled) && assembled.Head->Kind != TKind::UnitBegin) Process(w, assembled);
+    } else if (h->Kind != TKind::UnitBegin) {
+      Process(w, rec);
     }
     if (StopSignalPending()) break;
   }
   if (!w.Alive && !w.Parked && tail == head && !w.Gone) Step(w, TStep::Drained);
   return consumed;
+}
+
+// One record of a unit the replay is in (or passed by), or of the worker itself.
+void TSupervisedResult::Process(TWorker& w, const TRecord& rec) {
+  const TRecordHead& h = *rec.Head;
+  const bool live = w.Unit >= 0 && w.Unit == FReplaying;
+  switch (h.Kind) {
+    case TKind::UnitEnd:
+      if (live && (h.Flags & fOutput)) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);
+      Step(w, TStep::UnitEnd);
+      break;
+    case TKind::Done:
+      Step(w, TStep::Done);
+      break;
+    default:
+      if (live) {
+        if (h.Flags & fOutput) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);
+        Replay(rec);
+      }
+      break;
+  }
 }
 
 void TSupervisedResult::StopWorker(TWorker& w) {
