@@ -3,17 +3,12 @@
 // the units their workers died in as the run loop would have.
 #include "runners/TesselSupervisor.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <stdio_ext.h>
 #include <sys/eventfd.h>
 #include <sys/mman.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <linux/futex.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,7 +21,6 @@
 
 #include "extensions/TestExtensions.h"
 #include "platform/Format.h"
-#include "runners/ReportText.h"
 #include "runners/TesselCrashGuard.h"
 #include "runners/TesselSupervisorDetail.h"
 

@@ -215,6 +215,11 @@ bool TSupervisedResult::Drain(TWorker& w) {
 void TSupervisedResult::Process(TWorker& w, const TRecord& rec) {
   const TRecordHead& h = *rec.Head;
   const bool live = w.Unit >= 0 && w.Unit == FReplaying;
+  if (!live && (h.Flags & fOutput)) {
+    // What a unit nobody replays printed goes with it.
+    w.Output->OutCopied = std::max(w.Output->OutCopied, rec.OutPos);
+    w.Output->ErrCopied = std::max(w.Output->ErrCopied, rec.ErrPos);
+  }
   switch (h.Kind) {
     case TKind::UnitEnd:
       if (live && (h.Flags & fOutput)) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);

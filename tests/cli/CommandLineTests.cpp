@@ -370,6 +370,40 @@ class TCommandLineTests : public TTestCase {
     Check(xml.find("A.a3\" executed=\"True\" success=\"True\"") != std::string::npos, "what ran before is kept");
   }
 
+  TESSEL_TEST(TestReportsNeverFollowLinks) {
+    // A report path that is a link, and a link planted where the unfinished
+    // report goes: both are replaced by files, and what they point at keeps
+    // what it held.
+    for (bool nunit : {true, false}) {
+      const std::string dir = kOut + (nunit ? "/links-nunit" : "/links-junit");
+      std::filesystem::remove_all(dir);
+      std::filesystem::create_directories(dir);
+      const std::string file = dir + "/report.xml", victim = dir + "/victim.txt", other = dir + "/other.txt";
+      std::ofstream(victim) << "victim";
+      std::ofstream(other) << "other";
+      std::filesystem::create_symlink(victim, file);
+      std::filesystem::create_symlink(other, file + ".unfinished");
+      ITestListenerPtr l;
+      if (nunit) {
+        auto n = std::make_shared<NUnitXMLTestRunner::TXMLTestListener>(file);
+        n->SetConsoleOutput(false);
+        l = n;
+      } else {
+        auto j = std::make_shared<XMLTestRunner2::TXMLTestListener>(file);
+        j->SetConsoleOutput(false);
+        l = j;
+      }
+      TestFramework::RunTest(TestSuite("s", {Leaf("a1")}), {l});
+      const char* kind = nunit ? "NUnit: " : "suite-path: ";
+      CheckEquals(std::string("victim"), ReadFile(victim), std::string(kind) + "the report's link target");
+      CheckEquals(std::string("other"), ReadFile(other), std::string(kind) + "the unfinished report's link target");
+      Check(std::filesystem::is_regular_file(std::filesystem::symlink_status(file)), std::string(kind) + "a file now");
+      Check(ReadFile(file).find("a1") != std::string::npos, std::string(kind) + "holding the report");
+      Check(!std::filesystem::exists(std::filesystem::symlink_status(file + ".unfinished")),
+            std::string(kind) + "nothing left beside it");
+    }
+  }
+
   TESSEL_TEST(TestSuitePathReportReplacedWhenComplete) {
     const std::string dir = kOut + "/replace";
     const std::string file = dir + "/report.xml";
