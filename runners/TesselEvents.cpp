@@ -155,13 +155,26 @@ void TEventWriter::Text(std::string_view s) {
   FRecord.append(s);
 }
 
+void TEventWriter::SetOutputMaps(const char* out, const char* err, uint64_t size) noexcept {
+  FOutMap = out;
+  FErrMap = err;
+  FMapSize = size;
+}
+
+bool TEventWriter::Grew(const char* map, uint64_t pos) const noexcept {
+  return !map || pos >= FMapSize || map[pos] != 0;
+}
+
 // Whatever the test printed reaches its file before the offsets are read:
 // stdio's buffers hold what printf and std::cout wrote.
-bool TEventWriter::OutputCheckpoint() {
-  if (!FNeedOutput) return false;
+bool TEventWriter::OutputCheckpoint(bool force) {
+  if (!FNeedOutput && !force) return false;
   if (__fpending(stdout)) std::fflush(stdout);
   if (__fpending(stderr)) std::fflush(stderr);
   FNeedOutput = false;
+  if (!force && !Grew(FOutMap, FOutPos) && (FErrFd < 0 || !Grew(FErrMap, FErrPos))) return false;
+  FOutPos = static_cast<uint64_t>(::lseek(FOutFd, 0, SEEK_CUR));
+  if (FErrFd >= 0) FErrPos = static_cast<uint64_t>(::lseek(FErrFd, 0, SEEK_CUR));
   return true;
 }
 
@@ -180,10 +193,10 @@ void TEventWriter::Begin(TKind kind, const ITestPtr& node, bool output) {
     h.StopTime = node->GetStopTime();
   }
   if (FResult && FRunBase >= 0) h.RunCount = static_cast<uint32_t>(FResult->RunCount() - FRunBase);
-  if (output && OutputCheckpoint()) {
+  if (output && OutputCheckpoint(kind == TKind::Done)) {
     h.Flags |= fOutput;
-    Num(static_cast<uint64_t>(::lseek(FOutFd, 0, SEEK_CUR)));
-    Num(FErrFd >= 0 ? static_cast<uint64_t>(::lseek(FErrFd, 0, SEEK_CUR)) : 0);
+    Num(FOutPos);
+    Num(FErrPos);
   }
   if (node && h.Node < 0) {
     // Made in this process after the fork: described, not numbered.
@@ -231,14 +244,23 @@ void TEventWriter::Publish() {
 
 void TEventWriter::Put(const char* data, uint32_t size) {
   TControl& c = FChannel.Control();
-  while (FHead + size > FRoomUntil) {
-    FRoomUntil = c.Tail.load(std::memory_order_acquire) + FChannel.RingSize();
-    if (FHead + size <= FRoomUntil) break;
-    // Full: the supervisor is behind. It wakes this process when it has read.
-    c.WriterWaiting.store(1, std::memory_order_seq_cst);
-    if (c.Tail.load(std::memory_order_seq_cst) + FChannel.RingSize() >= FHead + size) continue;
-    timespec wait{0, 50 * 1000 * 1000};
-    ::syscall(SYS_futex, &c.WriterWaiting, FUTEX_WAIT, 1, &wait, nullptr, 0);
+  const uint64_t ring = FChannel.RingSize();
+  if (FHead + size > FRoomUntil) {
+    FRoomUntil = c.Tail.load(std::memory_order_acquire) + ring;
+    if (FHead + size > FRoomUntil) {
+      // Full: the supervisor is behind. This process waits until half the
+      // ring is free again, and the reader wakes it only then: one wake-up
+      // for half a ring of records, not one for each.
+      const uint64_t want = FHead - ring / 2;
+      for (;;) {
+        c.WriterWaiting.store(1, std::memory_order_seq_cst);
+        if (c.Tail.load(std::memory_order_seq_cst) >= want) break;
+        timespec wait{0, 50 * 1000 * 1000};
+        ::syscall(SYS_futex, &c.WriterWaiting, FUTEX_WAIT, 1, &wait, nullptr, 0);
+      }
+      c.WriterWaiting.store(0, std::memory_order_relaxed);
+      FRoomUntil = c.Tail.load(std::memory_order_acquire) + ring;
+    }
   }
   std::memcpy(FChannel.Ring() + FHead % FChannel.RingSize(), data, size);
   FHead += size;

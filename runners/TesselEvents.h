@@ -128,6 +128,12 @@ class TNodeTable {
 // The worker's side: a listener of the worker's result that writes every
 // event into the channel. outFd and errFd are the descriptors whose offsets
 // place the test's output (errFd -1 when both streams go to one file).
+//
+// Reading an offset is a system call, which would cost more than a passing
+// test: when the files are sparse and mapped here (SetOutputMaps), a look at
+// the byte where the output ended tells whether anything was written since,
+// and the offsets are read only then. (Output that begins with NUL bytes is
+// thus placed at the next output, at the latest when the unit ends.)
 class TEventWriter : public TestFramework::ITestListenerX {
  public:
   TEventWriter(TChannel& channel, const TNodeTable& nodes, int wakeFd, int outFd, int errFd);
@@ -143,6 +149,8 @@ class TEventWriter : public TestFramework::ITestListenerX {
   // After another process (a test case's own, under --isolate) wrote to the
   // channel: takes its records as written.
   void Resync() noexcept;
+  // The output files mapped (size bytes each; null: not mapped).
+  void SetOutputMaps(const char* out, const char* err, uint64_t size) noexcept;
   // Drops StartTest and EndTest of this node (its parent sends them).
   void SetQuietNode(const TestFramework::ITest* node) noexcept { FQuietNode = node; }
 
@@ -168,11 +176,16 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void Put(const char* data, uint32_t size);
   int32_t IndexOf(const ITestPtr& node) const;
   void Heartbeat(int32_t node);
-  bool OutputCheckpoint();
+  bool OutputCheckpoint(bool force = false);
+  bool Grew(const char* map, uint64_t pos) const noexcept;
 
   TChannel& FChannel;
   const TNodeTable& FNodes;
   int FWakeFd, FOutFd, FErrFd;
+  const char* FOutMap = nullptr;
+  const char* FErrMap = nullptr;
+  uint64_t FMapSize = 0;
+  uint64_t FOutPos = 0, FErrPos = 0;  // the offsets last sent
   TTestResult* FResult = nullptr;
   std::string FRecord;     // the record being built
   uint64_t FHead = 0;      // written, as this process knows it

@@ -211,6 +211,9 @@ TSupervisedResult::TWorker* TSupervisedResult::Fork(uint32_t startAt) {
   w->Output = std::make_shared<TOutput>();
   w->Output->OutFd = ::memfd_create("tessel-stdout", MFD_CLOEXEC);
   if (!FMerged) w->Output->ErrFd = ::memfd_create("tessel-stderr", MFD_CLOEXEC);
+  bool sparse = true;
+  for (int fd : {w->Output->OutFd, w->Output->ErrFd})
+    if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kOutputFileSize)) != 0) sparse = false;
   if (w->Output->OutFd < 0 || (!FMerged && w->Output->ErrFd < 0)) {
     FForkError = Format("Cannot make a file for the tests' output: %s", std::strerror(errno));
     return nullptr;
@@ -221,6 +224,7 @@ TSupervisedResult::TWorker* TSupervisedResult::Fork(uint32_t startAt) {
   start.StartAt = startAt;
   start.OutFd = w->Output->OutFd;
   start.ErrFd = w->Output->ErrFd;
+  start.Sparse = sparse;
   if (FKeeper >= 0) start.CloseFds.push_back(FKeeper);
   for (const auto& other : FWorkers) {
     if (other->PidFd >= 0) start.CloseFds.push_back(other->PidFd);

@@ -53,11 +53,17 @@ struct TWorkerStart {
   uint32_t Id = 0;
   uint32_t StartAt = 0;
   int OutFd = -1, ErrFd = -1;   // its standard output and error (ErrFd -1: one file for both)
+  bool Sparse = false;          // the files are kOutputFileSize long: they can be mapped
   std::vector<int> CloseFds;    // the supervisor's descriptors it must not keep
 };
 
 // The worker's life after fork; never returns.
 [[noreturn]] void WorkerMain(const TRunShared& run, const TWorkerStart& start);
+
+// The worker's output files are this long (sparse), and mapped this far, so
+// that it sees where its output has grown without a system call.
+inline constexpr uint64_t kOutputFileSize = uint64_t(1) << 40;
+inline constexpr uint64_t kOutputMapSize = uint64_t(1) << 34;
 
 // Exit status of a worker that found itself orphaned before it started.
 inline constexpr int kOrphanedWorker = 121;

@@ -5,6 +5,7 @@
 // every event into its channel.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,12 @@
 #include "platform/Format.h"
 #include "runners/TesselCrashGuard.h"
 #include "runners/TesselSupervisorDetail.h"
+
+extern "C" {
+[[gnu::weak]] void __gcov_dump();
+[[gnu::weak]] int __llvm_profile_write_file();
+[[gnu::weak]] void __lsan_do_leak_check();
+}
 
 namespace TesselSupervisor {
 
@@ -53,6 +60,19 @@ std::string EndText(int status) {
   if (WIFEXITED(status))
     return Format("The test ended its process (exit status %d) before the test was over", WEXITSTATUS(status));
   return "The test's process ended before the test was over";
+}
+
+// The end of a worker that ran out of work. The program's exit handlers and
+// static destructors are for its end, in the supervisor: run in every worker
+// they would do their work once per worker (one removing a folder the tests
+// share while another worker still uses it, say). What the tools that watch
+// the tests write at exit is written here, though: coverage counts, profiles,
+// and leak reports, which end the process with their own status.
+[[noreturn]] void EndProcess(bool checkLeaks = true) {
+  if (__gcov_dump) __gcov_dump();
+  if (__llvm_profile_write_file) __llvm_profile_write_file();
+  if (checkLeaks && __lsan_do_leak_check) __lsan_do_leak_check();
+  ::_exit(0);
 }
 
 class TWorkerResult : public TTestResult {
@@ -122,7 +142,7 @@ class TWorkerResult : public TTestResult {
     }
     std::fflush(nullptr);
     FControl.CaseDone.store(1);
-    ::_exit(0);
+    EndProcess(false);  // one test case's process: its leaks would be told once per test
   }
 
   void RecordEnd(const ITestPtr& test, const std::string& msg) {
@@ -154,7 +174,14 @@ int32_t Claim(const TRunShared& run, uint32_t id, uint32_t& next) {
   return -1;
 }
 
-void SetUpProcess(const TRunShared& run, const TWorkerStart& start) {
+// The output files, seen from here: see TEventWriter::SetOutputMaps.
+const char* MapOutput(int fd) {
+  if (fd < 0) return nullptr;
+  void* p = ::mmap(nullptr, kOutputMapSize, PROT_READ, MAP_SHARED | MAP_NORESERVE, fd, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<const char*>(p);
+}
+
+void SetUpProcess(const TRunShared& run, const TWorkerStart& start, const char*& outMap, const char*& errMap) {
   gInWorker = true;
   // A supervisor can itself run in a worker (a test of a supervised run):
   // what that worker knew of its own forks is not this process's.
@@ -166,6 +193,10 @@ void SetUpProcess(const TRunShared& run, const TWorkerStart& start) {
   ::setpgid(0, 0);
   for (size_t i = 0; i < run.Signals.size(); ++i) ::sigaction(run.Signals[i], &run.Dispositions[i], nullptr);
   for (int fd : start.CloseFds) ::close(fd);
+  if (start.Sparse) {
+    outMap = MapOutput(start.OutFd);
+    errMap = MapOutput(start.ErrFd);
+  }
   ::dup2(start.OutFd, STDOUT_FILENO);
   ::dup2(start.ErrFd >= 0 ? start.ErrFd : start.OutFd, STDERR_FILENO);
   if (start.OutFd > STDERR_FILENO) ::close(start.OutFd);
@@ -186,8 +217,10 @@ void SetUpProcess(const TRunShared& run, const TWorkerStart& start) {
 }  // namespace
 
 void WorkerMain(const TRunShared& run, const TWorkerStart& start) {
-  SetUpProcess(run, start);
+  const char *outMap = nullptr, *errMap = nullptr;
+  SetUpProcess(run, start, outMap, errMap);
   TEventWriter writer(*start.Channel, *run.Nodes, run.WakeFd, STDOUT_FILENO, start.ErrFd >= 0 ? STDERR_FILENO : -1);
+  writer.SetOutputMaps(outMap, errMap, kOutputMapSize);
   gWriter = &writer;
   TWorkerResult result(run, writer, start.Channel->Control());
   writer.SetResult(&result);
@@ -217,9 +250,7 @@ void WorkerMain(const TRunShared& run, const TWorkerStart& start) {
   }
   writer.Done();
   std::fflush(nullptr);
-  // exit, not _exit: what the program does at its end (coverage data, for
-  // one) is done for the tests this process ran.
-  std::exit(0);
+  EndProcess();
 }
 
 }  // namespace Detail

@@ -76,9 +76,11 @@ void CopyRange(int from, uint64_t& done, uint64_t& freed, uint64_t to, int dst) 
   }
 }
 
-uint64_t FileSize(int fd) {
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+// Where the worker's writes have got to: the files are sparse and long, so
+// their size says nothing; the offset is the one the worker writes at.
+uint64_t WrittenUpTo(int fd) {
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  return at < 0 ? 0 : static_cast<uint64_t>(at);
 }
 
 }  // namespace
@@ -89,7 +91,7 @@ void CopyOutput(TOutput& o, uint64_t outPos, uint64_t errPos) {
 }
 
 // Everything a worker that ended has written.
-void CopyAllOutput(TOutput& o) { CopyOutput(o, FileSize(o.OutFd), o.ErrFd >= 0 ? FileSize(o.ErrFd) : 0); }
+void CopyAllOutput(TOutput& o) { CopyOutput(o, WrittenUpTo(o.OutFd), o.ErrFd >= 0 ? WrittenUpTo(o.ErrFd) : 0); }
 
 std::string EndText(int status) {
   if (WIFSIGNALED(status)) return "The test's process ended with " + SignalText(WTERMSIG(status));
@@ -185,13 +187,14 @@ bool TSupervisedResult::Drain(TWorker& w) {
     const uint64_t next = tail + h->Size;
     struct TCommit {
       TControl& C;
-      uint64_t Next;
+      uint64_t Next, Head, HalfRing;
       ~TCommit() {
-        C.Tail.store(Next, std::memory_order_release);
-        if (C.WriterWaiting.load(std::memory_order_relaxed) && C.WriterWaiting.exchange(0))
+        C.Tail.store(Next, std::memory_order_seq_cst);
+        // A writer waiting for room waits for half the ring (see TEventWriter::Put).
+        if (Head - Next <= HalfRing && C.WriterWaiting.load(std::memory_order_seq_cst) && C.WriterWaiting.exchange(0))
           ::syscall(SYS_futex, &C.WriterWaiting, FUTEX_WAKE, 1, nullptr, nullptr, 0);
       }
-    } commit{c, next};
+    } commit{c, next, head, ring / 2};
     tail = next;
     consumed = true;
     if (h->Kind == TKind::Fragment) {
