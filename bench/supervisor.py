@@ -15,7 +15,9 @@ it). Then, in interleaved rounds (the starting program rotates):
   supervised / in one process
                        TesselMain's figure over the entry functions'
   --isolate µs/test    (t(TesselMain --isolate) - t(TesselMain --in-process)) / N:
-                       what a process per test case costs on top of running it
+                       what a process per test case costs on top of running it,
+                       beside a bare fork, _exit and waitpid in a process that has
+                       written as much memory (bench/isolation.py's floor)
   --jobs=2             the wall time of a TesselMain program of B tests that each
                        burn 2 ms of CPU, run serially, over its time with --jobs=2
 
@@ -40,6 +42,7 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 import bench  # noqa: E402
 import gen  # noqa: E402
+import isolation  # noqa: E402
 
 SUPERVISED_MAIN = r'''#include <cstdlib>
 #include "runners/TesselCommandLine.h"
@@ -148,6 +151,8 @@ def main(argv):
                 exes["supervised", size] = os.path.join(out, "bin", "supervised_%d" % size)
                 objs[0] = b.obj_path("tessel", smain)
                 bench.run(b.link_cmd("tessel", objs, exes["supervised", size]))
+    floor = isolation.build_floor(os.path.join(out, "bin"))
+    rss_kb = isolation.max_rss_kb([exes["supervised", n], "--in-process"])
     exes["burn"] = os.path.join(out, "bin", "burn_%d" % a.burn)
     bench.run(b.link_cmd("tessel", [b.obj_path("tessel", burn)], exes["burn"]))
 
@@ -201,6 +206,8 @@ def main(argv):
             times.setdefault(("isolate", extra[0]), []).append(wall(exes["supervised", n], extra)[0])
         for extra in ([], ["--jobs=2"]):
             times.setdefault(("burn", len(extra)), []).append(wall(exes["burn"], extra)[0])
+        fork = subprocess.run([floor, str(rss_kb)], capture_output=True, text=True, check=True).stdout
+        times.setdefault("fork", []).append(float(fork))
         bench.log("round %d/%d done" % (r + 1, a.rounds))
 
     per_test = {}
@@ -229,6 +236,8 @@ def main(argv):
               "| supervised / in one process, console, per test | %.2f | %.2f to %.2f |"
               % (statistics.median(ratio), min(ratio), max(ratio)),
               "| `--isolate` µs/test over `--in-process` | %.0f | %.0f to %.0f |" % (statistics.median(iso), min(iso), max(iso)),
+              "| bare fork, `_exit`, `waitpid` µs (%.1f MiB written) | %.0f | %.0f to %.0f |" % (
+                  rss_kb / 1024, statistics.median(times["fork"]), min(times["fork"]), max(times["fork"])),
               "| `--jobs=2` speed-up, %d tests of 2 ms | %.2f | %.2f to %.2f |" % (a.burn, statistics.median(speed),
                                                                                 min(speed), max(speed)),
               "",

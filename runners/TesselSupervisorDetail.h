@@ -181,6 +181,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   size_t FUnclaimedFrom = SIZE_MAX;  // units from here may have nobody to take them
   size_t FReplaceFrom = SIZE_MAX;    // a worker died: a new one goes on from here
   int64_t FNextDeadlineCheck = 0;
+  int64_t FLastRecords = 0;  // when records were last read
   std::vector<std::string> FPending;  // deaths between units, for the innermost open node
   std::vector<std::string> FLate;     // deaths after the last unit, for the root
 };

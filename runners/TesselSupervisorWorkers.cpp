@@ -196,6 +196,7 @@ bool TSupervisedResult::Drain(TWorker& w) {
       }
     } commit{c, next, head, ring / 2};
     tail = next;
+    if (!consumed) FLastRecords = NowNanos();
     consumed = true;
     if (h->Kind == TKind::Fragment) {
       w.Pieces.append(rec.Payload.substr(0, std::min<size_t>(h->RunCount, rec.Payload.size())));
@@ -298,48 +299,60 @@ void TSupervisedResult::Wait(int64_t until) {
   };
   // A worker running quick tests publishes again within microseconds: a
   // short spin saves the sleep and the wake-up.
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 200; ++i) {
     if (hasData() || StopSignalPending()) return;
     __builtin_ia32_pause();
   }
-  for (const auto& w : FWorkers)
-    if (w->Alive && !w->Parked) w->Channel->Control().ReaderWaiting.store(1, std::memory_order_seq_cst);
+  int64_t now = NowNanos();
+  // While records keep coming, this process sleeps a few milliseconds at a
+  // time and takes what came meanwhile in one go; asked to wake at every
+  // record, it would wake (two context switches) for each one. Only once the
+  // workers have gone quiet does it ask to be woken by the next record.
+  constexpr int64_t kBusyWindow = 50 * 1000 * 1000, kBusyNap = 5;
+  const bool busy = now - FLastRecords < kBusyWindow;
+  if (!busy)
+    for (const auto& w : FWorkers)
+      if (w->Alive && !w->Parked) w->Channel->Control().ReaderWaiting.store(1, std::memory_order_seq_cst);
   auto awake = [this] {
     for (const auto& w : FWorkers)
       if (w->Alive) w->Channel->Control().ReaderWaiting.store(0, std::memory_order_relaxed);
   };
-  if (hasData() || StopSignalPending()) return awake();
+  if (!busy && (hasData() || StopSignalPending())) return awake();
 
-  int64_t now = NowNanos();
   int64_t next = until > 0 ? until : INT64_MAX;
   CheckDeadlines(now, next);
   const int flushIn = ReportText::FlushOpenReports();  // what the reports hold reaches their files
   std::vector<pollfd> fds{{FWakeFd, POLLIN, 0}};
-  std::vector<TWorker*> polled;
-  bool blind = false;  // a worker without a pidfd: look for its end now and then
+  std::vector<TWorker*> polled, blind;  // blind: no pidfd, its end is looked for now and then
   for (const auto& w : FWorkers) {
     if (!w->Alive) continue;
     if (w->PidFd >= 0) {
       fds.push_back({w->PidFd, POLLIN, 0});
       polled.push_back(w.get());
     } else {
-      blind = true;
+      blind.push_back(w.get());
     }
   }
   int64_t timeoutMs = next == INT64_MAX ? -1 : std::max<int64_t>(0, (next - now + 999999) / 1000000);
-  if (flushIn >= 0 && (timeoutMs < 0 || flushIn < timeoutMs)) timeoutMs = flushIn;
-  if (blind && (timeoutMs < 0 || timeoutMs > 10)) timeoutMs = 10;
+  auto atMost = [&timeoutMs](int64_t ms) {
+    if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = ms;
+  };
+  if (flushIn >= 0) atMost(flushIn);
+  if (!blind.empty()) atMost(10);
+  if (busy) atMost(kBusyNap);
   int r = ::poll(fds.data(), fds.size(), static_cast<int>(std::min<int64_t>(timeoutMs, INT32_MAX)));
-  awake();
+  if (!busy) awake();
   if (r > 0 && (fds[0].revents & POLLIN)) {
     uint64_t v;
     [[maybe_unused]] ssize_t n = ::read(FWakeFd, &v, sizeof v);
   }
-  for (size_t i = 0; i < FWorkers.size(); ++i) {
-    TWorker& w = *FWorkers[i];
+  auto reap = [this](TWorker& w) {
     int status = 0;
     if (w.Alive && ::waitpid(w.Pid, &status, WNOHANG) == w.Pid) Reap(w, status);
-  }
+  };
+  for (size_t i = 0; r > 0 && i < polled.size(); ++i)
+    if (fds[i + 1].revents) reap(*polled[i]);
+  for (TWorker* w : blind) reap(*w);
   CheckDeadlines(NowNanos(), next);
 }
 
