@@ -8,7 +8,8 @@
 // A record counts once the writer has published it, so a worker that dies
 // in the middle of one loses only that record. The writer publishes with
 // one store and wakes the reader (one eventfd write) only when the reader
-// has said that it sleeps; the reader spins a little before it sleeps.
+// has said that it sleeps, which it says only once the records stopped
+// coming for a while (see TSupervisedResult::Wait).
 //
 // What a test prints goes to files the worker's standard output and error
 // are redirected to; the records carry the files' offsets where the output

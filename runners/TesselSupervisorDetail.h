@@ -95,6 +95,8 @@ pid_t StartKeeper(int& socketFd);
 int StopSignalPending() noexcept;
 int64_t NowNanos();
 
+// The supervisor's result: it walks the plain suites itself, as the run
+// loop does, and replays each unit of work from the worker that ran it.
 class TSupervisedResult final : public TesselEvents::TReplayResult {
  public:
   TSupervisedResult(ITestPtr root, TSupervisorOptions options);
