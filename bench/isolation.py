@@ -4,9 +4,9 @@
 Builds a Tessel program of N trivial tests (N/10 fixtures of 10 tests, one
 integer check each; its main is TesselMain) and times, per test:
 
-  in-process     (t(prog) - t(empty program)) / N
-  --isolate      (t(prog --isolate) - t(prog)) / N: the fork, the pipe and
-                 the replay a test case costs on top of running it in-process
+  in-process     (t(prog --in-process) - t(empty program --in-process)) / N
+  --isolate      (t(prog --isolate) - t(prog --in-process)) / N: the fork, the
+                 records and the replay a test case costs on top of running it
   bare fork      fork, _exit and waitpid in a process that has written as
                  much memory as the test program: the floor of any fork per test
   per process    the wall time of `prog --filter=<one test's path>`, as CTest
@@ -136,10 +136,10 @@ def main(argv):
     rss = {n: max_rss_kb([programs[n]]) for n in sizes}
     results = {n: {"inproc": [], "isolate": [], "perproc": [], "floor": []} for n in sizes}
     for r in range(args.rounds):
-        t0 = wall([empty])
+        t0 = wall([empty, "--in-process"])
         for n in sizes:
             exe = programs[n]
-            t_plain = wall([exe])
+            t_plain = wall([exe, "--in-process"])
             t_iso = wall([exe, "--isolate"])
             results[n]["inproc"].append((t_plain - t0) / n * 1e6)
             results[n]["isolate"].append((t_iso - t_plain) / n * 1e6)

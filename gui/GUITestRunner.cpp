@@ -20,12 +20,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "ui_GUITestRunner.h"
 #include "platform/Format.h"
 #include "platform/LocaleSettings.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/QtText.h"
+#include "runners/TesselCrashGuard.h"
 
 namespace GUITestRunner {
 
@@ -770,7 +772,10 @@ void TGUITestRunner::RunTheTest(const ITestPtr& test) {
   FStartedNodes.clear();
   FLastStarted = nullptr;
   FTestResult = std::make_unique<TTestResult>();
+  // A test that crashes or calls exit still gets its record and its end.
+  std::optional<TesselCrashGuard::TCrashGuard> guard(std::in_place, *FTestResult);
   FTestResult->AddListener(std::make_shared<TListenerProxy>(this));
+  guard->Seal();
   FTestResult->BreakOnFailures = FUi->BreakOnFailuresAction->isChecked();
   FTestResult->FailsIfNoChecksExecuted = FUi->FailIfNoChecksExecutedAction->isChecked();
   FTestResult->FailsIfMemoryLeaked = FUi->FailTestCaseIfMemoryLeakedAction->isChecked();
@@ -782,6 +787,7 @@ void TGUITestRunner::RunTheTest(const ITestPtr& test) {
   } catch (...) {
     raised = std::current_exception();
   }
+  guard.reset();
   FErrorCount = FTestResult->ErrorCount();
   FFailureCount = FTestResult->FailureCount();
   ShowStartedNodes();  // a run that raised skipped its last redraw

@@ -13,3 +13,13 @@ if(Python3_Interpreter_FOUND)
   # 77: a peer framework is not installed (scripts/install-deps.sh bench).
   set_tests_properties(bench_smoke PROPERTIES TIMEOUT 900 SKIP_RETURN_CODE 77)
 endif()
+
+# The benchmark of supervised runs at its smallest size: its programs must
+# build and report their counts, and --jobs=2 must report what the serial run
+# reports. No time is looked at here.
+if(Python3_Interpreter_FOUND)
+  add_test(NAME bench_supervisor_smoke
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/bench/supervisor.py --smoke --frameworks none --jobs 1
+            --tessel-lib $<TARGET_FILE:CorvelTest5_static> --out ${CMAKE_CURRENT_BINARY_DIR}/bench-supervisor-smoke)
+  set_tests_properties(bench_supervisor_smoke PROPERTIES TIMEOUT 600)
+endif()
