@@ -417,12 +417,15 @@ ITestListenerPtr MakeReport(TRunnerKind kind, const std::string& file, bool cons
   return l;
 }
 
-// One run of root; true when it was successful.
-bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection) {
+}  // namespace
+
+bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection,
+             const std::vector<ITestListenerPtr>& listeners, bool ownConsole) {
   std::unique_ptr<TTestResult> result = o.Isolate ? NewIsolatingResult(o.Timeout) : std::make_unique<TTestResult>();
   result->AddListener(ArmCrashGuard(*result));
   if (selection) result->AddListener(selection);
-  switch (o.Runner) {
+  for (const ITestListenerPtr& l : listeners) result->AddListener(l);
+  if (!ownConsole) switch (o.Runner) {
     case TRunnerKind::Text:
       result->AddListener(std::make_shared<TextTestRunner::TTextTestListener>());
       break;
@@ -447,6 +450,10 @@ bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& se
   DisarmCrashGuard();
   return result->WasSuccessful();
 }
+
+TWindowedRunner WindowedRunner() noexcept { return gWindowedRunner; }
+
+namespace {
 
 int Fail(const std::string& program, const std::string& msg, int code) {
   std::fflush(stdout);
@@ -543,7 +550,7 @@ int Run(int argc, char* argv[], ITestPtr root) {
     }
     std::unique_ptr<TShuffle> order;
     if (o.Shuffle) order = std::make_unique<TShuffle>(root, seed + static_cast<uint64_t>(i));
-    success = RunOnce(o, root, selection);
+    success = RunOnce(o, root, selection, {}, false);
   }
   if (!o.PrematureExitFile.empty()) std::remove(o.PrematureExitFile.c_str());
   std::fflush(stdout);
