@@ -293,6 +293,14 @@ std::string GetTypeNameByTypeInfo(const std::type_info& type) {
   return name;
 }
 
+void PrintTo(const std::any& value, std::ostream* os) {
+  if (value.has_value()) {
+    *os << "value of type " << GetTypeNameByTypeInfo(value.type());
+  } else {
+    *os << "no value";
+  }
+}
+
 struct StringStream::Buffer {
   std::ostringstream ss;
 };

@@ -9,7 +9,9 @@
 #error "the dialect's build reached GoogleTest's own headers"
 #endif
 
+#include <any>
 #include <array>
+#include <functional>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -256,6 +258,12 @@ void Compounds() {
   PRINT(std::variant<int, std::string>("s"));
   PRINT(std::variant<std::vector<int>, double>(0.5));
   PRINT(std::vector<std::optional<int>>{1, std::nullopt});
+  PRINT(std::any());
+  PRINT(std::any(std::string("a")));
+  PRINT(std::vector<std::any>{std::any(1)});
+  int referred = 4;
+  PRINT(std::ref(referred));
+  PRINT(std::make_tuple(std::cref(referred), std::string("r")));
 }
 
 void UserTypes() {

@@ -17,6 +17,7 @@
 // containers and tuples the address comes first ("0x... pointing to ...").
 #pragma once
 
+#include <any>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -28,6 +29,13 @@
 #include <typeinfo>
 #include <utility>
 #include <variant>
+// std::reference_wrapper alone: all of <functional> costs every test file
+// a fifth of a second.
+#if __has_include(<bits/refwrap.h>)
+#include <bits/refwrap.h>
+#else
+#include <functional>
+#endif
 
 namespace testing {
 
@@ -186,6 +194,9 @@ void PrintTo(const std::tuple<Ts...>& value, std::ostream* os) {
   *os << ')';
 }
 
+// "value of type T", or "no value": what it holds is known at run time only.
+void PrintTo(const std::any& value, std::ostream* os);
+
 inline void PrintTo(std::nullopt_t, std::ostream* os) { *os << "(nullopt)"; }
 
 template <typename T>
@@ -270,6 +281,11 @@ void UniversalPrintArray(const T* begin, size_t len, std::ostream* os) {
     print_range(len - kChunkSize, len);
   }
   *os << " }";
+}
+
+template <typename T>
+void PrintTo(const std::reference_wrapper<T>& ref, std::ostream* os) {
+  UniversalPrinter<T&>::Print(ref.get(), os);
 }
 
 template <typename T>
