@@ -290,7 +290,6 @@ std::string DemangledName(const char* mangled) {
   return out;
 }
 
-std::string GetTypeName_(const std::type_info& type) { return DemangledName(type.name()); }
 
 // ---------------------------------------------------------------------------
 // Failure texts
@@ -505,12 +504,12 @@ CheckResult ThrowFailure(const char* statement, const char* expected, const char
 
 CheckResult ThrowFailureOf(const char* statement, const char* expected, const std::exception& e) {
   return Fail(std::string("Expected: ") + statement + " throws an exception of type " + expected +
-              ".\n  Actual: it throws " + GetTypeName_(typeid(e)) + " with description \"" + e.what() + "\".");
+              ".\n  Actual: it throws " + GetTypeNameByTypeInfo(typeid(e)) + " with description \"" + e.what() + "\".");
 }
 
 CheckResult NoThrowFailureOf(const char* statement, const std::exception& e) {
   return Fail(std::string("Expected: ") + statement + " doesn't throw an exception.\n  Actual: it throws " +
-              GetTypeName_(typeid(e)) + " with description \"" + e.what() + "\".");
+              GetTypeNameByTypeInfo(typeid(e)) + " with description \"" + e.what() + "\".");
 }
 
 CheckResult CmpHelperSTREQ(const char* e1, const char* e2, const char* s1, const char* s2) {

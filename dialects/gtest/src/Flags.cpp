@@ -30,7 +30,6 @@ bool FLAGS_gtest_list_tests = false;
 std::string FLAGS_gtest_output;
 bool FLAGS_gtest_brief = false;
 bool FLAGS_gtest_print_time = true;
-bool FLAGS_gtest_print_utf8 = true;
 int32_t FLAGS_gtest_random_seed = 0;
 int32_t FLAGS_gtest_repeat = 1;
 bool FLAGS_gtest_recreate_environments_when_repeating = false;

@@ -290,11 +290,6 @@ struct TrueWithString {
 bool AlwaysTrue();
 inline bool AlwaysFalse() { return !AlwaysTrue(); }
 
-std::string GetTypeName_(const std::type_info& type);
-template <class T>
-std::string GetTypeName() {
-  return GetTypeName_(typeid(T));
-}
 
 // The fixture's protected and private members that the run needs.
 struct FixtureAccess;
