@@ -374,7 +374,7 @@ std::string UnifiedDiff(const std::vector<std::string>& left, const std::vector<
       }
       size_t run = 0;
       while (q + run < ops.size() && ops[q + run] == kKeep) ++run;
-      if (q + run >= ops.size() || run > 2 * kContext) break;
+      if (q + run >= ops.size() || run >= 2 * kContext) break;
       q += run - 1;
     }
     size_t after = 0;

@@ -14,6 +14,7 @@
 #include <exception>
 
 #include "Internal.h"
+#include "runners/TesselCommandLine.h"
 
 namespace testing {
 
@@ -64,15 +65,16 @@ std::string ReadAll(int fd) {
   return out;
 }
 
-// Every line of the child's standard error, as the failure shows it.
+// Every line of the child's standard error, as the failure shows it (the
+// piece after the last line end too, even when empty), joined by line ends.
 std::string Quoted(const std::string& output) {
   std::string out;
   size_t start = 0;
-  while (start < output.size()) {
+  while (true) {
     size_t nl = output.find('\n', start);
-    std::string line = output.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-    out += "[  DEATH   ] " + line + "\n";
+    out += "[  DEATH   ] " + output.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
     if (nl == std::string::npos) break;
+    out += "\n";
     start = nl + 1;
   }
   return out;
@@ -147,6 +149,9 @@ DeathTest_::DeathTest_(const char* statement, const char* file, int line)
   if (pid_ == 0) {
     child_ = true;
     gInDeathTestChild = true;
+    // The run's guard belongs to the parent: an exit or a crash here is the
+    // child's own end, which the parent judges.
+    TesselCommandLine::DisarmCrashGuard();
     // Nothing the parent installed acts here: every signal takes its
     // default action and none is blocked.
     for (int sig = 1; sig < NSIG; ++sig)
@@ -176,7 +181,20 @@ DeathTest_::~DeathTest_() {
 }
 
 void DeathTest_::Returned() { EndChild(statusPipe_, kLived); }
-void DeathTest_::Threw() { EndChild(statusPipe_, kThrew); }
+void DeathTest_::Threw() {
+  std::string what;
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    what = std::string("Caught std::exception-derived exception escaping the death test statement. Exception message: ") +
+           e.what();
+  } catch (...) {
+    what = "Caught unknown exception escaping the death test statement.";
+  }
+  const std::string line = "\n" + LocationText(file_, line_) + ":: " + what + "\n";
+  WriteAll(STDERR_FILENO, line.data(), line.size());
+  EndChild(statusPipe_, kThrew);
+}
 
 DeathTest_::ReturnSentinel::~ReturnSentinel() {
   if (!test_->child_ || std::uncaught_exceptions() > 0) return;

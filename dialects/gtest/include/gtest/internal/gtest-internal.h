@@ -274,6 +274,9 @@ inline CheckResult PredHelper(const char* predText, const char* const* exprs, co
 // An exception type that no statement throws: where the expected type is
 // std::exception itself, the "any other std::exception" handler catches this.
 struct NeverThrown {};
+inline CheckResult ThrowFailureOf(const char* statement, const char* expected, const NeverThrown&) {
+  return ThrowFailure(statement, expected, "");
+}
 
 // Adds SCOPED_TRACE's lines to every part result reported while it lives.
 void PushTrace(const char* file, int line, std::string message);
