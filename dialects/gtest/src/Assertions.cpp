@@ -222,6 +222,7 @@ void ReportPart(TestPartResult::Type type, const char* file, int line, std::stri
     ctx->Result->Status(ctx->Node, PartStatusLine(type, file, line, message));
     return;
   }
+  if (GTEST_FLAG(fail_fast) && ctx->Info) gFailFastTriggered = true;
   const TClass& cls = type == TestPartResult::kFatalFailure ? EFatalFailure::ClassInfo() : ENonFatalFailure::ClassInfo();
   TCodeLocation where;
   where.File = InternedFile(file);

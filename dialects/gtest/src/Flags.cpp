@@ -308,11 +308,11 @@ bool ReadShards(int& index, int& count) {
     return true;
   }
   if (!okTotal || !okIndex || t < 1 || i < 0 || i >= t) {
+    std::printf(
+        "Invalid environment variables: we require 0 <= GTEST_SHARD_INDEX < GTEST_TOTAL_SHARDS, but you have "
+        "GTEST_SHARD_INDEX=%s, GTEST_TOTAL_SHARDS=%s.\n",
+        shard, total);
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "Invalid environment variables: we require 0 <= GTEST_SHARD_INDEX < GTEST_TOTAL_SHARDS, but you have "
-                 "GTEST_SHARD_INDEX=%s, GTEST_TOTAL_SHARDS=%s\n",
-                 shard, total);
     return false;
   }
   index = i;

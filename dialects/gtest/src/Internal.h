@@ -156,6 +156,8 @@ struct UnitTestState {
 
 // The result of the run that is going on (the root node keeps it).
 extern TTestResult* gRunResult;
+// --gtest_fail_fast: a test failed, the rest of the run is skipped.
+extern bool gFailFastTriggered;
 // Part results reported where no node could take them (before the run).
 std::vector<TestPartResult> TakePendingParts();
 

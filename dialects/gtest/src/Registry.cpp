@@ -124,6 +124,7 @@ struct TSuiteNode : public TTestSuite {
   TestSuite* Suite;
   TTestResult* FResult = nullptr;
   bool SetUpFailed = false;
+  bool SkippedByFailFast = false;
 };
 
 struct TRootNode : public TTestSuite {
@@ -132,6 +133,7 @@ struct TRootNode : public TTestSuite {
   void RunWithFixture(TTestResult& result) override {
     FResult = &result;
     gRunResult = &result;
+    gFailFastTriggered = false;
     TTestSuite::RunWithFixture(result);
   }
   void SetUp() override;
@@ -145,6 +147,7 @@ struct TRootNode : public TTestSuite {
 };
 
 TTestResult* gRunResult = nullptr;
+bool gFailFastTriggered = false;
 
 namespace {
 
@@ -197,8 +200,9 @@ void TTestNode::RunTest(TTestResult& result) {
 
 void TSuiteNode::SetUp() {
   SetUpFailed = false;
+  SkippedByFailFast = gFailFastTriggered;
   SetUpTestSuiteFunc setUp = UnitTestState::SetUpOf(*Suite);
-  if (!setUp) return;
+  if (!setUp || SkippedByFailFast) return;
   TRunningContext ctx;
   ctx.Result = FResult;
   ctx.Node = Self();
@@ -208,14 +212,20 @@ void TSuiteNode::SetUp() {
 }
 
 void TSuiteNode::RunTest(TTestResult& result) {
-  if (!SetUpFailed) return TTestSuite::RunTest(result);
-  // A suite whose one-time set-up failed skips its tests, each at its own place.
   ITestPtr self = Self();
   result.StartSuite(self);
-  for (const ITestPtr& t : FTests) {
+  // By index: a test may add tests to its suite while it runs.
+  for (size_t i = 0; i < FTests.size(); ++i) {
     if (result.ShouldStop()) break;
+    const ITestPtr& t = FTests[i];
     TestInfo* info = InfoOfNode(t.get());
-    if (!info || !result.ShouldRunTest(t)) continue;
+    if (!info || !(SetUpFailed || SkippedByFailFast || gFailFastTriggered)) {
+      t->RunWithFixture(result);
+      continue;
+    }
+    // A suite whose one-time set-up failed, or a run that stops at its first
+    // failure, skips the tests, each at its own place.
+    if (!result.ShouldRunTest(t)) continue;
     result.IncRunTests();
     result.StartTest(t);
     result.Status(t, PartStatusLine(TestPartResult::kSkip, info->file(), info->line(), ""));
@@ -227,7 +237,7 @@ void TSuiteNode::RunTest(TTestResult& result) {
 
 void TSuiteNode::TearDown() {
   TearDownTestSuiteFunc tearDown = UnitTestState::TearDownOf(*Suite);
-  if (!tearDown) return;
+  if (!tearDown || SkippedByFailFast) return;
   TRunningContext ctx;
   ctx.Result = FResult;
   ctx.Node = Self();
