@@ -253,11 +253,13 @@ int Select(int shardIndex, int shardCount) {
       const bool disabled = HasPrefix(t->test_suite_name(), "DISABLED_") || HasPrefix(t->name(), "DISABLED_");
       const bool matches = FilterMatches(GTEST_FLAG(filter), FullName(*t));
       const bool isRunnable = (GTEST_FLAG(also_run_disabled_tests) || !disabled) && matches;
-      const bool otherShard = shardCount > 1 && isRunnable && runnable % shardCount != shardIndex;
+      // Every test has a shard, the count of runnable tests before it: a
+      // disabled test is reported in one shard only.
+      const bool otherShard = shardCount > 1 && runnable % shardCount != shardIndex;
       const bool run = isRunnable && !otherShard;
       runnable += isRunnable ? 1 : 0;
       UnitTestState::SetSelection(*t, disabled, matches, otherShard, run);
-      if (auto node = NodeOfTest(*t)) node->SetEnabled(!disabled);
+      if (auto node = NodeOfTest(*t)) node->SetEnabled(!disabled || GTEST_FLAG(also_run_disabled_tests));
       any = any || run;
       selected += run ? 1 : 0;
     }
@@ -467,8 +469,11 @@ int UnitTest::Run() {
                    program.c_str());
       return TesselCommandLine::kExitUsage;
     }
+    // The window chooses by its check boxes (disabled tests start unticked);
+    // only a filter or a shard is a selection it is told about.
+    const bool narrowed = GTEST_FLAG(filter) != "*" || shardCount > 1;
     std::vector<char*> args{s.ProgramPath.empty() ? const_cast<char*>("test") : s.ProgramPath.data(), nullptr};
-    return gui(1, args.data(), root, selection);
+    return gui(1, args.data(), root, narrowed ? selection : nullptr);
   }
 
   // A Tessel runner asked for takes the console from GoogleTest's printer.

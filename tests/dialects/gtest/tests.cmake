@@ -74,7 +74,7 @@ gtest_compare(gtest_lifecycle
   "GTEST_TOTAL_SHARDS=3 GTEST_SHARD_INDEX=3 --"
   "-- --gtest_repeat=2 --gtest_filter=Ordered.*" "-- --gtest_repeat=2 --gtest_recreate_environments_when_repeating --gtest_filter=Skips.*"
   "GTEST_FILTER=Disabled.* --" "GTEST_BRIEF=1 --" "-- --gtest_fail_fast --gtest_filter=Skips.*:Ordered.*"
-  "REPORT xml -- --gtest_filter=Recorded.*:Disabled.*" "-- --isolate")
+  "REPORT xml -- --gtest_filter=Recorded.*:Disabled.*")
 
 # Parameterised and typed suites: their names, parameters and types.
 gtest_side_by_side(gtest_parameters main ${gtest_dir}/compare/Parameters.cpp)
