@@ -360,6 +360,10 @@ void PostFlagParsingInit() {
   char cwd[4096];
   if (::getcwd(cwd, sizeof cwd)) s.OriginalWorkingDir = cwd;
   s.RegisterParamTests();
+  // Made before any process is forked, so that every process has them at the
+  // same addresses when a record that names them crosses over.
+  EFatalFailure::ClassInfo();
+  ENonFatalFailure::ClassInfo();
   // The default listeners exist from here on, so that a program can
   // release or replace them before RUN_ALL_TESTS.
   UnitTestState::SetDefaultPrinter(s.Listeners, GTEST_FLAG(brief) ? NewBriefPrinter() : NewPrettyPrinter());

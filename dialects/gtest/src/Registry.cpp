@@ -115,6 +115,7 @@ struct TSuiteNode : public TTestSuite {
   explicit TSuiteNode(TestSuite* suite) : TTestSuite(suite->name()), Suite(suite) {}
   void RunWithFixture(TTestResult& result) override {
     FResult = &result;
+    gRunResult = &result;
     TTestSuite::RunWithFixture(result);
   }
   void SetUp() override;
@@ -277,10 +278,12 @@ void TRootNode::TearDown() {
 }
 
 void SetRootEnvironments(TTestSuite& root, bool setUp, bool tearDown) {
-  auto& r = static_cast<TRootNode&>(root);
-  r.SetUpEnvironments = setUp;
-  r.TearDownEnvironments = tearDown;
-  r.Fatal = false;
+  if (auto* r = dynamic_cast<TRootNode*>(&root)) {
+    r->SetUpEnvironments = setUp;
+    r->TearDownEnvironments = tearDown;
+    r->Fatal = false;
+  }
+  gFailFastTriggered = false;
 }
 
 ITestPtr NodeOfTest(const TestInfo& t) {
@@ -298,14 +301,26 @@ TestSuite* SuiteOfNode(const ITest* node) {
   return n ? n->Suite : nullptr;
 }
 
-bool IsRootNode(const ITest* node) { return dynamic_cast<const TRootNode*>(node) != nullptr; }
+namespace {
+const ITest* gRoot = nullptr;  // the root of the run, made by MakeRootNode
+}
+
+bool IsRootNode(const ITest* node) { return node && node == gRoot; }
 
 std::shared_ptr<TTestSuite> MakeRootNode(const std::string& name, bool setUpEnvironments, bool tearDownEnvironments) {
-  auto root = std::make_shared<TRootNode>(name, setUpEnvironments, tearDownEnvironments);
+  // Without environments the root is a plain suite, so that a run in worker
+  // processes may hand each suite to a worker of its own; with them it is
+  // one piece of work, set up once.
+  std::shared_ptr<TTestSuite> root;
+  if (UnitTestState::Get().Environments.empty())
+    root = std::make_shared<TTestSuite>(name);
+  else
+    root = std::make_shared<TRootNode>(name, setUpEnvironments, tearDownEnvironments);
   for (TestSuite* s : UnitTestState::Get().Suites) {
     auto* node = static_cast<TSuiteNode*>(UnitTestState::NodeOf(*s));
     if (node) root->AddTest(node->Self());
   }
+  gRoot = root.get();
   return root;
 }
 
