@@ -20,12 +20,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "ui_GUITestRunner.h"
 #include "platform/Format.h"
 #include "platform/LocaleSettings.h"
 #include "platform/qt/Forms.h"
 #include "platform/qt/QtText.h"
+#include "runners/TesselCrashGuard.h"
 
 namespace GUITestRunner {
 
@@ -748,7 +750,10 @@ void TGUITestRunner::RunTheTest(const ITestPtr& test) {
   FTestResult.reset();
   ClearStatusMessage();
   FTestResult = std::make_unique<TTestResult>();
+  // A test that crashes or calls exit still gets its record and its end.
+  std::optional<TesselCrashGuard::TCrashGuard> guard(std::in_place, *FTestResult);
   FTestResult->AddListener(std::make_shared<TListenerProxy>(this));
+  guard->Seal();
   FTestResult->BreakOnFailures = FUi->BreakOnFailuresAction->isChecked();
   FTestResult->FailsIfNoChecksExecuted = FUi->FailIfNoChecksExecutedAction->isChecked();
   FTestResult->FailsIfMemoryLeaked = FUi->FailTestCaseIfMemoryLeakedAction->isChecked();
@@ -760,6 +765,7 @@ void TGUITestRunner::RunTheTest(const ITestPtr& test) {
   } catch (...) {
     raised = std::current_exception();
   }
+  guard.reset();
   FErrorCount = FTestResult->ErrorCount();
   FFailureCount = FTestResult->FailureCount();
   FTestResult.reset();

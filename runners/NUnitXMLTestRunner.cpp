@@ -2,10 +2,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
 #include "platform/UnitSteps.h"
+#include "runners/TesselCrashGuard.h"
 #include "runners/ReportText.h"
 
 namespace NUnitXMLTestRunner {
@@ -64,13 +66,14 @@ void TXMLTestListener::FlushConsole() {
 }
 
 TXMLTestListener::~TXMLTestListener() {
-  if (FOutputFile) std::fclose(FOutputFile);
+  // A run that never ended leaves what it wrote beside the report.
+  ReportText::AbandonReportFile(FOutputFile);
 }
 
 void TXMLTestListener::CloseReport() {
   std::FILE* f = FOutputFile;
   FOutputFile = nullptr;
-  ReportText::FileClose(f, FFileName);
+  ReportText::CommitReportFile(f, FUnfinishedName, FFileName);
 }
 
 void TXMLTestListener::writeReport(const std::string& str) {
@@ -115,8 +118,10 @@ void TXMLTestListener::TestingStarts() {
   ToConsole(CRLF);
   FlushConsole();
 
-  if (FOutputFile) CloseReport();
-  FOutputFile = ReportText::CreateReportFile(FFileName);
+  if (FOutputFile) ReportText::AbandonReportFile(std::exchange(FOutputFile, nullptr));
+  // The report is written beside the previous one, which stays whole until
+  // this one is complete.
+  FOutputFile = ReportText::CreateUnfinishedReport(FFileName, FUnfinishedName);
   ReportText::FileWrite(FOutputFile, kUtf8Bom, FFileName);
   int total = 0, notRun = 0;
   if (const ITestPtr& root = RootSuite()) {
@@ -153,10 +158,9 @@ void TXMLTestListener::EndSuite(const ITestPtr& suite) {
 }
 
 void TXMLTestListener::FlushReport() {
-  // Whole elements reach the file as they are written, so that a run that is
-  // killed leaves everything recorded up to its last test.
-  if (FOutputFile && std::fflush(FOutputFile) != 0)
-    throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, FFileName, std::strerror(errno)));
+  // Whole elements reach the unfinished file on a clock, so that a run that
+  // is killed leaves what it recorded without paying a write for every test.
+  ReportText::FlushReportIfDue(FOutputFile, FFileName);
 }
 
 void TXMLTestListener::StartTest(const ITestPtr&) {
@@ -314,7 +318,7 @@ std::string TXMLTestListener::PrintFailureItems(TTestResult& r) {
 
 std::unique_ptr<TTestResult> TXMLTestListener::RunTest(ITestPtr suite, const std::string& outputFile) {
   RootSuite() = suite;
-  return TestFramework::RunTest(std::move(suite), {std::make_shared<TXMLTestListener>(outputFile)});
+  return TesselCrashGuard::RunGuarded(std::move(suite), {std::make_shared<TXMLTestListener>(outputFile)});
 }
 
 std::unique_ptr<TTestResult> TXMLTestListener::RunRegisteredTests(const std::string& outputFile) {

@@ -79,6 +79,7 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
 
  private:
   bool FConsoleOutput = true;
+  std::string FUnfinishedName;  // the report while it is written, beside FFileName
   void ToConsole(std::string_view text);
   void FlushConsole();
   void WriteFailingCase(TTestFailure& failure, const char* result);

@@ -5,8 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "framework/TestFramework.h"
 #include "framework/TesselConsts.h"
@@ -277,49 +282,107 @@ void MakeReportDir(const std::string& fileName) {
 }
 }  // namespace
 
-std::FILE* CreateTempReportFile(const std::string& fileName, std::string& tempName) {
+namespace {
+
+struct TOpenReport {
+  std::FILE* File;
+  int64_t FlushedAt;  // ms, steady
+};
+
+// The unfinished reports of this process, for FlushOpenReports.
+std::vector<TOpenReport>& OpenReports() {
+  static auto* reports = new std::vector<TOpenReport>();  // outlives exit
+  return *reports;
+}
+
+constexpr int64_t kFlushEveryMs = 100;
+
+int64_t NowMs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+void Forget(std::FILE* f) noexcept {
+  std::erase_if(OpenReports(), [f](const TOpenReport& r) { return r.File == f; });
+}
+
+}  // namespace
+
+std::FILE* CreateUnfinishedReport(const std::string& fileName, std::string& unfinishedName) {
   MakeReportDir(fileName);
-  std::string pattern = fileName + ".XXXXXX";
-  int fd = ::mkstemp(pattern.data());
+  std::string name = fileName + ".unfinished";
+  // What a killed run left, or a link someone planted: gone, not followed.
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(name.c_str());
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(errno)));
-  // mkstemp makes the file private; a report is as readable as any file the user makes.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   std::FILE* f = ::fdopen(fd, "wb");
   if (!f) {
     int err = errno;
     ::close(fd);
-    ::unlink(pattern.c_str());
+    ::unlink(name.c_str());
     throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(err)));
   }
-  tempName = pattern;
+  // Written in large pieces: the file is flushed on a clock, not per line.
+  std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
+  unfinishedName = name;
+  OpenReports().push_back({f, NowMs()});
   return f;
 }
 
-void CommitReportFile(std::FILE* f, const std::string& tempName, const std::string& fileName) {
+void CommitReportFile(std::FILE* f, const std::string& unfinishedName, const std::string& fileName) {
+  Forget(f);
   if (std::fclose(f) != 0) {
     int err = errno;
-    ::unlink(tempName.c_str());
     throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, fileName, std::strerror(err)));
   }
-  if (std::rename(tempName.c_str(), fileName.c_str()) != 0) {
+  if (std::rename(unfinishedName.c_str(), fileName.c_str()) != 0) {
     int err = errno;
-    ::unlink(tempName.c_str());
     throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, fileName, std::strerror(err)));
   }
 }
 
-void DiscardReportFile(std::FILE* f, const std::string& tempName) noexcept {
-  if (f) std::fclose(f);
-  if (!tempName.empty()) ::unlink(tempName.c_str());
+void AbandonReportFile(std::FILE* f) noexcept {
+  if (!f) return;
+  Forget(f);
+  std::fclose(f);
 }
 
-std::FILE* CreateReportFile(const std::string& fileName) {
-  MakeReportDir(fileName);
-  std::FILE* f = std::fopen(fileName.c_str(), "wb");
-  if (!f) throw EInOutError(Format(TesselConsts::sXmlCannotCreateFile, fileName, std::strerror(errno)));
-  return f;
+void DiscardReportFile(std::FILE* f, const std::string& unfinishedName) noexcept {
+  if (f) {
+    Forget(f);
+    std::fclose(f);
+  }
+  if (!unfinishedName.empty()) ::unlink(unfinishedName.c_str());
+}
+
+void FlushReportIfDue(std::FILE* f, const std::string& fileName) {
+  if (!f || !__fpending(f)) return;
+  const int64_t now = NowMs();
+  for (TOpenReport& r : OpenReports()) {
+    if (r.File != f) continue;
+    if (now - r.FlushedAt < kFlushEveryMs) return;
+    r.FlushedAt = now;
+    break;
+  }
+  if (std::fflush(f) != 0) throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, fileName, std::strerror(errno)));
+}
+
+int FlushOpenReports() noexcept {
+  const int64_t now = NowMs();
+  int64_t next = -1;
+  for (TOpenReport& r : OpenReports()) {
+    if (!__fpending(r.File)) continue;
+    const int64_t due = r.FlushedAt + kFlushEveryMs;
+    if (now >= due) {
+      std::fflush(r.File);
+      r.FlushedAt = now;
+      continue;
+    }
+    if (next < 0 || due - now < next) next = due - now;
+  }
+  return static_cast<int>(next);
 }
 
 void FileWrite(std::FILE* f, std::string_view text, const std::string& fileName) {
@@ -328,9 +391,5 @@ void FileWrite(std::FILE* f, std::string_view text, const std::string& fileName)
     throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, fileName, std::strerror(errno)));
 }
 
-void FileClose(std::FILE* f, const std::string& fileName) {
-  if (f && std::fclose(f) != 0)
-    throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, fileName, std::strerror(errno)));
-}
 
 }  // namespace ReportText

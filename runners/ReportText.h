@@ -48,20 +48,29 @@ bool SameText(std::string_view a, std::string_view b) noexcept;
 void ConsoleWrite(std::string_view text);
 void ConsoleFlush();
 
-// Creates the directory part of fileName with its missing parents, then
-// creates (or truncates) the file for writing. Raises EInOutError naming the
-// path when either fails.
-std::FILE* CreateReportFile(const std::string& fileName);
-// The same checks for a report that must replace fileName only when it is
-// complete: creates a new file beside it, whose name is put in tempName.
-// CommitReportFile closes it and moves it over fileName; DiscardReportFile
-// closes and removes it. An empty fileName raises EInOutError.
-std::FILE* CreateTempReportFile(const std::string& fileName, std::string& tempName);
-void CommitReportFile(std::FILE* f, const std::string& tempName, const std::string& fileName);
-void DiscardReportFile(std::FILE* f, const std::string& tempName) noexcept;
+// The report that will replace fileName, written beside it while the run
+// goes on: fileName + ".unfinished", a name a person finds after a run that
+// was killed. Creates the directory part of fileName with its missing
+// parents, then the file itself, new (one of that name left by a killed
+// run, or a link planted there, is removed first and never followed).
+// CommitReportFile closes it and renames it over fileName (a link at
+// fileName is replaced, not followed), so that fileName always holds a
+// whole report, the previous one until the new one is complete.
+// AbandonReportFile closes it and leaves it for a person to read;
+// DiscardReportFile closes and removes it. All raise EInOutError naming
+// fileName; an empty fileName is an error too.
+std::FILE* CreateUnfinishedReport(const std::string& fileName, std::string& unfinishedName);
+void CommitReportFile(std::FILE* f, const std::string& unfinishedName, const std::string& fileName);
+void AbandonReportFile(std::FILE* f) noexcept;
+void DiscardReportFile(std::FILE* f, const std::string& unfinishedName) noexcept;
+// Writes out what an unfinished report holds when its last flush is 100 ms
+// or more ago: a killed run leaves its records without a write per test.
+void FlushReportIfDue(std::FILE* f, const std::string& fileName);
+// The same for every unfinished report of this process, for a process that
+// is about to wait; the milliseconds until one will be due, or -1 when none
+// holds anything. Failures are left for the report's next write to raise.
+int FlushOpenReports() noexcept;
 // Writes all of text; raises EInOutError naming fileName when that fails.
 void FileWrite(std::FILE* f, std::string_view text, const std::string& fileName);
-// Closes f; raises EInOutError naming fileName when buffered data cannot be written.
-void FileClose(std::FILE* f, const std::string& fileName);
 
 }  // namespace ReportText

@@ -7,12 +7,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
 #include <random>
 #include <unordered_set>
+
+#include <sched.h>
+#include <signal.h>
 
 #include "platform/Format.h"
 #include "platform/Paths.h"
 #include "runners/NUnitXMLTestRunner.h"
+#include "runners/TesselSupervisor.h"
 #include "runners/TextTestRunner.h"
 #include "runners/XMLTestRunner2.h"
 
@@ -24,6 +31,23 @@ using Platform::Format;
 namespace {
 
 TWindowedRunner gWindowedRunner = nullptr;
+
+std::vector<TExtension>& Extensions() {
+  static auto* extensions = new std::vector<TExtension>();  // outlives exit
+  return *extensions;
+}
+
+bool TakenByExtension(const std::string& arg) {
+  for (const TExtension& e : Extensions())
+    if (e.TakeOption && e.TakeOption(arg)) return true;
+  return false;
+}
+
+int Cores() {
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+  return 1;
+}
 
 [[noreturn]] void Usage(const std::string& msg) { throw EUsageError(msg); }
 
@@ -136,22 +160,40 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
       shardGiven = true;
     } else if (name == "--isolate") {
       noValue();
-      o.Isolate = true;
+      o.Isolate = o.Supervised = true;
     } else if (name == "--timeout") {
       needValue();
       o.Timeout = static_cast<double>(ParseInt(value, name, 1, 86400));
-      o.Isolate = true;  // only a child process can be stopped and the run go on
-    } else {
+      o.Supervised = true;
+    } else if (name == "--jobs") {
+      needValue();
+      o.Jobs = value == "auto" ? Cores() : static_cast<int>(ParseInt(value, "--jobs (or auto)", 1, 1024));
+      o.Supervised = true;
+    } else if (name == "--in-process") {
+      noValue();
+      o.InProcess = true;
+    } else if (!TakenByExtension(arg)) {
       Usage(Format("unknown option \"%s\"", arg));
     }
   }
   if (o.HasSeed && !o.Shuffle) Usage("--seed is used only with --shuffle");
+  if (o.InProcess && o.Supervised)
+    Usage("--in-process runs every test in this process: --jobs, --isolate and --timeout need worker processes");
   if (o.HasOutput && o.Runner == TRunnerKind::Gui) Usage("--output does not apply to --runner=gui");
   ReadEnvironment(o, shardGiven);
   for (const TReportRequest& r : o.Reports)
     if (o.HasOutput && r.File == o.Output) Usage(Format("\"%s\" is named for two reports", r.File));
   return o;
 }
+
+namespace {
+std::string ExtensionHelp() {
+  std::string help;
+  for (const TExtension& e : Extensions())
+    if (!e.Help.empty()) help += "\n" + e.Help + (e.Help.back() == '\n' ? "" : "\n");
+  return help;
+}
+}  // namespace
 
 std::string HelpText(std::string_view program) {
   std::string p(program);
@@ -171,17 +213,25 @@ std::string HelpText(std::string_view program) {
          "  --shuffle            run the tests of every suite in a random order (the seed is printed)\n"
          "  --seed=N             the order of --shuffle, to reproduce a run\n"
          "  --shard=I/N          run only shard I (from 0) of N; every test case is in one shard\n"
-         "  --isolate            run each test case in a process of its own: a crash, exit or\n"
-         "                       hang is recorded as an error of that test and the run goes on\n"
-         "  --timeout=SECONDS    end a test case that runs longer, as an error (implies --isolate)\n"
+         "  --jobs=N|auto        run the tests in N worker processes side by side (auto: one per\n"
+         "                       core); the reports keep the order of the tests all the same\n"
+         "  --isolate            run each test case in a process of its own\n"
+         "  --timeout=SECONDS    end a test case, or a suite's set-up or tear-down, that runs\n"
+         "                       longer, with every process it started, as an error of that test\n"
+         "  --in-process         run the tests in this process, as under a debugger (the default\n"
+         "                       when one is attached): a crash then ends the run\n"
          "  --help               this text\n"
          "\n"
          "Environment: TEST_TOTAL_SHARDS and TEST_SHARD_INDEX shard the run (and TEST_SHARD_STATUS_FILE\n"
          "is touched), XML_OUTPUT_FILE adds a junit report, TEST_PREMATURE_EXIT_FILE is made at the\n"
          "start and removed at a normal end, as Bazel expects.\n"
          "\n"
+         "Tests run in worker processes: one that crashes, calls exit or is killed is recorded as an\n"
+         "error of that test and the run goes on; what a test prints keeps its place in the output.\n"
+         "\n"
          "Exit code: 0 when every test passed, 1 when a test failed, crashed or none matched the\n"
-         "filter, 2 for a mistake on the command line.\n";
+         "filter, 2 for a mistake on the command line.\n" +
+         ExtensionHelp();
 }
 
 // ---------------------------------------------------------------------------
@@ -417,37 +467,63 @@ ITestListenerPtr MakeReport(TRunnerKind kind, const std::string& file, bool cons
   return l;
 }
 
+std::unique_ptr<TTestResult> NewResult(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection) {
+  if (o.InProcess) return std::make_unique<TTestResult>();
+  TesselSupervisor::TSupervisorOptions s;
+  s.Jobs = o.Jobs;
+  s.Isolate = o.Isolate;
+  const double limit = o.Timeout;
+  s.TimeLimit = [limit](const ITestPtr& node) { return node ? TestTimeout(node, limit) : limit; };
+  // What the listeners of this run will answer: the enabled flag (or what
+  // an extension puts in its place) and the selection, which asks nothing else.
+  std::function<bool(const ITestPtr&)> enabled;
+  for (const TExtension& e : Extensions())
+    if (e.WillRun) enabled = e.WillRun;
+  s.WillRun = [enabled, selection](const ITestPtr& node) {
+    return (enabled ? enabled(node) : node->GetEnabled()) && (!selection || selection->ShouldRunTest(node));
+  };
+  return TesselSupervisor::NewSupervisedResult(root, std::move(s));
+}
+
 }  // namespace
 
 bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection,
-             const std::vector<ITestListenerPtr>& listeners, bool ownConsole) {
-  std::unique_ptr<TTestResult> result = o.Isolate ? NewIsolatingResult(o.Timeout) : std::make_unique<TTestResult>();
-  result->AddListener(ArmCrashGuard(*result));
+             const std::vector<ITestListenerPtr>& listeners, bool ownConsole, int& stopSignal) {
+  std::unique_ptr<TTestResult> result = NewResult(o, root, selection);
+  std::optional<TesselCrashGuard::TCrashGuard> guard;
+  if (o.InProcess) guard.emplace(*result);
   if (selection) result->AddListener(selection);
   for (const ITestListenerPtr& l : listeners) result->AddListener(l);
-  if (!ownConsole) switch (o.Runner) {
-    case TRunnerKind::Text:
-      result->AddListener(std::make_shared<TextTestRunner::TTextTestListener>());
-      break;
-    case TRunnerKind::NUnit:
-      result->AddListener(MakeReport(o.Runner, o.HasOutput ? o.Output : NUnitXMLTestRunner::DEFAULT_FILENAME, true));
-      break;
-    default:
-      result->AddListener(MakeReport(o.Runner, o.HasOutput ? o.Output : XMLTestRunner2::DEFAULT_FILENAME, true));
-      break;
+  bool keepRunner = !ownConsole;
+  for (const TExtension& e : Extensions())
+    if (e.AddListeners) e.AddListeners(*result, keepRunner);
+  if (keepRunner) {
+    switch (o.Runner) {
+      case TRunnerKind::Text:
+        result->AddListener(std::make_shared<TextTestRunner::TTextTestListener>());
+        break;
+      case TRunnerKind::NUnit:
+        result->AddListener(MakeReport(o.Runner, o.HasOutput ? o.Output : NUnitXMLTestRunner::DEFAULT_FILENAME, true));
+        break;
+      default:
+        result->AddListener(MakeReport(o.Runner, o.HasOutput ? o.Output : XMLTestRunner2::DEFAULT_FILENAME, true));
+        break;
+    }
   }
   for (const TReportRequest& r : o.Reports) result->AddListener(MakeReport(r.Kind, r.File, false));
+  if (guard) guard->Seal();
   NUnitXMLTestRunner::RootSuite() = root;
   try {
     root->Run(*result);
   } catch (...) {
-    DisarmCrashGuard();
+    guard.reset();
     TExceptionInfo info = DescribeCurrentException();
     std::fflush(stdout);
     std::fprintf(stderr, "The run ended early: %s: %s\n", info.ClassName.c_str(), info.Message.c_str());
+    stopSignal = TesselSupervisor::StoppingSignal(*result);
     return false;
   }
-  DisarmCrashGuard();
+  stopSignal = TesselSupervisor::StoppingSignal(*result);
   return result->WasSuccessful();
 }
 
@@ -532,7 +608,14 @@ int Run(int argc, char* argv[], ITestPtr root) {
                 Format("Cannot make the premature-exit file \"%s\": %s", o.PrematureExitFile, std::strerror(errno)),
                 kExitFailure);
 
+  if (!o.InProcess && !o.Supervised && DebuggerAttached()) {
+    // Breakpoints in the tests are hit only where the tests run.
+    o.InProcess = true;
+    std::fprintf(stderr, "%s: a debugger is attached: the tests run in this process (--in-process)\n",
+                 program.c_str());
+  }
   bool success = true;
+  int stopSignal = 0;
   // Kept to 63 bits, so that the printed seed is one --seed takes back.
   std::random_device device;
   const uint64_t drawn = (uint64_t{device()} << 32 | device()) ^
@@ -543,19 +626,58 @@ int Run(int argc, char* argv[], ITestPtr root) {
                 static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));
     std::fflush(stdout);
   }
-  for (int i = 0; i < o.Repeat && success; ++i) {
+  for (int i = 0; i < o.Repeat && success && !stopSignal; ++i) {
     if (o.Repeat > 1) {
       std::printf("Repetition %d of %d\n", i + 1, o.Repeat);
       std::fflush(stdout);
     }
     std::unique_ptr<TShuffle> order;
     if (o.Shuffle) order = std::make_unique<TShuffle>(root, seed + static_cast<uint64_t>(i));
-    success = RunOnce(o, root, selection, {}, false);
+    success = RunOnce(o, root, selection, {}, false, stopSignal);
+  }
+  std::fflush(nullptr);
+  if (stopSignal) {
+    // Stopped from outside: the reports are finished, and the program ends
+    // the way the signal would have ended it (the premature-exit file stays).
+    ::signal(stopSignal, SIG_DFL);
+    ::raise(stopSignal);
   }
   if (!o.PrematureExitFile.empty()) std::remove(o.PrematureExitFile.c_str());
-  std::fflush(stdout);
   return success ? kExitSuccess : kExitFailure;
 }
+
+namespace {
+// Per-method limits, by class and method name.
+std::map<std::pair<const TClass*, std::string>, double>& Timeouts() {
+  static auto* timeouts = new std::map<std::pair<const TClass*, std::string>, double>();  // outlives exit
+  return *timeouts;
+}
+}  // namespace
+
+void SetTestTimeout(const TClass& testClass, const std::string& method, double seconds) {
+  if (!(seconds > 0)) throw ETesselException(Format("The time limit of %s.%s must be above 0", testClass.Name, method));
+  Timeouts()[{&testClass, method}] = seconds;
+}
+
+double TestTimeout(const ITestPtr& test, double otherwise) {
+  auto& timeouts = Timeouts();
+  if (timeouts.empty() || !test) return otherwise;
+  // The class that declared the method or any class above it.
+  for (const TClass* c = &test->ClassType(); c; c = c->Parent) {
+    auto it = timeouts.find({c, test->GetName()});
+    if (it != timeouts.end()) return it->second;
+  }
+  return otherwise;
+}
+
+bool DebuggerAttached() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("TracerPid:", 0) == 0) return std::strtol(line.c_str() + 10, nullptr, 10) != 0;
+  return false;
+}
+
+void AddExtension(TExtension extension) { Extensions().push_back(std::move(extension)); }
 
 void InitializeUnit() {}
 void FinalizeUnit() {}

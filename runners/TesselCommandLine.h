@@ -1,6 +1,6 @@
 // The command line of a test program: one entry point that lists the tests,
 // selects them, picks the runner and its reports, repeats, shuffles, shards,
-// and runs each test case in a process of its own when asked.
+// and runs the tests in worker processes, side by side when asked.
 //
 //   int main(int argc, char* argv[]) { return TesselMain(argc, argv); }
 //
@@ -9,18 +9,28 @@
 // with failures, errors or no test matching the filter, and 2 for a mistake
 // on the command line, which never starts a run.
 //
-// Without --isolate a test that crashes (a fatal signal) or ends the program
-// (exit) is recorded as an error, every report is finished with what was
-// recorded so far, and the program ends unsuccessfully.
+// The tests run in worker processes (TesselSupervisor): this process writes
+// the console text and the reports and runs no test, so a test that crashes,
+// calls exit or _exit, overflows its stack in any thread or is killed is
+// recorded as an error of its own and the run goes on with the next test.
+// --isolate gives every test case a process of its own, --jobs=N runs N
+// workers side by side (the reports keep the order of the tree), and
+// --timeout ends a test case, or a suite's set-up or tear-down, that runs
+// too long, with every process it started. With --in-process (chosen by
+// itself when a debugger is attached, so that breakpoints work) the tests
+// run in this process under TesselCrashGuard: a crash then ends the run,
+// with the test that crashed recorded and every report finished.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "framework/TestFramework.h"
+#include "runners/TesselCrashGuard.h"
 
 namespace TesselCommandLine {
 
@@ -38,12 +48,8 @@ class EUsageError : public ETesselException {
   TESSEL_EXCEPTION_CLASS(EUsageError, ETesselException)
 };
 // A test case that ended its process: a fatal signal, exit, or a time limit.
-class ETestCrashed : public ETesselException {
-  TESSEL_EXCEPTION_CLASS(ETestCrashed, ETesselException)
-};
-class ETestTimedOut : public ETestCrashed {
-  TESSEL_EXCEPTION_CLASS(ETestTimedOut, ETestCrashed)
-};
+using TesselCrashGuard::ETestCrashed;
+using TesselCrashGuard::ETestTimedOut;
 
 enum class TRunnerKind { Text, NUnit, JUnit, Gui };
 enum class TListKind { None, Lines, Json };
@@ -69,7 +75,10 @@ struct TOptions {
   int ShardCount = 1;
   std::string ShardStatusFile;  // touched when the shard is known (Bazel asks for it)
   bool Isolate = false;
-  double Timeout = 0;  // seconds; 0 is none
+  int Jobs = 1;
+  bool InProcess = false;
+  bool Supervised = false;  // --isolate, --jobs or --timeout asked for workers
+  double Timeout = 0;       // seconds; 0 is none
   std::string PrematureExitFile;
 };
 
@@ -131,22 +140,29 @@ class TShuffle {
   std::vector<std::pair<TestFramework::TInterfaceList*, TestFramework::TInterfaceList>> FSaved;
 };
 
-// A result whose test cases each run in a child process (fork): a case that
-// crashes, exits or passes timeoutSeconds (0: no limit) is recorded as an
-// error of that case, with the signal, exit status or limit, and the run goes on.
-std::unique_ptr<TTestResult> NewIsolatingResult(double timeoutSeconds);
-
-// A time limit of its own for one test method (under --isolate), in place of
-// the limit of --timeout; see TESSEL_TIMEOUT.
+// A time limit of its own for one test method, in place of the limit of
+// --timeout; see TESSEL_TIMEOUT.
 void SetTestTimeout(const TestFramework::TClass& testClass, const std::string& method, double seconds);
 double TestTimeout(const TestFramework::ITestPtr& test, double otherwise);
 
-// While armed, a fatal signal or a call of exit during the run records the
-// running test as an error and finishes the run (every listener hears the
-// ends of what was started, then TestingEnds) before the program ends.
-// The listener it returns must be the result's first.
-ITestListenerPtr ArmCrashGuard(TTestResult& result);
-void DisarmCrashGuard() noexcept;
+// True when a debugger (any tracer) is attached to this process.
+bool DebuggerAttached();
+
+// What a layer above the command line (a test dialect with console output,
+// reports and options of its own) adds to it. The listeners it adds hear
+// every event of the run, replayed from the workers as the runners' are.
+struct TExtension {
+  // Takes an argument the command line does not know; true when it did.
+  std::function<bool(const std::string& arg)> TakeOption;
+  std::string Help;  // lines for --help
+  // Adds listeners to the result of every run, after the command line's own;
+  // clearing keepRunner leaves out the listener of --runner.
+  std::function<void(TTestResult& result, bool& keepRunner)> AddListeners;
+  // Whether a node runs, where the extension's listeners decide that by
+  // something else than its enabled flag (null: the flag).
+  std::function<bool(const ITestPtr&)> WillRun;
+};
+void AddExtension(TExtension extension);
 
 // The windowed runner, when a library that provides it is linked in and has
 // set it; selection is null when every test is to run.
@@ -156,13 +172,14 @@ void SetWindowedRunner(TWindowedRunner runner) noexcept;
 // Runs root (the registry's root when empty) as the command line asks.
 int Run(int argc, char* argv[], ITestPtr root = nullptr);
 
-// One run of root with the isolation, time limit, crash guard and reports
+// One run of root in the workers, the isolation, time limits and reports
 // that o asks for, for a layer above with a command line of its own (which
 // lists, selects, orders and repeats itself). listeners follow selection
 // (which may be null); with ownConsole they stand in for the console
 // runner that o.Runner names. True when the run was successful.
+// A signal that stopped the run from outside is left in stopSignal.
 bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection,
-             const std::vector<ITestListenerPtr>& listeners, bool ownConsole);
+             const std::vector<ITestListenerPtr>& listeners, bool ownConsole, int& stopSignal);
 // The windowed runner that a linked library set, or null.
 TWindowedRunner WindowedRunner() noexcept;
 
@@ -174,7 +191,7 @@ void FinalizeUnit();
 // The entry point of a test program; see above.
 int TesselMain(int argc, char* argv[]);
 
-// A time limit for one test method when tests run isolated, beside the class:
+// A time limit for one test method, beside the class:
 //   TESSEL_TIMEOUT(TCustomerTests, TestImport, 30);
 #define TESSEL_TIMEOUT(Cls, Method, seconds)                                    \
   [[maybe_unused]] static const bool TESSEL_CAT_(tesselTimeout_, __COUNTER__) = \

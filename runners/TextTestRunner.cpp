@@ -14,6 +14,7 @@
 #include "platform/Format.h"
 #include "platform/Paths.h"
 #include "platform/UnitSteps.h"
+#include "runners/TesselCrashGuard.h"
 
 namespace TextTestRunner {
 
@@ -279,7 +280,7 @@ std::string TTextTestListener::PrefixChars() { return std::string(IndentLevel > 
 std::unique_ptr<TTestResult> TTextTestListener::RunTest(ITestPtr suite, TRunnerExitBehavior exitBehavior) {
   auto listener = std::make_shared<TTextTestListener>();
   // The result holds the listener from here on.
-  std::unique_ptr<TTestResult> result = TestFramework::RunTest(std::move(suite), {listener});
+  std::unique_ptr<TTestResult> result = TesselCrashGuard::RunGuarded(std::move(suite), {listener});
   switch (exitBehavior) {
     case rxbContinue:
       break;

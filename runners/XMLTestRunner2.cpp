@@ -4,11 +4,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "framework/TesselConsts.h"
 #include "platform/Format.h"
 #include "platform/Paths.h"
 #include "platform/UnitSteps.h"
+#include "runners/TesselCrashGuard.h"
 #include "runners/ReportText.h"
 
 namespace XMLTestRunner2 {
@@ -39,7 +41,8 @@ void TXMLTestListener::FlushConsole() {
 }
 
 TXMLTestListener::~TXMLTestListener() {
-  if (FOutputFile) ReportText::DiscardReportFile(FOutputFile, FTempName);
+  // A run that never ended leaves the records it wrote beside the report.
+  ReportText::AbandonReportFile(FOutputFile);
 }
 
 bool TXMLTestListener::IsExecutableSuite(const ITestPtr& suite) {
@@ -76,14 +79,30 @@ std::string TXMLTestListener::StringReplaceAll(const std::string& text, const st
 void TXMLTestListener::TestingStarts() {
   startTime = Platform::GetTickCount();
   dtStartTime = Platform::Now();
-  if (FOutputFile) {
-    ReportText::DiscardReportFile(FOutputFile, FTempName);
-    FOutputFile = nullptr;
-  }
+  if (FOutputFile) ReportText::DiscardReportFile(std::exchange(FOutputFile, nullptr), FTempName);
   // The directory and a new file beside the report are made here, before any
   // test runs, so that a report in a new directory neither stops the run nor
-  // is lost at its end. The previous report stays until the new one is whole.
-  FOutputFile = ReportText::CreateTempReportFile(FFileName, FTempName);
+  // is lost at its end. The previous report stays until the new one is whole;
+  // this one gets every record once the next one has begun (no record
+  // changes after that), so that a killed run leaves them for a person.
+  FOutputFile = ReportText::CreateUnfinishedReport(FFileName, FTempName);
+  ReportText::FileWrite(FOutputFile, ReportHead(), FFileName);
+  FWritten = 0;
+  WriteSealedRecords(FTestes.size());
+}
+
+std::string TXMLTestListener::ReportHead() {
+  return std::string(R"(<?xml version="1.0" encoding="UTF-8"?>)") + CRLF + "<testsuites name=\"" +
+         XmlAttr(Platform::ExtractFileName(FFileName)) + "\">" + CRLF + Level(1) + "<testsuite>" + CRLF;
+}
+
+std::string TXMLTestListener::ReportTail() { return Level(1) + "</testsuite>" + CRLF + "</testsuites>"; }
+
+void TXMLTestListener::WriteSealedRecords(size_t upTo) {
+  if (!FOutputFile) return;
+  std::string text;
+  for (; FWritten < upTo && FWritten < FTestes.size(); ++FWritten) ProcessarTeste(*FTestes[FWritten], text);
+  ReportText::FileWrite(FOutputFile, text, FFileName);
 }
 
 void TXMLTestListener::StartSuite(const ITestPtr& suite) {
@@ -100,6 +119,7 @@ void TXMLTestListener::StartTest(const ITestPtr& test) {
   // Suites and decorators are not test cases: the tests they hold get the
   // records, and their own failures get records of their own.
   if (Supports<ITestSuite>(test) || IsDecorator(test)) return;
+  WriteSealedRecords(FTestes.size());
   auto record = std::make_unique<TLocalTestResult>();
   record->SetName(test->GetName());
   record->SetClasse(GetCurrentSuiteName() + test->ClassType().Name);
@@ -123,6 +143,7 @@ void TXMLTestListener::RecordFailure(TTestFailure& failure, const char* headerFm
   // A failure of a suite's or decorator's own set-up or tear-down belongs to
   // that node, not to the test case that happened to start last.
   if (!FTesteAtual || test.get() != FNoAtual) {
+    WriteSealedRecords(FTestes.size());
     auto record = std::make_unique<TLocalTestResult>();
     record->SetName(name);
     record->SetClasse(GetCurrentSuiteName() + name);
@@ -150,7 +171,7 @@ void TXMLTestListener::AddError(TTestFailure& error) {
   RecordFailure(error, TesselConsts::sXmlErroNoTeste, TesselConsts::sXmlErro);
 }
 
-void TXMLTestListener::EndTest(const ITestPtr&) {}
+void TXMLTestListener::EndTest(const ITestPtr&) { ReportText::FlushReportIfDue(FOutputFile, FFileName); }
 
 bool TXMLTestListener::ShouldRunTest(const ITestPtr& test) { return test->GetEnabled(); }
 
@@ -173,14 +194,9 @@ void TXMLTestListener::ProcessarTeste(const TLocalTestResult& record, std::strin
 }
 
 std::string TXMLTestListener::BuildReport() {
-  std::string xml;
-  xml += std::string(R"(<?xml version="1.0" encoding="UTF-8"?>)") + CRLF;
-  xml += "<testsuites name=\"" + XmlAttr(Platform::ExtractFileName(FFileName)) + "\">" + CRLF;
-  xml += Level(1) + "<testsuite>" + CRLF;
+  std::string xml = ReportHead();
   for (const auto& record : FTestes) ProcessarTeste(*record, xml);
-  xml += Level(1) + "</testsuite>" + CRLF;
-  xml += "</testsuites>";
-  return xml;
+  return xml + ReportTail();
 }
 
 void TXMLTestListener::TestingEnds(TTestResult& testResult) {
@@ -200,27 +216,31 @@ void TXMLTestListener::TestingEnds(TTestResult& testResult) {
   ToConsole(Format(TesselConsts::sXmlTempoDeExecucao, FloatToStr(elapsedMs / 1000.0)) + CRLF);
   FlushConsole();
 
-  std::FILE* f = FOutputFile;
-  FOutputFile = nullptr;
-  std::string xml = BuildReport();
   ToConsole(Format(TesselConsts::sXmlSalvandoRelatorio, FFileName) + CRLF);
   FlushConsole();
+  // What is not in the file yet, and the end; then it replaces the report.
+  std::FILE* f = FOutputFile;
   try {
     if (!f) {
-      f = ReportText::CreateTempReportFile(FFileName, FTempName);
-    } else if (std::fflush(f) != 0 || ::ftruncate(::fileno(f), 0) != 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-      throw EInOutError(Format(TesselConsts::sXmlCannotWriteFile, FFileName, std::strerror(errno)));
+      f = ReportText::CreateUnfinishedReport(FFileName, FTempName);
+      FOutputFile = f;
+      ReportText::FileWrite(f, ReportHead(), FFileName);
+      FWritten = 0;
     }
-    ReportText::FileWrite(f, xml, FFileName);
+    WriteSealedRecords(FTestes.size());
+    ReportText::FileWrite(f, ReportTail(), FFileName);
   } catch (...) {
-    ReportText::DiscardReportFile(f, FTempName);
+    // Whatever reached the unfinished file stays there for a person.
+    FOutputFile = nullptr;
+    ReportText::AbandonReportFile(f);
     throw;
   }
+  FOutputFile = nullptr;
   ReportText::CommitReportFile(f, FTempName, FFileName);
 }
 
 std::unique_ptr<TTestResult> TXMLTestListener::RunTest(ITestPtr suite, const std::string& outputFile) {
-  return TestFramework::RunTest(std::move(suite), {std::make_shared<TXMLTestListener>(outputFile)});
+  return TesselCrashGuard::RunGuarded(std::move(suite), {std::make_shared<TXMLTestListener>(outputFile)});
 }
 
 std::unique_ptr<TTestResult> TXMLTestListener::RunRegisteredTests(const std::string& outputFile) {

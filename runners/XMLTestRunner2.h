@@ -93,6 +93,7 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
   std::FILE* FOutputFile = nullptr;  // owned; open from TestingStarts to TestingEnds
   std::string FFileName;
   std::string FTempName;  // the new report while it is written, beside FFileName
+  size_t FWritten = 0;    // records already in that file
   uint32_t startTime = 0;
   Platform::TDateTime dtStartTime = 0;
   std::vector<std::string> FSuiteStack;      // innermost at index 0
@@ -106,6 +107,10 @@ class TXMLTestListener : public TestFramework::ITestListenerX {
   // The node FTesteAtual belongs to; only compared, never dereferenced.
   const ITest* FNoAtual = nullptr;
   void RecordFailure(TTestFailure& failure, const char* headerFmt, const char* lineFmt);
+  std::string ReportHead();
+  std::string ReportTail();
+  // Writes the records before upTo that are not in the file yet.
+  void WriteSealedRecords(size_t upTo);
   bool IsExecutableSuite(const ITestPtr& suite);
 };
 

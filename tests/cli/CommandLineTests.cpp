@@ -94,14 +94,11 @@ class TChildTests : public TTestCase {
  public:
   static constexpr int kPassesLine = __LINE__ + 1;
   TESSEL_TEST(TestPasses) { Check(true); }
-  static constexpr int kSegfaultsLine = __LINE__ + 1;
   TESSEL_TEST(TestSegfaults) { *gNowhere = 1; }
-  static constexpr int kCheckLine = __LINE__ + 3;
   TESSEL_TEST(TestReports) {
     Status("half way");
     CheckEquals(1, 2, "count");
   }
-  static constexpr int kStopsLine = __LINE__ + 1;
   TESSEL_TEST(TestStops) { throw EStopTestsFailure("stop here"); }
   TESSEL_TEST(TestNeverRuns) { Check(true); }
 };
@@ -226,6 +223,10 @@ class TCommandLineTests : public TTestCase {
         {{"--seed=5"}, "--seed is used only with --shuffle"},
         {{"--isolate=yes"}, "--isolate takes no value"},
         {{"--list=xml"}, "--list takes no value or \"json\""},
+        {{"--jobs=0"}, "--jobs (or auto) wants a whole number from 1 to 1024, not \"0\""},
+        {{"--jobs=many"}, "not \"many\""},
+        {{"--in-process", "--timeout=3"}, "--in-process runs every test in this process"},
+        {{"--isolate", "--in-process"}, "--in-process runs every test in this process"},
         {{"--runner=nunit", "--output=a.xml", "--report=junit:a.xml"}, "\"a.xml\" is named for two reports"},
     };
     for (const Row& r : rows) {
@@ -241,7 +242,9 @@ class TCommandLineTests : public TTestCase {
     CheckEquals(std::string("A|-B"), o.Filters.at(0) + "|" + o.Filters.at(1));
     Check(o.Runner == TRunnerKind::JUnit && o.Output == "out.xml" && o.Reports.size() == 1, "runner and reports");
     Check(o.Repeat == 3 && o.Shuffle && o.HasSeed && o.Seed == 42, "repeat and order");
-    Check(o.ShardIndex == 1 && o.ShardCount == 3 && o.Isolate && o.Timeout == 5, "shard, and --timeout isolates");
+    Check(o.ShardIndex == 1 && o.ShardCount == 3 && !o.Isolate && o.Supervised && o.Timeout == 5,
+          "shard, and --timeout needs workers only");
+    Check(ParseOptions({"--jobs=auto"}).Jobs >= 1, "--jobs=auto is the number of cores");
 
     TEnvGuard total("TEST_TOTAL_SHARDS", "4"), index("TEST_SHARD_INDEX", "2"),
         status("TEST_SHARD_STATUS_FILE", "/tmp/status"), xml("XML_OUTPUT_FILE", "/tmp/bazel.xml");
@@ -381,29 +384,6 @@ class TCommandLineTests : public TTestCase {
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir)) files += e.is_regular_file() ? 1 : 0;
     CheckEquals(1, files, "no file left beside it");
-  }
-
-  TESSEL_TEST(TestIsolatedCasesReplayInTheParent) {
-    std::unique_ptr<TTestResult> result = NewIsolatingResult(0);
-    auto recorder = std::make_shared<TRecorder>();
-    result->AddListener(recorder);
-    TChildTests::Suite()->Run(*result);
-    auto at = [](int line) { return " @CommandLineTests.cpp:" + std::to_string(line) + "\n"; };
-    CheckEquals(
-        "start TestPasses\npass TestPasses\n"
-        "start TestSegfaults\n"
-        "error TestSegfaults [ETestCrashed] The test's process ended with signal 11 (SIGSEGV: "
-        "Segmentation fault)" +
-            at(TChildTests::kSegfaultsLine) +
-            "start TestReports\nstatus TestReports half way\n"
-            "failure TestReports [ETestFailure] count, expected: <1> but was: <2>" +
-            at(TChildTests::kCheckLine) +
-            "start TestStops\n"
-            "failure TestStops [EStopTestsFailure] stop here" +
-            at(TChildTests::kStopsLine),
-        Join(recorder->Lines));
-    Check(result->WasStopped(), "a stop in a child stops the run");
-    CheckEquals(4, result->RunCount(), "run count");
   }
 };
 

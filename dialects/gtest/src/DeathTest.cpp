@@ -14,7 +14,6 @@
 #include <exception>
 
 #include "Internal.h"
-#include "runners/TesselCommandLine.h"
 
 namespace testing {
 
@@ -149,9 +148,6 @@ DeathTest_::DeathTest_(const char* statement, const char* file, int line)
   if (pid_ == 0) {
     child_ = true;
     gInDeathTestChild = true;
-    // The run's guard belongs to the parent: an exit or a crash here is the
-    // child's own end, which the parent judges.
-    TesselCommandLine::DisarmCrashGuard();
     // Nothing the parent installed acts here: every signal takes its
     // default action and none is blocked.
     for (int sig = 1; sig < NSIG; ++sig)

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -118,7 +119,7 @@ void ReadEnvironment() {
 // Tessel's own options that a GoogleTest program takes as well.
 bool IsTesselOption(std::string_view arg) {
   static const char* const kNames[] = {"--runner=", "--isolate", "--jobs=", "--timeout=", "--report=", "--output=",
-                                       "--list"};
+                                       "--list", "--in-process"};
   for (const char* n : kNames) {
     std::string_view name(n);
     if (name.back() == '=' ? arg.rfind(name, 0) == 0 : (arg == name || arg.rfind(std::string(name) + "=", 0) == 0))
@@ -220,9 +221,13 @@ const char kHelp[] =
     "  --report=nunit:FILE, --report=junit:FILE\n"
     "      Also write Tessel's NUnit-format or suite-path JUnit report.\n"
     "  --isolate\n"
-    "      Run each test in a process of its own: a crash is that test's failure.\n"
+    "      Run each test in a process of its own.\n"
+    "  --jobs=N|auto\n"
+    "      Run the suites in N worker processes side by side.\n"
     "  --timeout=SECONDS\n"
-    "      End a test that runs longer (implies --isolate).\n"
+    "      End a test that runs longer, as its failure.\n"
+    "  --in-process\n"
+    "      Run the tests in this process (chosen when a debugger is attached).\n"
     "  --list, --list=json\n"
     "      Tessel's list of the selected tests.\n"
     "\n"
@@ -435,6 +440,13 @@ int UnitTest::Run() {
     return TesselCommandLine::kExitUsage;
   }
   for (const std::string& a : s.TesselArgs) runnerGiven = runnerGiven || a.rfind("--runner=", 0) == 0;
+  // Event listeners of the program's own watch the process that runs the
+  // tests (a leak checker reads its counters there): such a program runs its
+  // tests in its own process, under the crash guard, unless workers were
+  // asked for.
+  for (TestEventListener* l : UnitTestState::ListenersOf(s.Listeners))
+    if (l != s.Listeners.default_result_printer() && l != s.Listeners.default_xml_generator() && !o.Supervised)
+      o.InProcess = true;
 
   int shardIndex = 0, shardCount = 1;
   if (!ReadShards(shardIndex, shardCount)) return 1;
@@ -497,8 +509,15 @@ int UnitTest::Run() {
     BridgeSetIteration(*bridge, i, selected > 0 && first, selected > 0 && (last || recreate));
     std::unique_ptr<TesselCommandLine::TShuffle> order;
     if (GTEST_FLAG(shuffle)) order = std::make_unique<TesselCommandLine::TShuffle>(root, static_cast<uint64_t>(s.RandomSeed));
-    const bool ran = TesselCommandLine::RunOnce(o, root, selection, {AsListener(bridge)}, !runnerGiven);
+    int stopSignal = 0;
+    const bool ran = TesselCommandLine::RunOnce(o, root, selection, {AsListener(bridge)}, !runnerGiven, stopSignal);
     passed = ran && UnitTest::GetInstance()->Passed() && passed;
+    if (stopSignal) {
+      // Stopped from outside: the reports are finished; end as the signal would have.
+      std::fflush(nullptr);
+      ::signal(stopSignal, SIG_DFL);
+      ::raise(stopSignal);
+    }
     if (GTEST_FLAG(shuffle)) s.RandomSeed = NextSeed(s.RandomSeed);
   }
   BridgeProgramEnd(*bridge);

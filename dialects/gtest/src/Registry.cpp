@@ -180,6 +180,12 @@ const TClass* ClassOfSuite(const std::string& suite, const char* file) {
 }  // namespace
 
 void TTestNode::RunTest(TTestResult& result) {
+  gRunResult = &result;
+  if (gFailFastTriggered) {
+    // A run that stops at its first failure skips the rest, each at its place.
+    result.Status(Self(), PartStatusLine(TestPartResult::kSkip, Info->file(), Info->line(), ""));
+    return;
+  }
   TRunningContext ctx;
   ctx.Result = &result;
   ctx.Node = Self();
@@ -220,7 +226,7 @@ void TSuiteNode::RunTest(TTestResult& result) {
     if (result.ShouldStop()) break;
     const ITestPtr& t = FTests[i];
     TestInfo* info = InfoOfNode(t.get());
-    if (!info || !(SetUpFailed || SkippedByFailFast || gFailFastTriggered)) {
+    if (!info || !(SetUpFailed || SkippedByFailFast)) {
       t->RunWithFixture(result);
       continue;
     }
@@ -296,9 +302,18 @@ TestInfo* InfoOfNode(const ITest* node) {
   return n ? n->Info : nullptr;
 }
 
+namespace {
+// The suite behind each suite node, plain or not.
+std::unordered_map<const ITest*, TestSuite*>& SuiteNodes() {
+  static auto* nodes = new std::unordered_map<const ITest*, TestSuite*>();
+  return *nodes;
+}
+}  // namespace
+
 TestSuite* SuiteOfNode(const ITest* node) {
-  auto* n = dynamic_cast<const TSuiteNode*>(node);
-  return n ? n->Suite : nullptr;
+  auto& nodes = SuiteNodes();
+  auto it = nodes.find(node);
+  return it == nodes.end() ? nullptr : it->second;
 }
 
 namespace {
@@ -317,7 +332,7 @@ std::shared_ptr<TTestSuite> MakeRootNode(const std::string& name, bool setUpEnvi
   else
     root = std::make_shared<TRootNode>(name, setUpEnvironments, tearDownEnvironments);
   for (TestSuite* s : UnitTestState::Get().Suites) {
-    auto* node = static_cast<TSuiteNode*>(UnitTestState::NodeOf(*s));
+    auto* node = static_cast<TTestSuite*>(UnitTestState::NodeOf(*s));
     if (node) root->AddTest(node->Self());
   }
   gRoot = root.get();
@@ -337,8 +352,16 @@ TestSuite* UnitTestState::SuiteNamed(const std::string& name, const char* typePa
   auto it = SuiteByName.find(name);
   if (it != SuiteByName.end()) return it->second;
   auto* suite = new TestSuite(name, typeParam, setUp, tearDown);
-  auto node = std::make_shared<TSuiteNode>(suite);
+  // A suite with a one-time set-up or tear-down is one piece of work that
+  // runs whole in one process; any other is a plain suite, whose tests a run
+  // in worker processes may hand out one by one.
+  std::shared_ptr<TTestSuite> node;
+  if (setUp || tearDown)
+    node = std::make_shared<TSuiteNode>(suite);
+  else
+    node = std::make_shared<TTestSuite>(suite->name());
   suite->node_ = node.get();
+  SuiteNodes().emplace(node.get(), suite);
   // The registry holds the node; the suite object lives as long as the program.
   TestFramework::RegisterTest(node);
   Suites.push_back(suite);
@@ -355,7 +378,7 @@ TestInfo* UnitTestState::AddTest(const std::string& suite, const std::string& na
   info->callable_ = callable;
   auto node = std::make_shared<TTestNode>(info, ClassOfSuite(suite, file), param);
   info->node_ = node.get();
-  static_cast<TSuiteNode*>(s->node_)->AddTest(node);
+  static_cast<TTestSuite*>(s->node_)->AddTest(node);
   s->tests_.push_back(info);
   return info;
 }

@@ -21,22 +21,31 @@ run() {
 has() { grep -qF -- "$2" "$1.txt" || fail "$1: no line with \"$2\" in $out/$1.txt"; }
 hasnt() { ! grep -qF -- "$2" "$1.txt" || fail "$1: \"$2\" in $out/$1.txt"; }
 
-# A crash under --isolate is that test's failure, and the run goes on.
-run isolate-crash 1 CRASH=1 -- --isolate
-has isolate-crash "[  FAILED  ] Options.Crashes"
-has isolate-crash "signal 11"
-has isolate-crash "[       OK ] Options.AfterTheOthers"
-has isolate-crash "[  FAILED  ] 2 tests, listed below:"
+# A crash is that test's failure and the run goes on: in a worker process
+# (the default), or in a process of its own with --isolate.
+for mode in workers isolate; do
+  args=()
+  [ $mode = isolate ] && args=(--isolate)
+  run crash-$mode 1 CRASH=1 -- "${args[@]}" --gtest_output=xml:crash-$mode.xml
+  has crash-$mode "[  FAILED  ] Options.Crashes"
+  has crash-$mode "signal 11"
+  has crash-$mode "[       OK ] Options.AfterTheOthers"
+  has crash-$mode "[  FAILED  ] 2 tests, listed below:"
+  xmllint --noout crash-$mode.xml || fail "crash-$mode: the report is not well-formed"
+done
 
-# Without --isolate the guard finishes the console and the report, then the
-# program ends by the signal it got (128 + 11).
-run guard-crash 139 CRASH=1 -- --gtest_output=xml:guard.xml
+# In the program's own process the guard finishes the console and the
+# report, then the program ends by the signal it got (128 + 11).
+run guard-crash 139 CRASH=1 -- --in-process --gtest_output=xml:guard.xml
 has guard-crash "[  FAILED  ] Options.Crashes"
 has guard-crash "[==========] "
 xmllint --noout guard.xml || fail "guard-crash: guard.xml is not well-formed"
 grep -q 'name="Crashes"' guard.xml && grep -q 'signal 11' guard.xml || fail "guard-crash: the crash is not in guard.xml"
 
-run guard-exit 1 EXIT=1 -- 
+run exit 1 EXIT=1 --
+has exit "[  FAILED  ] Options.Exits"
+has exit "[       OK ] Options.AfterTheOthers"
+run guard-exit 1 EXIT=1 -- --in-process
 has guard-exit "[  FAILED  ] Options.Exits"
 
 # A hang ends at its time limit and the tests after it still run.
@@ -77,10 +86,10 @@ hasnt listfiltered "Options.Passes"
 run badtessel 2 -- --runner=nothing
 run badgtest 2 -- --gtest_no_such_flag
 
-# Death tests in the program's own process and isolated.
-for mode in plain isolate; do
+# Death tests in a worker, in a process of their own, in the program's own process.
+for mode in workers isolate in-process; do
   args=(--gtest_filter=Death.*)
-  [ $mode = isolate ] && args+=(--isolate)
+  [ $mode != workers ] && args+=(--$mode)
   run death-$mode 0 -- "${args[@]}"
   has death-$mode "[  PASSED  ] 2 tests."
 done

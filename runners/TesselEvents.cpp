@@ -1,0 +1,558 @@
+#include "runners/TesselEvents.h"
+
+#include <dlfcn.h>
+#include <linux/futex.h>
+#include <stdio_ext.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/Clocks.h"
+#include "platform/Format.h"
+
+namespace TesselEvents {
+
+using namespace TestFramework;
+using Platform::Format;
+
+namespace {
+
+constexpr size_t kAlign = 8;
+
+size_t PageSize() {
+  static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  return page;
+}
+
+int64_t SteadyNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+[[noreturn]] void CannotShare(const char* what) {
+  throw ETesselException(Format("Cannot share memory with the tests' processes (%s): %s", what, std::strerror(errno)));
+}
+
+// A node that a worker made while it ran (a test adding tests to its suite):
+// the supervisor knows it only by what the records say of it.
+class TRemoteNode : public TAbstractTest {
+ public:
+  TRemoteNode(std::string name, const TClass* cls) : TAbstractTest(std::move(name)), FClass(cls) {}
+  const TClass& ClassType() const noexcept override { return FClass ? *FClass : TAbstractTest::ClassInfo(); }
+
+ private:
+  const TClass* FClass;
+};
+
+bool TakeNum(std::string_view& p, uint64_t& v) {
+  if (p.size() < sizeof v) return false;
+  std::memcpy(&v, p.data(), sizeof v);
+  p.remove_prefix(sizeof v);
+  return true;
+}
+
+bool TakeText(std::string_view& p, std::string_view& s) {
+  uint64_t n = 0;
+  if (!TakeNum(p, n) || n > p.size()) return false;
+  s = p.substr(0, static_cast<size_t>(n));
+  p.remove_prefix(static_cast<size_t>(n));
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The channel
+
+TChannel::TChannel(size_t ringBytes) {
+  const size_t page = PageSize();
+  FRingSize = (ringBytes + page - 1) / page * page;
+  void* control = ::mmap(nullptr, sizeof(TControl), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (control == MAP_FAILED) CannotShare("control block");
+  FControl = new (control) TControl();
+  FControl->Epoch = SteadyNanos();
+  FControl->Active.store(0xFFFFFFFFu);
+  int fd = ::memfd_create("tessel-events", MFD_CLOEXEC);
+  if (fd < 0) CannotShare("memfd_create");
+  // Pages of a memory file come as they are written, like those of MAP_NORESERVE.
+  if (::ftruncate(fd, static_cast<off_t>(FRingSize)) != 0) {
+    ::close(fd);
+    CannotShare("ftruncate");
+  }
+  void* base = ::mmap(nullptr, 2 * FRingSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (base == MAP_FAILED) {
+    ::close(fd);
+    CannotShare("address space");
+  }
+  char* b = static_cast<char*>(base);
+  bool ok = ::mmap(b, FRingSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED &&
+            ::mmap(b + FRingSize, FRingSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0) != MAP_FAILED;
+  int err = errno;
+  ::close(fd);  // the mappings keep the file
+  if (!ok) {
+    ::munmap(base, 2 * FRingSize);
+    errno = err;
+    CannotShare("ring");
+  }
+  FRing = b;
+}
+
+TChannel::~TChannel() {
+  if (FRing) ::munmap(FRing, 2 * FRingSize);
+  if (FControl) ::munmap(FControl, sizeof(TControl));
+}
+
+// ---------------------------------------------------------------------------
+// The node table
+
+TNodeTable::TNodeTable(const ITestPtr& root) {
+  std::vector<ITestPtr> stack;
+  if (root) stack.push_back(root);
+  while (!stack.empty()) {
+    ITestPtr node = std::move(stack.back());
+    stack.pop_back();
+    if (!node || FIndex.contains(node.get())) continue;
+    FIndex.emplace(node.get(), static_cast<int32_t>(FNodes.size()));
+    FNodes.push_back(node);
+    const TInterfaceList& children = node->Tests();
+    for (size_t i = children.size(); i-- > 0;) stack.push_back(children[i]);
+  }
+}
+
+int32_t TNodeTable::IndexOf(const ITest* node) const {
+  auto it = FIndex.find(node);
+  return it == FIndex.end() ? -1 : it->second;
+}
+
+// ---------------------------------------------------------------------------
+// The writer
+
+TEventWriter::TEventWriter(TChannel& channel, const TNodeTable& nodes, int wakeFd, int outFd, int errFd)
+    : FChannel(channel), FNodes(nodes), FWakeFd(wakeFd), FOutFd(outFd), FErrFd(errFd) {
+  FRecord.reserve(256);
+  Resync();
+}
+
+void TEventWriter::Resync() noexcept {
+  FHead = FChannel.Control().Head.load(std::memory_order_acquire);
+  FRoomUntil = 0;
+  FNeedOutput = true;  // the other process may have printed after its last record
+}
+
+void TEventWriter::Num(uint64_t v) { FRecord.append(reinterpret_cast<const char*>(&v), sizeof v); }
+
+void TEventWriter::Text(std::string_view s) {
+  Num(s.size());
+  FRecord.append(s);
+}
+
+// Whatever the test printed reaches its file before the offsets are read:
+// stdio's buffers hold what printf and std::cout wrote.
+bool TEventWriter::OutputCheckpoint() {
+  if (!FNeedOutput) return false;
+  if (__fpending(stdout)) std::fflush(stdout);
+  if (__fpending(stderr)) std::fflush(stderr);
+  FNeedOutput = false;
+  return true;
+}
+
+void TEventWriter::Begin(TKind kind, const ITestPtr& node, bool output) {
+  FRecord.resize(sizeof(TRecordHead));
+  TRecordHead h{};
+  h.Kind = kind;
+  h.Node = -1;
+  if (node) {
+    h.Node = FNodes.IndexOf(node.get());
+    h.StartTime = node->GetStartTime();
+    h.StopTime = node->GetStopTime();
+  }
+  if (FResult && FRunBase >= 0) h.RunCount = static_cast<uint32_t>(FResult->RunCount() - FRunBase);
+  if (output && OutputCheckpoint()) {
+    h.Flags |= fOutput;
+    Num(static_cast<uint64_t>(::lseek(FOutFd, 0, SEEK_CUR)));
+    Num(FErrFd >= 0 ? static_cast<uint64_t>(::lseek(FErrFd, 0, SEEK_CUR)) : 0);
+  }
+  if (node && h.Node < 0) {
+    // Made in this process after the fork: described, not numbered.
+    h.Flags |= fRemote;
+    Num(reinterpret_cast<uintptr_t>(node.get()));
+    Text(node->GetName());
+    const TClass* c = &node->ClassType();
+    uint64_t n = 0;
+    for (const TClass* k = c; k; k = k->Parent) ++n;
+    Num(n);
+    for (const TClass* k = c; k; k = k->Parent) {
+      Num(reinterpret_cast<uintptr_t>(k));
+      Text(k->Name ? k->Name : "");
+      Text(k->UnitName ? k->UnitName : "");
+    }
+  }
+  std::memcpy(FRecord.data(), &h, sizeof h);
+}
+
+void TEventWriter::Publish() {
+  if (FSilent) return;
+  FRecord.resize((FRecord.size() + kAlign - 1) / kAlign * kAlign);
+  const uint32_t size = static_cast<uint32_t>(FRecord.size());
+  std::memcpy(FRecord.data(), &size, sizeof size);
+  TControl& c = FChannel.Control();
+  while (FHead + size > FRoomUntil) {
+    FRoomUntil = c.Tail.load(std::memory_order_acquire) + FChannel.RingSize();
+    if (FHead + size <= FRoomUntil) break;
+    // Full: the supervisor is behind. It wakes this process when it has read.
+    c.WriterWaiting.store(1, std::memory_order_seq_cst);
+    if (c.Tail.load(std::memory_order_seq_cst) + FChannel.RingSize() >= FHead + size) continue;
+    timespec wait{0, 50 * 1000 * 1000};
+    ::syscall(SYS_futex, &c.WriterWaiting, FUTEX_WAIT, 1, &wait, nullptr, 0);
+  }
+  std::memcpy(FChannel.Ring() + FHead % FChannel.RingSize(), FRecord.data(), size);
+  FHead += size;
+  c.Head.store(FHead, std::memory_order_seq_cst);
+  if (c.ReaderWaiting.load(std::memory_order_seq_cst) && c.ReaderWaiting.exchange(0)) {
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
+  }
+}
+
+void TEventWriter::Heartbeat(int32_t node) {
+  TControl& c = FChannel.Control();
+  const uint64_t ms = static_cast<uint64_t>(SteadyNanos() - c.Epoch) / 1000000;
+  c.Active.store(ms << 32 | static_cast<uint32_t>(node), std::memory_order_relaxed);
+}
+
+void TEventWriter::UnitBegin(int32_t unit, const ITestPtr& root) {
+  FUnitRoot = root.get();
+  FRunBase = -1;
+  FOpen.clear();
+  Begin(TKind::UnitBegin, nullptr, false);
+  reinterpret_cast<TRecordHead*>(FRecord.data())->Node = unit;
+  Publish();
+}
+
+void TEventWriter::UnitEnd(int32_t unit) {
+  Heartbeat(-1);
+  Begin(TKind::UnitEnd, nullptr, true);
+  reinterpret_cast<TRecordHead*>(FRecord.data())->Node = unit;
+  Publish();
+  FUnitRoot = nullptr;
+  FRunBase = -1;
+}
+
+void TEventWriter::Question(const ITestPtr& node, bool answer) {
+  Begin(TKind::Question, node, false);
+  if (answer) reinterpret_cast<TRecordHead*>(FRecord.data())->Flags |= fYes;
+  Publish();
+}
+
+void TEventWriter::Done() {
+  Begin(TKind::Done, nullptr, true);
+  Publish();
+}
+
+void TEventWriter::Node(TKind kind, const ITestPtr& node, bool output) {
+  Begin(kind, node, output);
+  Publish();
+}
+
+void TEventWriter::StartTest(const ITestPtr& test) {
+  if (test.get() == FQuietNode) return;
+  const bool root = test.get() == FUnitRoot;
+  if (root && FResult) FRunBase = FResult->RunCount();
+  // The time limits look at the heartbeat: it is up to date before the
+  // reader can see the record and go to sleep.
+  const int32_t index = FNodes.IndexOf(test.get());
+  FOpen.push_back(index < 0 ? -2 : index);
+  Heartbeat(FOpen.back());
+  // Before the root starts no test code has run since the last unit ended.
+  Node(TKind::StartTest, test, !root);
+  FNeedOutput = true;
+}
+
+void TEventWriter::EndTest(const ITestPtr& test) {
+  if (test.get() == FQuietNode) return;
+  if (!FOpen.empty()) FOpen.pop_back();
+  Heartbeat(FOpen.empty() ? -1 : FOpen.back());
+  // A failed test's tear-down printed after its last record.
+  Node(TKind::EndTest, test, true);
+}
+
+void TEventWriter::StartSuite(const ITestPtr& suite) {
+  Node(TKind::StartSuite, suite, true);
+  FNeedOutput = true;
+}
+
+void TEventWriter::EndSuite(const ITestPtr& suite) {
+  Node(TKind::EndSuite, suite, false);
+  FNeedOutput = true;  // the suite's tear-down runs next
+}
+
+void TEventWriter::AddSuccess(const ITestPtr& test) { Node(TKind::AddSuccess, test, true); }
+
+void TEventWriter::Status(const ITestPtr& test, const std::string& Msg) {
+  Begin(TKind::Status, test, true);
+  Text(Msg);
+  Publish();
+  FNeedOutput = true;
+}
+
+void TEventWriter::AddError(TTestFailure& error) { Failure(TKind::AddError, error); }
+void TEventWriter::AddFailure(TTestFailure& failure) { Failure(TKind::AddFailure, failure); }
+
+void TEventWriter::Failure(TKind kind, TTestFailure& f) {
+  Begin(kind, f.FailedTest(), true);
+  // The class and its ancestors, by address and name: the supervisor uses
+  // its own copy of a class where it made that class too, else one of its
+  // own with the same names.
+  const TClass* cls = f.ThrownExceptionClass();
+  uint64_t n = 0;
+  for (const TClass* k = cls; k; k = k->Parent) ++n;
+  Num(n);
+  for (const TClass* k = cls; k; k = k->Parent) {
+    Num(reinterpret_cast<uintptr_t>(k));
+    Text(k->Name ? k->Name : "");
+    Text(k->UnitName ? k->UnitName : "");
+  }
+  TCodeLocation loc = f.ThrownExceptionAddress();
+  std::string name = f.ThrownExceptionName(), message = f.ThrownExceptionMessage();
+  std::string_view file = loc.File ? loc.File : "", function = loc.Function ? loc.Function : "";
+  Text(name);
+  // A message too long for the channel is cut, not lost.
+  const size_t room = FChannel.RingSize() / 2;
+  if (message.size() + FRecord.size() + file.size() + function.size() + 256 > room) {
+    std::string note = Format(" [cut: the message had %d bytes]", static_cast<int64_t>(message.size()));
+    size_t keep = room > FRecord.size() + file.size() + function.size() + note.size() + 256
+                      ? room - FRecord.size() - file.size() - function.size() - note.size() - 256
+                      : 0;
+    message.resize(std::min(keep, message.size()));
+    message += note;
+  }
+  Text(message);
+  Text(file);
+  Text(function);
+  Num(loc.Line);
+  Num(reinterpret_cast<uintptr_t>(loc.Address));
+  Publish();
+  FNeedOutput = true;
+}
+
+// ---------------------------------------------------------------------------
+// The replay
+
+bool TReplayResult::Parse(std::string_view bytes, TRecord& rec) {
+  if (bytes.size() < sizeof(TRecordHead)) return false;
+  const auto* h = reinterpret_cast<const TRecordHead*>(bytes.data());
+  if (h->Size < sizeof(TRecordHead) || h->Size > bytes.size()) return false;
+  rec.Head = h;
+  std::string_view p = bytes.substr(sizeof(TRecordHead), h->Size - sizeof(TRecordHead));
+  if (h->Flags & fOutput) {
+    if (!TakeNum(p, rec.OutPos) || !TakeNum(p, rec.ErrPos)) return false;
+  }
+  rec.Payload = p;
+  return true;
+}
+
+const TClass* TReplayResult::ReadClassChain(std::string_view& p) {
+  uint64_t n = 0;
+  if (!TakeNum(p, n) || n > 1000) return nullptr;
+  struct TEntry {
+    uint64_t Address;
+    std::string_view Name, Unit;
+  };
+  std::vector<TEntry> chain(static_cast<size_t>(n));
+  for (TEntry& e : chain)
+    if (!TakeNum(p, e.Address) || !TakeText(p, e.Name) || !TakeText(p, e.Unit)) return nullptr;
+  // From the root class down, so that each has its parent.
+  const TClass* parent = nullptr;
+  for (size_t i = chain.size(); i-- > 0;) {
+    const TEntry& e = chain[i];
+    auto it = FClassCache.find(e.Address);
+    if (it != FClassCache.end()) {
+      parent = it->second;
+      continue;
+    }
+    // The same class in this process when it is inside a loaded object and
+    // was made here too (a static class not made yet is still zero here).
+    const TClass* own = nullptr;
+    Dl_info info{};
+    const void* address = reinterpret_cast<const void*>(static_cast<uintptr_t>(e.Address));
+    if (::dladdr(address, &info) != 0) {
+      const auto* c = static_cast<const TClass*>(address);
+      if (c->Name && e.Name == c->Name && c->Parent == parent) own = c;
+    }
+    if (!own) {
+      const char* cname = FTexts.emplace_back(e.Name).c_str();
+      const char* cunit = FTexts.emplace_back(e.Unit).c_str();
+      own = FShadowClasses.emplace_back(std::make_unique<TClass>(cname, cunit, parent)).get();
+    }
+    FClassCache.emplace(e.Address, own);
+    parent = own;
+  }
+  return parent;
+}
+
+ITestPtr TReplayResult::NodeOf(const TRecord& rec, std::string_view& p) {
+  const TRecordHead& h = *rec.Head;
+  if (h.Flags & fRemote) {
+    uint64_t address = 0;
+    std::string_view name;
+    if (!TakeNum(p, address) || !TakeText(p, name)) return nullptr;
+    const TClass* cls = ReadClassChain(p);
+    auto it = FRemoteNodes.find(address);
+    if (it != FRemoteNodes.end()) return it->second;
+    ITestPtr node = std::make_shared<TRemoteNode>(std::string(name), cls);
+    FRemoteNodes.emplace(address, node);
+    return node;
+  }
+  if (h.Node < 0 || static_cast<size_t>(h.Node) >= FNodes.Size()) return nullptr;
+  return FNodes.Node(h.Node);
+}
+
+void TReplayResult::Replay(const TRecord& rec) {
+  const TRecordHead& h = *rec.Head;
+  std::string_view p = rec.Payload;
+  ITestPtr node = NodeOf(rec, p);
+  if (!node) return;
+  FRunTests = FRunBase + static_cast<int32_t>(h.RunCount);
+  if (h.Kind != TKind::Question) {
+    node->SetStartTime(h.StartTime);
+    node->SetStopTime(h.StopTime);
+    if (h.Kind != TKind::StartTest && !FOpen.empty() && FOpen.back().Node == node) FOpen.back().Timed = true;
+  }
+  switch (h.Kind) {
+    case TKind::StartTest:
+      StartTest(node);
+      break;
+    case TKind::EndTest:
+      EndTest(node);
+      break;
+    case TKind::StartSuite:
+      StartSuite(node);
+      break;
+    case TKind::EndSuite:
+      EndSuite(node);
+      break;
+    case TKind::AddSuccess:
+      // The run's time, as the run loop takes it after every passing body.
+      if (FRootTest) FTotalTime = FRootTest->ElapsedTestTime();
+      AddSuccess(node);
+      break;
+    case TKind::AddFailure:
+    case TKind::AddError:
+      ReplayFailure(node, p, h.Kind == TKind::AddFailure);
+      break;
+    case TKind::Status: {
+      std::string_view msg;
+      if (TakeText(p, msg)) Status(node, std::string(msg));
+      break;
+    }
+    case TKind::Question:
+      // Asked for what the listeners do when asked (a disabled test's line
+      // in a report); the worker has already gone its way.
+      TTestResult::ShouldRunTest(node);
+      break;
+    default:
+      break;
+  }
+}
+
+void TReplayResult::ReplayFailure(const ITestPtr& node, std::string_view p, bool isFailure) {
+  const TClass* cls = ReadClassChain(p);
+  std::string_view className, message, file, function;
+  uint64_t line = 0, address = 0;
+  if (!TakeText(p, className) || !TakeText(p, message) || !TakeText(p, file) || !TakeText(p, function) || !TakeNum(p, line) ||
+      !TakeNum(p, address))
+    return;
+  TCodeLocation loc;
+  // The texts live as long as this result, like the static texts they copy.
+  if (!file.empty()) loc.File = FTexts.emplace_back(file).c_str();
+  if (!function.empty()) loc.Function = FTexts.emplace_back(function).c_str();
+  loc.Line = static_cast<uint32_t>(line);
+  loc.Address = reinterpret_cast<const void*>(static_cast<uintptr_t>(address));
+  TExceptionInfo info{cls, std::string(className), std::string(message), loc};
+  if (isFailure) {
+    AddFailure(node, info, loc);
+    // What the run loop does for a failure that asks to stop the run.
+    if (cls && cls->InheritsFrom(&EStopTestsFailure::ClassInfo())) FStop = true;
+  } else {
+    AddError(node, info, loc);
+  }
+}
+
+void TReplayResult::StartTest(const ITestPtr& test) {
+  FOpen.push_back({test, false, Platform::QueryPerformanceCounter()});
+  TTestResult::StartTest(test);
+}
+
+void TReplayResult::EndTest(const ITestPtr& test) {
+  Pop(false);
+  TTestResult::EndTest(test);
+}
+
+void TReplayResult::StartSuite(const ITestPtr& suite) {
+  FOpen.push_back({suite, true, Platform::QueryPerformanceCounter()});
+  TTestResult::StartSuite(suite);
+}
+
+void TReplayResult::EndSuite(const ITestPtr& suite) {
+  Pop(true);
+  TTestResult::EndSuite(suite);
+}
+
+void TReplayResult::Pop(bool suite) {
+  // Ends may come unpaired when a listener threw; drop through to the match.
+  while (!FOpen.empty()) {
+    bool match = FOpen.back().IsSuite == suite;
+    FOpen.pop_back();
+    if (match) break;
+  }
+}
+
+void TReplayResult::EndOpenNodes(size_t depth, const TExceptionInfo& error, const ITestPtr& fallback) {
+  auto guarded = [](auto&& f) {
+    try {
+      f();
+    } catch (...) {
+    }
+  };
+  ITestPtr culprit = FOpen.size() > depth ? FOpen.back().Node : fallback;
+  if (culprit && FOpen.size() > depth) {
+    // Its time is the time it ran, as far as this process saw it start.
+    if (!FOpen.back().Timed) culprit->SetStartTime(FOpen.back().Since);
+    culprit->SetStopTime(Platform::QueryPerformanceCounter());
+  }
+  if (culprit) {
+    // The place of the test method the worker was in, looked up here again.
+    TCodeLocation where = FMethodPtr;
+    if (auto* tc = dynamic_cast<TTestCase*>(culprit.get())) where = tc->Method().Location();
+    guarded([&] { AddError(culprit, error, where); });
+  }
+  while (FOpen.size() > depth) {
+    TOpen open = FOpen.back();
+    size_t before = FOpen.size();
+    guarded([&] { open.IsSuite ? EndSuite(open.Node) : EndTest(open.Node); });
+    if (FOpen.size() == before) FOpen.pop_back();
+  }
+}
+
+void TReplayResult::UnwindOpenNodes(size_t depth) {
+  while (FOpen.size() > depth) {
+    TOpen open = FOpen.back();
+    if (open.IsSuite) {
+      FOpen.pop_back();
+      continue;
+    }
+    size_t before = FOpen.size();
+    try {
+      EndTest(open.Node);
+    } catch (...) {
+    }
+    if (FOpen.size() == before) FOpen.pop_back();
+  }
+}
+
+}  // namespace TesselEvents

@@ -1,0 +1,374 @@
+// The supervisor's dealings with its worker processes: reading their
+// records, waiting for them, the time limits, their ends, the copies of
+// what they print, and the keeper that ends their process groups when the
+// supervisor is killed.
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <poll.h>
+#include <stdio_ext.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "platform/Format.h"
+#include "runners/ReportText.h"
+#include "runners/TesselCrashGuard.h"
+#include "runners/TesselSupervisorDetail.h"
+
+namespace TesselSupervisor::Detail {
+
+using namespace TestFramework;
+using namespace TesselEvents;
+using Platform::Format;
+using TesselCrashGuard::SignalText;
+
+namespace {
+
+void WriteAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return;  // the console is gone: the output with it
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+// Copies [done, to) of from to dst, then lets the memory file give back
+// what is copied.
+void CopyRange(int from, uint64_t& done, uint64_t& freed, uint64_t to, int dst) {
+  if (to <= done) return;
+  if (__fpending(stdout)) std::fflush(stdout);
+  if (__fpending(stderr)) std::fflush(stderr);
+  off_t off = static_cast<off_t>(done);
+  bool plain = false;
+  while (static_cast<uint64_t>(off) < to && !plain) {
+    ssize_t n = ::sendfile(dst, from, &off, static_cast<size_t>(to - static_cast<uint64_t>(off)));
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINVAL || errno == ENOSYS)) plain = true;  // an appending file, for one
+    else break;
+  }
+  char buf[65536];
+  while (plain && static_cast<uint64_t>(off) < to) {
+    ssize_t n = ::pread(from, buf, std::min<uint64_t>(sizeof buf, to - static_cast<uint64_t>(off)), off);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    WriteAll(dst, buf, static_cast<size_t>(n));
+    off += n;
+  }
+  done = to;
+  constexpr uint64_t kFreeStep = uint64_t(1) << 20;
+  if (done - freed >= kFreeStep) {
+    uint64_t upTo = done / kFreeStep * kFreeStep;
+    ::fallocate(from, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(freed),
+                static_cast<off_t>(upTo - freed));
+    freed = upTo;
+  }
+}
+
+uint64_t FileSize(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+}  // namespace
+
+void CopyOutput(TOutput& o, uint64_t outPos, uint64_t errPos) {
+  // A listener's lines still in this process's stdio buffers came first.
+  if (outPos > o.OutCopied || (o.ErrFd >= 0 && errPos > o.ErrCopied)) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+  }
+  CopyRange(o.OutFd, o.OutCopied, o.OutFreed, outPos, STDOUT_FILENO);
+  if (o.ErrFd >= 0) CopyRange(o.ErrFd, o.ErrCopied, o.ErrFreed, errPos, STDERR_FILENO);
+}
+
+// Everything a worker that ended has written.
+void CopyAllOutput(TOutput& o) { CopyOutput(o, FileSize(o.OutFd), o.ErrFd >= 0 ? FileSize(o.ErrFd) : 0); }
+
+std::string EndText(int status) {
+  if (WIFSIGNALED(status)) return "The test's process ended with " + SignalText(WTERMSIG(status));
+  if (WIFEXITED(status))
+    return Format("The test ended its process (exit status %d) before the test was over", WEXITSTATUS(status));
+  return "The test's process ended before the test was over";
+}
+
+std::string StatusText(int status) {
+  if (WIFSIGNALED(status)) return SignalText(WTERMSIG(status));
+  return Format("exit status %d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+}
+
+// ---------------------------------------------------------------------------
+// The keeper: a process of its own that outlives the supervisor. It is told
+// every worker's process group and, when the supervisor's end of their
+// socket closes (normally or because it was killed), ends the groups still
+// on its list.
+
+pid_t StartKeeper(int& socketFd) {
+  int sv[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return -1;
+  pid_t pid = ::fork();
+  if (pid != 0) {
+    ::close(sv[1]);
+    if (pid < 0) {
+      ::close(sv[0]);
+      return -1;
+    }
+    socketFd = sv[0];
+    return pid;
+  }
+  ::setpgid(0, 0);  // out of reach of a signal to the supervisor's group
+  if (sv[1] != 3) {
+    ::dup2(sv[1], 3);
+    ::close(sv[1]);
+  }
+  ::syscall(SYS_close_range, 4u, ~0u, 0u);
+  for (int fd = 0; fd < 3; ++fd) ::close(fd);
+  pid_t groups[4096];
+  size_t count = 0;
+  for (;;) {
+    int32_t v = 0;
+    ssize_t n = ::recv(3, &v, sizeof v, MSG_WAITALL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != sizeof v) break;
+    if (v > 0 && count < std::size(groups)) groups[count++] = v;
+    for (size_t i = 0; v < 0 && i < count; ++i)
+      if (groups[i] == -v) groups[i] = groups[--count];
+  }
+  for (size_t i = 0; i < count; ++i) ::kill(-groups[i], SIGKILL);
+  ::_exit(0);
+}
+
+// ---------------------------------------------------------------------------
+// Reading the workers' records
+
+bool TSupervisedResult::Drain(TWorker& w) {
+  if (w.Gone) return false;
+  TControl& c = w.Channel->Control();
+  const uint64_t head = c.Head.load(std::memory_order_acquire);
+  uint64_t tail = c.Tail.load(std::memory_order_relaxed);
+  const size_t ring = w.Channel->RingSize();
+  bool consumed = false;
+  w.Parked = false;
+  while (tail < head && !w.Parked) {
+    TRecord rec;
+    const char* at = w.Channel->Ring() + tail % ring;
+    const TRecordHead* h = nullptr;
+    bool valid = TReplayResult::Parse(std::string_view(at, static_cast<size_t>(head - tail)), rec);
+    if (valid) {
+      h = rec.Head;
+      const bool unitRecord = h->Kind == TKind::UnitBegin || h->Kind == TKind::UnitEnd;
+      valid = !unitRecord || (h->Node >= 0 && static_cast<size_t>(h->Node) < FUnits.size());
+    }
+    if (!valid) {
+      // Records no reader can follow: this worker's stream ends here.
+      StopWorker(w);
+      c.Tail.store(head, std::memory_order_release);
+      tail = head;
+      break;
+    }
+    if (h->Kind == TKind::UnitBegin) {
+      const int32_t k = h->Node;
+      if (k != FReplaying && FState[static_cast<size_t>(k)].State != TUnitState::Skipped) {
+        w.Parked = true;  // a unit the replay has not reached: its records wait in the ring
+        break;
+      }
+      Step(w, TStep::UnitBegin, k);
+    }
+    // The record stays where it is until it has been replayed; then the
+    // writer may use its room again, also when a listener raised.
+    const uint64_t next = tail + h->Size;
+    struct TCommit {
+      TControl& C;
+      uint64_t Next;
+      ~TCommit() {
+        C.Tail.store(Next, std::memory_order_release);
+        if (C.WriterWaiting.load(std::memory_order_relaxed) && C.WriterWaiting.exchange(0))
+          ::syscall(SYS_futex, &C.WriterWaiting, FUTEX_WAKE, 1, nullptr, nullptr, 0);
+      }
+    } commit{c, next};
+    tail = next;
+    consumed = true;
+    const bool live = w.Unit >= 0 && w.Unit == FReplaying;
+    switch (h->Kind) {
+      case TKind::UnitBegin:
+        break;
+      case TKind::UnitEnd:
+        if (live && (h->Flags & fOutput)) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);
+        Step(w, TStep::UnitEnd);
+        break;
+      case TKind::Done:
+        Step(w, TStep::Done);
+        break;
+      default:
+        if (live) {
+          if (h->Flags & fOutput) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);
+          Replay(rec);
+        }
+        break;
+    }
+    if (StopSignalPending()) break;
+  }
+  if (!w.Alive && !w.Parked && tail == head && !w.Gone) Step(w, TStep::Drained);
+  return consumed;
+}
+
+void TSupervisedResult::StopWorker(TWorker& w) {
+  if (w.Alive && w.Pid > 0) ::kill(-w.Pid, SIGKILL);
+}
+
+TSupervisedResult::TWorker* TSupervisedResult::OwnerOf(size_t k) {
+  const uint32_t id = FShared.Owners[k].load(std::memory_order_acquire);
+  if (id == 0) return nullptr;
+  for (const auto& w : FWorkers)
+    if (w->Id == id) return w.get();
+  return nullptr;
+}
+
+size_t TSupervisedResult::LiveWorkers() const {
+  return static_cast<size_t>(std::count_if(FWorkers.begin(), FWorkers.end(), [](const auto& w) {
+    return w->Alive && w->Stream != TWorker::Finished;
+  }));
+}
+
+double TSupervisedResult::LimitOf(int32_t node) {
+  if (!FOptions.TimeLimit) return 0;
+  if (node < 0 || static_cast<size_t>(node) >= FLimits.size()) return FOptions.TimeLimit(nullptr);
+  double& limit = FLimits[static_cast<size_t>(node)];
+  if (limit < 0) limit = FOptions.TimeLimit(FNodes.Node(node));
+  return limit;
+}
+
+// A worker that runs a step longer than its limit is ended with its group.
+void TSupervisedResult::CheckDeadlines(int64_t now, int64_t& next) {
+  for (const auto& w : FWorkers) {
+    if (!w->Alive || w->TimedOutAfter > 0) continue;
+    const TControl& c = w->Channel->Control();
+    const uint64_t active = c.Active.load(std::memory_order_relaxed);
+    const int32_t node = static_cast<int32_t>(static_cast<uint32_t>(active));
+    if (node == -1) continue;
+    const double limit = LimitOf(node);
+    if (limit <= 0) continue;
+    const int64_t since = c.Epoch + static_cast<int64_t>(active >> 32) * 1000000;
+    const int64_t deadline = since + static_cast<int64_t>(limit * 1e9);
+    if (now < deadline) {
+      next = std::min(next, deadline);
+      continue;
+    }
+    w->TimedOutAfter = limit;
+    StopWorker(*w);
+  }
+}
+
+void TSupervisedResult::Wait(int64_t until) {
+  auto hasData = [this] {
+    for (const auto& w : FWorkers) {
+      if (w->Gone || w->Parked) continue;
+      const TControl& c = w->Channel->Control();
+      if (c.Head.load(std::memory_order_acquire) != c.Tail.load(std::memory_order_relaxed)) return true;
+    }
+    return false;
+  };
+  // A worker running quick tests publishes again within microseconds: a
+  // short spin saves the sleep and the wake-up.
+  for (int i = 0; i < 2000; ++i) {
+    if (hasData() || StopSignalPending()) return;
+    __builtin_ia32_pause();
+  }
+  for (const auto& w : FWorkers)
+    if (w->Alive && !w->Parked) w->Channel->Control().ReaderWaiting.store(1, std::memory_order_seq_cst);
+  auto awake = [this] {
+    for (const auto& w : FWorkers)
+      if (w->Alive) w->Channel->Control().ReaderWaiting.store(0, std::memory_order_relaxed);
+  };
+  if (hasData() || StopSignalPending()) return awake();
+
+  int64_t now = NowNanos();
+  int64_t next = until > 0 ? until : INT64_MAX;
+  CheckDeadlines(now, next);
+  const int flushIn = ReportText::FlushOpenReports();  // what the reports hold reaches their files
+  std::vector<pollfd> fds{{FWakeFd, POLLIN, 0}};
+  std::vector<TWorker*> polled;
+  bool blind = false;  // a worker without a pidfd: look for its end now and then
+  for (const auto& w : FWorkers) {
+    if (!w->Alive) continue;
+    if (w->PidFd >= 0) {
+      fds.push_back({w->PidFd, POLLIN, 0});
+      polled.push_back(w.get());
+    } else {
+      blind = true;
+    }
+  }
+  int64_t timeoutMs = next == INT64_MAX ? -1 : std::max<int64_t>(0, (next - now + 999999) / 1000000);
+  if (flushIn >= 0 && (timeoutMs < 0 || flushIn < timeoutMs)) timeoutMs = flushIn;
+  if (blind && (timeoutMs < 0 || timeoutMs > 10)) timeoutMs = 10;
+  int r = ::poll(fds.data(), fds.size(), static_cast<int>(std::min<int64_t>(timeoutMs, INT32_MAX)));
+  awake();
+  if (r > 0 && (fds[0].revents & POLLIN)) {
+    uint64_t v;
+    [[maybe_unused]] ssize_t n = ::read(FWakeFd, &v, sizeof v);
+  }
+  for (size_t i = 0; i < FWorkers.size(); ++i) {
+    TWorker& w = *FWorkers[i];
+    int status = 0;
+    if (w.Alive && ::waitpid(w.Pid, &status, WNOHANG) == w.Pid) Reap(w, status);
+  }
+  CheckDeadlines(NowNanos(), next);
+}
+
+// The end of a worker's process: its helpers go with it, the units it had
+// taken but not begun go back to the queue, and a new worker carries on.
+void TSupervisedResult::Reap(TWorker& w, int status) {
+  w.Status = status;
+  Step(w, TStep::Died);
+  if (w.PidFd >= 0) ::close(w.PidFd);
+  w.PidFd = -1;
+  ::kill(-w.Pid, SIGKILL);
+  Tell(-w.Pid);
+  ReleaseClaims(w);
+}
+
+void TSupervisedResult::ReleaseClaims(TWorker& w) {
+  // The units its unread records begin are its, whatever else happened.
+  std::vector<uint8_t> begun(FUnits.size(), 0);
+  const TControl& c = w.Channel->Control();
+  const uint64_t head = c.Head.load(std::memory_order_acquire);
+  for (uint64_t at = c.Tail.load(); at < head;) {
+    TRecord rec;
+    if (!TReplayResult::Parse(std::string_view(w.Channel->Ring() + at % w.Channel->RingSize(), head - at), rec)) break;
+    if (rec.Head->Kind == TKind::UnitBegin && rec.Head->Node >= 0 && static_cast<size_t>(rec.Head->Node) < FUnits.size())
+      begun[static_cast<size_t>(rec.Head->Node)] = 1;
+    at += rec.Head->Size;
+  }
+  size_t firstFree = SIZE_MAX;
+  for (size_t k = 0; k < FUnits.size(); ++k) {
+    uint32_t id = FShared.Owners[k].load();
+    if (id == w.Id && !FState[k].Begun && !begun[k]) {
+      FShared.Owners[k].store(0);  // taken at the moment it died: not run
+      id = 0;
+    }
+    if (id == 0 && firstFree == SIZE_MAX && FUnits[k].Predicted && FState[k].State != TUnitState::Skipped)
+      firstFree = k;
+  }
+  // A new worker carries on from there, once the caller is done with the list of workers.
+  if (firstFree != SIZE_MAX) FReplaceFrom = std::min(FReplaceFrom, firstFree);
+}
+
+void TSupervisedResult::Replace() {
+  const size_t from = std::exchange(FReplaceFrom, SIZE_MAX);
+  if (from == SIZE_MAX || FInterrupted || FFinished || FStop) return;
+  if (LiveWorkers() >= static_cast<size_t>(FOptions.Jobs)) return;
+  if (!Fork(static_cast<uint32_t>(from))) FUnclaimedFrom = std::min(FUnclaimedFrom, from);
+}
+
+}  // namespace TesselSupervisor::Detail

@@ -1,0 +1,208 @@
+// Supervised runs against runs in one process: the listeners must hear the
+// same calls in the same order, whatever runs where, for every kind of tree.
+// And the channel the records travel through, where its ring wraps.
+#include <cstdio>
+#include <sstream>
+#include <stdexcept>
+
+#include "extensions/TestExtensions.h"
+#include "framework/TestFramework.h"
+#include "runners/TesselEvents.h"
+#include "runners/TesselSupervisor.h"
+
+using namespace TestFramework;
+
+namespace {
+
+// Every listener call, ShouldRunTest included, as a line.
+class TCallLog : public ITestListenerX {
+ public:
+  std::ostringstream Lines;
+  TTestResult* Result = nullptr;
+  void Status(const ITestPtr& t, const std::string& m) override { Lines << "status " << t->GetName() << ": " << m << "\n"; }
+  void TestingStarts() override { Lines << "starts\n"; }
+  void StartTest(const ITestPtr& t) override { Lines << "start " << t->GetName() << "\n"; }
+  void AddSuccess(const ITestPtr& t) override { Lines << "pass " << t->GetName() << "\n"; }
+  void AddError(TTestFailure& e) override { Add("error", e); }
+  void AddFailure(TTestFailure& f) override { Add("failure", f); }
+  void EndTest(const ITestPtr& t) override { Lines << "end " << t->GetName() << " run=" << Result->RunCount() << "\n"; }
+  void StartSuite(const ITestPtr& s) override { Lines << "suite " << s->GetName() << "\n"; }
+  void EndSuite(const ITestPtr& s) override { Lines << "end suite " << s->GetName() << "\n"; }
+  void TestingEnds(TTestResult& r) override {
+    Lines << "ends run=" << r.RunCount() << " failures=" << r.FailureCount() << " errors=" << r.ErrorCount()
+          << " stopped=" << r.WasStopped() << "\n";
+  }
+  bool ShouldRunTest(const ITestPtr& t) override {
+    Lines << "ask " << t->GetName() << "\n";
+    return t->GetEnabled();
+  }
+
+ private:
+  void Add(const char* kind, TTestFailure& f) {
+    std::string where = f.LocationInfo();
+    where = where.substr(where.rfind('/') + 1);
+    const TClass* c = f.ThrownExceptionClass();
+    Lines << kind << " " << f.FailedTest()->GetName() << " [" << f.ThrownExceptionName() << "/"
+          << (c && c->InheritsFrom(&ETestFailure::ClassInfo()) ? "failure" : "other") << "] "
+          << f.ThrownExceptionMessage() << " @" << where << "\n";
+  }
+};
+
+// Exception classes nothing makes before a test raises them, so that the
+// supervisor meets them first in a worker's records.
+class EOwnFailure : public ETestFailure {
+  TESSEL_EXCEPTION_CLASS(EOwnFailure, ETestFailure)
+};
+class EOwnStop : public EStopTestsFailure {
+  TESSEL_EXCEPTION_CLASS(EOwnStop, EStopTestsFailure)
+};
+
+class TKinds : public TTestCase {
+  TESSEL_TESTCASE(TKinds, TTestCase)
+ public:
+  TESSEL_TEST(TestPasses) { Check(true); }
+  TESSEL_TEST(TestFails) { CheckEquals(1, 2, "count"); }
+  TESSEL_TEST(TestRaises) { throw std::runtime_error("not a failure"); }
+  TESSEL_TEST(TestTalks) {
+    Status("first");
+    Status("second");
+    Check(true);
+  }
+  TESSEL_TEST(TestOwnFailure) { throw EOwnFailure("of its own kind"); }
+  TESSEL_TEST(TestOwnStop) { throw EOwnStop("stops the run"); }
+  TESSEL_TEST(TestGrows);
+};
+
+// A test that adds a test to the suite it runs in, which runs it next.
+void TKinds::TestGrows() {
+  if (auto* suite = dynamic_cast<TTestSuite*>(static_cast<ITest*>(GetGUIObject()))) {
+    SetGUIObject(nullptr);
+    suite->AddTest(std::make_shared<TKinds>("TestPasses"));
+  }
+  Check(true);
+}
+
+class TFaultyFixture : public TTestCase {
+  TESSEL_TESTCASE(TFaultyFixture, TTestCase)
+ public:
+  void SetUp() override {
+    if (GetName() == "TestSetUpFails") throw std::logic_error("no fixture");
+  }
+  void TearDown() override {
+    if (GetName() == "TestTearDownFails") throw std::logic_error("no clean-up");
+  }
+  TESSEL_TEST(TestSetUpFails) { Check(true); }
+  TESSEL_TEST(TestTearDownFails) { Check(true); }
+};
+
+class TOnce : public TestExtensions::TTestSetup {
+  TESSEL_DECORATOR_CLASS(TOnce, TestExtensions::TTestSetup)
+  void SetUp() override { std::printf("once\n"); }
+};
+
+ITestPtr Case(const char* name) { return std::make_shared<TKinds>(name); }
+
+ITestPtr Tree(const std::string& kind) {
+  auto root = TestSuite("root", {});
+  if (kind == "plain") {
+    auto disabled = Case("TestPasses");
+    disabled->SetEnabled(false);
+    root->AddTest(TestSuite("A", {Case("TestPasses"), Case("TestFails"), Case("TestRaises"), Case("TestTalks")}));
+    root->AddTest(TestSuite("B", {disabled, Case("TestOwnFailure"), TFaultyFixture::Suite()}));
+  } else if (kind == "decorated") {
+    auto inner = TestSuite("Inner", {Case("TestPasses"), Case("TestFails"), Case("TestTalks")});
+    auto off = Case("TestRaises");
+    off->SetEnabled(false);
+    inner->AddTest(off);
+    root->AddTest(Case("TestPasses"));
+    root->AddTest(std::make_shared<TOnce>(inner));
+    root->AddTest(std::make_shared<TestExtensions::TRepeatedTest>(Case("TestFails"), 3));
+    root->AddTest(Case("TestTalks"));
+  } else if (kind == "stop") {
+    root->AddTest(TestSuite("A", {Case("TestPasses"), Case("TestOwnStop"), Case("TestPasses")}));
+    root->AddTest(TestSuite("B", {Case("TestPasses")}));
+  } else if (kind == "growing") {
+    auto suite = std::make_shared<TTestSuite>("Grows");
+    auto grows = Case("TestGrows");
+    grows->SetGUIObject(static_cast<ITest*>(suite.get()));
+    suite->AddTest(grows);
+    root->AddTest(std::make_shared<TOnce>(suite));
+    root->AddTest(Case("TestPasses"));
+  }
+  return root;
+}
+
+std::string RunAndLog(const std::string& kind, std::unique_ptr<TTestResult> (*make)(const ITestPtr&, int), int how) {
+  ITestPtr root = Tree(kind);
+  std::unique_ptr<TTestResult> result = make(root, how);
+  auto log = std::make_shared<TCallLog>();
+  log->Result = result.get();
+  result->AddListener(log);
+  std::fflush(stdout);
+  root->Run(*result);
+  return log->Lines.str();
+}
+
+std::unique_ptr<TTestResult> InProcess(const ITestPtr&, int) { return std::make_unique<TTestResult>(); }
+
+std::unique_ptr<TTestResult> Supervised(const ITestPtr& root, int how) {
+  TesselSupervisor::TSupervisorOptions o;
+  o.Jobs = how & 1 ? 2 : 1;
+  o.Isolate = (how & 2) != 0;
+  return TesselSupervisor::NewSupervisedResult(root, o);
+}
+
+class TSupervisorTests : public TTestCase {
+  TESSEL_TESTCASE(TSupervisorTests, TTestCase)
+ public:
+  // Supervised first: the exception classes of the trees are then made in a
+  // worker before this process ever makes them.
+  TESSEL_TEST(TestListenersHearTheRunInOneProcess) {
+    for (const char* kind : {"plain", "decorated", "stop", "growing"}) {
+      std::string supervised[4];
+      for (int how = 0; how < 4; ++how) supervised[how] = RunAndLog(kind, Supervised, how);
+      const std::string inProcess = RunAndLog(kind, InProcess, 0);
+      static const char* const ways[] = {"one worker", "two workers", "isolated", "isolated, two workers"};
+      for (int how = 0; how < 4; ++how) {
+        // An isolated test grows the tree of its own process only.
+        if (std::string(kind) == "growing" && (how & 2)) continue;
+        CheckEquals(inProcess, supervised[how], std::string(kind) + " tree, " + ways[how]);
+      }
+    }
+  }
+
+  TESSEL_TEST(TestRecordsCrossTheRingsEnd) {
+    // A small ring that the records wrap around many times, one failure
+    // record (with its texts and class chain) at a time.
+    TesselEvents::TChannel channel(4096);
+    ITestPtr root = TestSuite("root", {Case("TestFails")});
+    TesselEvents::TNodeTable nodes(root);
+    TesselEvents::TEventWriter writer(channel, nodes, -1, 1, -1);
+    TesselEvents::TReplayResult replay(root);
+    auto log = std::make_shared<TCallLog>();
+    log->Result = &replay;
+    replay.AddListener(log);
+    const ITestPtr test = root->Tests()[0];
+    TesselEvents::TControl& c = channel.Control();
+    std::string expected;
+    for (int i = 0; i < 200; ++i) {
+      std::string message(static_cast<size_t>(i * 37 % 1500), static_cast<char>('a' + i % 26));
+      TTestFailure f(test, TExceptionInfo{&EOwnFailure::ClassInfo(), "EOwnFailure", message, {}}, {}, {});
+      writer.AddFailure(f);
+      TesselEvents::TReplayResult::TRecord rec;
+      const uint64_t tail = c.Tail.load();
+      Check(TesselEvents::TReplayResult::Parse(
+                std::string_view(channel.Ring() + tail % channel.RingSize(), c.Head.load() - tail), rec),
+            "record " + std::to_string(i) + " reads back");
+      replay.Replay(rec);
+      c.Tail.store(tail + rec.Head->Size);
+      expected += "failure TestFails [EOwnFailure/failure] " + message + " @\n";
+    }
+    Check(c.Head.load() > 20 * channel.RingSize(), "the ring wrapped many times");
+    CheckEquals(expected, log->Lines.str());
+  }
+};
+
+}  // namespace
+
+TESSEL_REGISTER("Supervisor", TSupervisorTests);
