@@ -476,7 +476,10 @@ int UnitTest::Run() {
                stdout);
     return 0;
   }
-  ITestListenerPtr selection = TesselCommandLine::SelectionListener(root, chosen);
+  // Disabled tests are disabled nodes; only a filter or a shard needs a
+  // selection, which asks of every node in the run.
+  const bool narrowed = GTEST_FLAG(filter) != "*" || shardCount > 1;
+  ITestListenerPtr selection = narrowed ? TesselCommandLine::SelectionListener(root, chosen) : nullptr;
   if (o.Runner == TesselCommandLine::TRunnerKind::Gui) {
     TesselCommandLine::TWindowedRunner gui = TesselCommandLine::WindowedRunner();
     if (!gui) {
@@ -485,16 +488,22 @@ int UnitTest::Run() {
                    program.c_str());
       return TesselCommandLine::kExitUsage;
     }
-    // The window chooses by its check boxes (disabled tests start unticked);
-    // only a filter or a shard is a selection it is told about.
-    const bool narrowed = GTEST_FLAG(filter) != "*" || shardCount > 1;
+    // The window chooses by its check boxes (disabled tests start unticked).
     std::vector<char*> args{s.ProgramPath.empty() ? const_cast<char*>("test") : s.ProgramPath.data(), nullptr};
-    return gui(1, args.data(), root, narrowed ? selection : nullptr);
+    return gui(1, args.data(), root, selection);
   }
 
   // A Tessel runner asked for takes the console from GoogleTest's printer.
   if (runnerGiven && s.Listeners.default_result_printer()) delete s.Listeners.Release(s.Listeners.default_result_printer());
 
+  // Workers ask the same of every node as the listeners here do.
+  static const bool extended = [] {
+    TesselCommandLine::TExtension e;
+    e.WillRun = &WillRunNode;
+    TesselCommandLine::AddExtension(std::move(e));
+    return true;
+  }();
+  (void)extended;
   auto bridge = MakeEventBridge();
   BridgeProgramStart(*bridge);
   bool passed = true;

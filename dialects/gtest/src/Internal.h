@@ -166,6 +166,9 @@ ITestPtr NodeOfTest(const TestInfo& t);
 TestInfo* InfoOfNode(const TestFramework::ITest* node);
 TestSuite* SuiteOfNode(const TestFramework::ITest* node);
 bool IsRootNode(const TestFramework::ITest* node);
+// What the selection made of GoogleTest's filter, DISABLED_ and the shards
+// says of a node.
+bool WillRunNode(const ITestPtr& node);
 // A root over the registered suites that sets the environments up and down.
 std::shared_ptr<TestFramework::TTestSuite> MakeRootNode(const std::string& name, bool setUpEnvironments,
                                                          bool tearDownEnvironments);

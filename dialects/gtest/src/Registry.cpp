@@ -322,6 +322,12 @@ const ITest* gRoot = nullptr;  // the root of the run, made by MakeRootNode
 
 bool IsRootNode(const ITest* node) { return node && node == gRoot; }
 
+bool WillRunNode(const ITestPtr& node) {
+  if (TestInfo* info = InfoOfNode(node.get())) return info->should_run();
+  if (TestSuite* suite = SuiteOfNode(node.get())) return suite->should_run();
+  return IsRootNode(node.get()) || node->GetEnabled();
+}
+
 std::shared_ptr<TTestSuite> MakeRootNode(const std::string& name, bool setUpEnvironments, bool tearDownEnvironments) {
   // Without environments the root is a plain suite, so that a run in worker
   // processes may hand each suite to a worker of its own; with them it is

@@ -191,6 +191,7 @@ class TEventBridge : public ITestListenerX {
         Forward([&](TestEventListener& l) { l.OnEnvironmentsSetUpStart(*UnitTest::GetInstance()); });
     } else if (TestSuite* suite = SuiteOfNode(node.get())) {
       s.CurrentSuite = suite;
+      FSuiteNode = node.get();
       FNextDisabled = 0;
       FSuiteStart = NowMillis();
       Forward([&](TestEventListener& l) {
@@ -228,6 +229,7 @@ class TEventBridge : public ITestListenerX {
         l.OnTestCaseEnd(*suite);
       });
       s.CurrentSuite = nullptr;
+      FSuiteNode = nullptr;
     } else if (TestInfo* info = InfoOfNode(node.get())) {
       TestResult& r = UnitTestState::ResultOf(*info);
       UnitTestState::SetTimes(r, FTestStart, node->ElapsedTestTime());
@@ -267,7 +269,7 @@ class TEventBridge : public ITestListenerX {
     Backward([&](TestEventListener& l) { l.OnTestIterationEnd(*UnitTest::GetInstance(), FIteration); });
   }
 
-  bool ShouldRunTest(const ITestPtr&) override { return true; }
+  bool ShouldRunTest(const ITestPtr& node) override { return WillRunNode(node); }
 
  private:
   template <class F>
@@ -310,9 +312,8 @@ class TEventBridge : public ITestListenerX {
   void EmitDisabledBefore(const TestInfo* next) {
     const TestSuite* suite = UnitTestState::Get().CurrentSuite;
     if (!suite) return;
-    ITestPtr suiteNode = FindSuiteNode(*suite);
-    if (!suiteNode) return;
-    const TInterfaceList& children = suiteNode->Tests();
+    if (!FSuiteNode) return;
+    const TInterfaceList& children = FSuiteNode->Tests();
     for (; FNextDisabled < children.size(); ++FNextDisabled) {
       TestInfo* info = InfoOfNode(children[FNextDisabled].get());
       if (!info) continue;
@@ -325,9 +326,8 @@ class TEventBridge : public ITestListenerX {
     }
   }
 
-  static ITestPtr FindSuiteNode(const TestSuite& s);
-
   int FIteration = 0;
+  ITest* FSuiteNode = nullptr;  // the suite started last
   bool FFirstWithTests = true;
   bool FLastWithTests = true;
   size_t FNextDisabled = 0;
@@ -335,11 +335,6 @@ class TEventBridge : public ITestListenerX {
   TimeInMillis FTestStart = 0;
   std::chrono::steady_clock::time_point FStarted;
 };
-
-ITestPtr TEventBridge::FindSuiteNode(const TestSuite& s) {
-  auto* node = static_cast<TTestSuite*>(UnitTestState::NodeOf(s));
-  return node ? node->Self() : nullptr;
-}
 
 std::shared_ptr<TEventBridge> MakeEventBridge() { return std::make_shared<TEventBridge>(); }
 void BridgeProgramStart(TEventBridge& bridge) { bridge.ProgramStart(); }
