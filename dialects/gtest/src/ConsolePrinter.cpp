@@ -11,6 +11,8 @@
 
 namespace testing::internal {
 
+bool gFlushEachTest = true;
+
 namespace {
 
 enum class TColor { Default, Red, Green, Yellow };
@@ -89,9 +91,9 @@ class TPrettyPrinter : public TestEventListener {
   void OnTestStart(const TestInfo& t) override {
     ColoredPrintf(TColor::Green, "[ RUN      ] ");
     std::printf("%s.%s\n", t.test_suite_name(), t.name());
-    // One write a test: what the test prints itself follows this line, and
-    // the end line goes out with the next test's start.
-    std::fflush(stdout);
+    // At most one write a test: what the test prints itself follows this
+    // line, and the end line goes out with the next test's start.
+    if (gFlushEachTest) std::fflush(stdout);
   }
   void OnTestDisabled(const TestInfo& t) override {
     ColoredPrintf(TColor::Yellow, "[ DISABLED ] ");

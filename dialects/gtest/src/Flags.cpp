@@ -496,6 +496,7 @@ int UnitTest::Run() {
   // A Tessel runner asked for takes the console from GoogleTest's printer.
   if (runnerGiven && s.Listeners.default_result_printer()) delete s.Listeners.Release(s.Listeners.default_result_printer());
 
+  gFlushEachTest = o.InProcess || ::isatty(STDOUT_FILENO);
   // Workers ask the same of every node as the listeners here do.
   static const bool extended = [] {
     TesselCommandLine::TExtension e;

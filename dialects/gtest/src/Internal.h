@@ -128,7 +128,9 @@ struct UnitTestState {
     r.start_timestamp_ = start;
     r.elapsed_time_ = elapsed;
   }
-  static void Clear(TestResult& r) { r = TestResult(); }
+  static void ClearIfUsed(TestResult& r) {
+    if (!r.parts_.empty() || !r.properties_.empty() || r.elapsed_time_ || r.start_timestamp_) r = TestResult();
+  }
   static void SetSuiteTimes(TestSuite& s, TimeInMillis start, TimeInMillis elapsed) {
     s.start_timestamp_ = start;
     s.elapsed_time_ = elapsed;
@@ -194,6 +196,10 @@ TestEventListener* NewJsonPrinter(const std::string& path);
 TimeInMillis NowMillis();
 // "Suite.Test" as the filter and the reports spell it.
 std::string FullName(const TestInfo& t);
+// The console printer flushes after each test's start line when the tests
+// run in this process, so that what a test writes to stderr follows it; a
+// supervised run copies the tests' output only after flushing the printer's.
+extern bool gFlushEachTest;
 // Whether stdout gets colours (--gtest_color and the terminal).
 bool ShouldUseColor();
 // Whether the filter in GoogleTest's syntax chooses the full name.

@@ -173,9 +173,11 @@ class TEventBridge : public ITestListenerX {
 
   void TestingStarts() override {
     UnitTestState& s = UnitTestState::Get();
+    // Only results a previous repetition filled: the objects were made before
+    // the workers were forked, and a write to their pages here would copy them.
     for (TestSuite* suite : s.Suites) {
-      UnitTestState::Clear(UnitTestState::ResultOf(*suite));
-      for (TestInfo* t : UnitTestState::TestsOf(*suite)) UnitTestState::Clear(UnitTestState::ResultOf(*t));
+      UnitTestState::ClearIfUsed(UnitTestState::ResultOf(*suite));
+      for (TestInfo* t : UnitTestState::TestsOf(*suite)) UnitTestState::ClearIfUsed(UnitTestState::ResultOf(*t));
     }
     s.StartTimestamp = NowMillis();
     FStarted = std::chrono::steady_clock::now();
