@@ -327,9 +327,9 @@ bool ReadShards(int& index, int& count) {
   return true;
 }
 
-std::string OutputPath(const std::string& spec, const char* extension) {
-  size_t colon = spec.find(':');
-  std::string path = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+std::string OutputPath(const std::string& option, const char* extension) {
+  size_t colon = option.find(':');
+  std::string path = colon == std::string::npos ? std::string() : option.substr(colon + 1);
   if (path.empty()) return std::string("test_detail.") + extension;
   if (path.back() == '/') {
     std::string program = Platform::ExtractFileName(UnitTestState::Get().ProgramPath);
