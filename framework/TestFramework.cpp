@@ -955,6 +955,20 @@ TTestFailure& TTestResult::AddFailure(const ITestPtr& test, const TCodeLocation&
   return failure;
 }
 
+TTestFailure& TTestResult::AddFailureAndContinue(const ITestPtr& test, const TExceptionInfo& e,
+                                                const TCodeLocation& Addrs) {
+  ++FContinuedFailures;
+  return AddFailure(test, e, Addrs);
+}
+
+bool TTestResult::RecordedAndContinued(const ITestPtr& test, uint64_t mark, size_t firstFailure) const {
+  if (FContinuedFailures == mark) return false;
+  // A node's children record their own: only those against this node count.
+  for (size_t i = firstFailure; i < FFailures.size(); ++i)
+    if (FFailures[i]->FailedTest().get() == test.get()) return true;
+  return false;
+}
+
 TTestFailure& TTestResult::GetError(int idx) { return *FErrors.at(static_cast<size_t>(idx)); }
 TTestFailure& TTestResult::GetFailure(int idx) { return *FFailures.at(static_cast<size_t>(idx)); }
 
@@ -1100,6 +1114,8 @@ TMemLeakMonitorFactory GetMemLeakMonitorFactory() noexcept { return gMonitorFact
 void TTestResult::Run(const ITestPtr& test) {
   if (ShouldStop() || !ShouldRunTest(test)) return;
   StartTest(test);
+  const uint64_t continuedMark = FContinuedFailures;
+  const size_t firstFailure = FFailures.size();
   try {
     test->SetAllowedMemoryLeakSize(0);
     ITesselMemLeakMonitorPtr stepHolder, caseHolder;
@@ -1118,6 +1134,7 @@ void TTestResult::Run(const ITestPtr& test) {
     stepMonitor.MarkMemInUse();
     RunTestTearDown(test);
     stepMonitor.MemLeakDetected(teardownChange);
+    if (ran && RecordedAndContinued(test, continuedMark, firstFailure)) ran = false;
     if (ran) {
       bool passed = true;
       if (isTestMethod && test->GetFailsOnMemoryLeak()) {

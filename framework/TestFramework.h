@@ -856,6 +856,10 @@ class TTestResult {
   void RunSuite(const ITestPtr& test);
   TTestFailure& AddFailure(const ITestPtr& test, const TExceptionInfo& e, const TCodeLocation& Addrs);
   TTestFailure& AddFailure(const ITestPtr& test, const TCodeLocation& Addrs, const std::string& msg);
+  // Records a failure of a node that is running without ending it: the node
+  // goes on, and at its end it gets no AddSuccess. For checks that report and
+  // carry on (expectations that are not assertions).
+  TTestFailure& AddFailureAndContinue(const ITestPtr& test, const TExceptionInfo& e, const TCodeLocation& Addrs);
   TTestFailure& GetError(int idx);
   TTestFailure& GetFailure(int idx);
   TTestFailure& Errors(int idx) { return GetError(idx); }
@@ -893,6 +897,10 @@ class TTestResult {
   TTestFailure* RecordBodyException(const ITestPtr& test, const TExceptionInfo& info);
   TTestFailure* FBodyFailure = nullptr;  // what RecordBodyException recorded last
   bool FRecordingBody = false;
+  // Counts AddFailureAndContinue calls, so that Run sees a node's own ones
+  // without a look at the records unless the count moved.
+  uint64_t FContinuedFailures = 0;
+  bool RecordedAndContinued(const ITestPtr& test, uint64_t mark, size_t firstFailure) const;
 };
 
 // Forwards a test's status lines to its result's listeners.

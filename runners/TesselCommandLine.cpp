@@ -592,14 +592,16 @@ std::unique_ptr<TTestResult> NewResult(const TOptions& o, const ITestPtr& root, 
   return TesselSupervisor::NewSupervisedResult(root, std::move(s));
 }
 
-// One run of root; true when it was successful. A signal that stopped it
-// from outside is left in stopSignal.
-bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection, int& stopSignal) {
+}  // namespace
+
+bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection,
+             const std::vector<ITestListenerPtr>& listeners, bool ownConsole, int& stopSignal) {
   std::unique_ptr<TTestResult> result = NewResult(o, root, selection);
   std::optional<TesselCrashGuard::TCrashGuard> guard;
   if (o.InProcess) guard.emplace(*result);
   if (selection) result->AddListener(selection);
-  bool keepRunner = true;
+  for (const ITestListenerPtr& l : listeners) result->AddListener(l);
+  bool keepRunner = !ownConsole;
   for (const TExtension& e : Extensions())
     if (e.AddListeners) e.AddListeners(*result, keepRunner);
   if (keepRunner) {
@@ -631,6 +633,10 @@ bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& se
   stopSignal = TesselSupervisor::StoppingSignal(*result);
   return result->WasSuccessful();
 }
+
+TWindowedRunner WindowedRunner() noexcept { return gWindowedRunner; }
+
+namespace {
 
 int Fail(const std::string& program, const std::string& msg, int code) {
   std::fflush(stdout);
@@ -746,7 +752,7 @@ int Run(int argc, char* argv[], ITestPtr root) {
     }
     std::unique_ptr<TShuffle> order;
     if (o.Shuffle) order = std::make_unique<TShuffle>(root, seed + static_cast<uint64_t>(i));
-    success = RunOnce(o, root, selection, stopSignal);
+    success = RunOnce(o, root, selection, {}, false, stopSignal);
   }
   std::fflush(nullptr);
   if (stopSignal) {

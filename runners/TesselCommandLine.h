@@ -177,6 +177,17 @@ void SetWindowedRunner(TWindowedRunner runner) noexcept;
 // Runs root (the registry's root when empty) as the command line asks.
 int Run(int argc, char* argv[], ITestPtr root = nullptr);
 
+// One run of root in the workers, the isolation, time limits and reports
+// that o asks for, for a layer above with a command line of its own (which
+// lists, selects, orders and repeats itself). listeners follow selection
+// (which may be null); with ownConsole they stand in for the console
+// runner that o.Runner names. True when the run was successful.
+// A signal that stopped the run from outside is left in stopSignal.
+bool RunOnce(const TOptions& o, const ITestPtr& root, const ITestListenerPtr& selection,
+             const std::vector<ITestListenerPtr>& listeners, bool ownConsole, int& stopSignal);
+// The windowed runner that a linked library set, or null.
+TWindowedRunner WindowedRunner() noexcept;
+
 void InitializeUnit();
 void FinalizeUnit();
 

@@ -330,7 +330,8 @@ void TEventWriter::EndTest(const ITestPtr& test) {
   if (test.get() == FQuietNode) return;
   if (!FOpen.empty()) FOpen.pop_back();
   Heartbeat(FOpen.empty() ? -1 : FOpen.back());
-  Node(TKind::EndTest, test, false);
+  // A failed test's tear-down printed after its last record.
+  Node(TKind::EndTest, test, true);
 }
 
 void TEventWriter::StartSuite(const ITestPtr& suite) {
@@ -338,7 +339,10 @@ void TEventWriter::StartSuite(const ITestPtr& suite) {
   FNeedOutput = true;
 }
 
-void TEventWriter::EndSuite(const ITestPtr& suite) { Node(TKind::EndSuite, suite, false); }
+void TEventWriter::EndSuite(const ITestPtr& suite) {
+  Node(TKind::EndSuite, suite, false);
+  FNeedOutput = true;  // the suite's tear-down runs next
+}
 
 void TEventWriter::AddSuccess(const ITestPtr& test) { Node(TKind::AddSuccess, test, true); }
 

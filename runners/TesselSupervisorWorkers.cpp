@@ -86,6 +86,11 @@ uint64_t WrittenUpTo(int fd) {
 }  // namespace
 
 void CopyOutput(TOutput& o, uint64_t outPos, uint64_t errPos) {
+  // A listener's lines still in this process's stdio buffers came first.
+  if (outPos > o.OutCopied || (o.ErrFd >= 0 && errPos > o.ErrCopied)) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+  }
   CopyRange(o.OutFd, o.OutCopied, o.OutFreed, outPos, STDOUT_FILENO);
   if (o.ErrFd >= 0) CopyRange(o.ErrFd, o.ErrCopied, o.ErrFreed, errPos, STDERR_FILENO);
 }

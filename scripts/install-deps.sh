@@ -19,6 +19,8 @@ case "$what" in
   test) pkgs+=(libxml2-utils xsltproc python3-junitparser pkg-config valgrind clang bazel-bootstrap) ;;
   bench) pkgs+=(python3 time libgtest-dev catch2 doctest-dev) ;;
 esac
+# The GoogleTest dialect's tests compare its texts with GoogleTest's own.
+if [ "$what" = test ]; then pkgs+=(libgtest-dev libgmock-dev); fi
 
 missing=()
 for p in "${pkgs[@]}"; do

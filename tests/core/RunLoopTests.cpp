@@ -61,6 +61,32 @@ class TWrapped : public TSteered {
   }
 };
 
+// Records failures and carries on, as expectations that are not assertions do.
+class TContinuing : public TTestCase {
+  TESSEL_TESTCASE(TContinuing, TTestCase)
+ public:
+  static inline int After = 0;
+  void RunTest(TTestResult& r) override {
+    for (const char* msg : {"first", "second"})
+      r.AddFailureAndContinue(Self(), TExceptionInfo{&ETestFailure::ClassInfo(), "ETestFailure", msg, {}}, {});
+    ++After;
+  }
+};
+
+// A suite whose set-up records a failure of its own and goes on.
+class TContinuingSuite : public TTestSuite {
+ public:
+  using TTestSuite::TTestSuite;
+  void RunWithFixture(TTestResult& r) override {
+    FResult = &r;
+    TTestSuite::RunWithFixture(r);
+  }
+  void SetUp() override {
+    FResult->AddFailureAndContinue(Self(), TExceptionInfo{&ETestFailure::ClassInfo(), "ETestFailure", "suite", {}}, {});
+  }
+  TTestResult* FResult = nullptr;
+};
+
 class TLong : public TTestCase {
   TESSEL_TESTCASE(TLong, TTestCase)
  public:
@@ -121,6 +147,27 @@ class TRunLoopTests : public TTestCase {
         CheckLines(Around(c.inner, withSuites), RunRecorded(Tree(), withSuites));
       }
     TSteered::Mode.clear();
+  }
+
+  // A node that recorded a failure and went on gets no success, its suite
+  // still does, and a suite's own such failure denies only the suite's.
+  TESSEL_TEST(TestFailuresThatLetTheNodeGoOn) {
+    TContinuing::After = 0;
+    TTestResult r;
+    Lines log = RunRecorded(TestSuite("R", {std::make_shared<TContinuing>("T")}), true, &r);
+    CheckLines(Around({"AddFailure(T,ETestFailure,first)", "AddFailure(T,ETestFailure,second)"}, true), log);
+    CheckEquals(1, TContinuing::After, "the node went on after its failures");
+    CheckEquals(2, r.FailureCount());
+    CheckFalse(r.WasSuccessful());
+
+    auto suite = std::make_shared<TContinuingSuite>("R");
+    suite->AddTest(std::make_shared<TSteered>("T"));
+    Lines suiteLog = RunRecorded(suite, true);
+    CheckLines({"TestingStarts", "ShouldRunTest(R)", "ShouldRunTest(R)", "StartTest(R)",
+                "AddFailure(R,ETestFailure,suite)", "StartSuite(R)", "ShouldRunTest(T)", "ShouldRunTest(T)",
+                "ShouldRunTest(T)", "StartTest(T)", "AddSuccess(T)", "EndTest(T)", "EndSuite(R)", "EndTest(R)",
+                "TestingEnds"},
+               suiteLog);
   }
 
   TESSEL_TEST(TestSetUpFailureSkipsBodyButRunsTearDown) {

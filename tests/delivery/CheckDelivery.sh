@@ -2,8 +2,9 @@
 # Builds a small outside project against Tessel every way a project takes it
 # in: find_package from an installation (everything, and the core alone),
 # find_package from the build tree, add_subdirectory, FetchContent and
-# pkg-config. Each route's programs run their tests, and CTest runs the tests
-# tessel_discover_tests found: their number and their results are checked.
+# pkg-config; and a GoogleTest project through the gtest component. Each
+# route's programs run their tests, and CTest runs the tests that discovery
+# found: their number and their results are checked.
 #
 # Usage: CheckDelivery.sh <source dir> <build dir> <work dir> <with Qt ON|OFF>
 set -euo pipefail
@@ -117,6 +118,18 @@ out=$(cmake -S "$work/missing" -B "$work/missing/build" -DCMAKE_PREFIX_PATH="$pr
 grep -q 'Tessel has no component "windows" here (installed: core, CorvelTest5' <<< "$out" ||
   { printf '%s\n' "$out"; fail "a missing component is not named"; }
 echo "a missing component is refused by name"
+
+step "find_package(Tessel COMPONENTS gtest): a GoogleTest project with CMake's discovery"
+[ -e "$prefix/include/tessel/dialects/gtest/include/gtest/gtest.h" ] || fail "the GoogleTest headers were not installed"
+rm -rf "$work/gtest-package"
+cmake -S "$src/tests/delivery/gtest-consumer" -B "$work/gtest-package" -DCMAKE_PREFIX_PATH="$prefix" \
+  > "$work/gtest-package.configure.log" 2>&1 || { cat "$work/gtest-package.configure.log"; fail "cannot configure the GoogleTest consumer"; }
+cmake --build "$work/gtest-package" -j2 > "$work/gtest-package.log" 2>&1 ||
+  { cat "$work/gtest-package.log"; fail "cannot build the GoogleTest consumer"; }
+out=$(ctest --test-dir "$work/gtest-package" 2>&1) && fail "ctest passed the GoogleTest consumer's failing test: $out"
+grep -q "^75% tests passed, 1 tests failed out of 4\$" <<< "$out" && grep -q "Consumer.FailsOnPurpose .*\*\*\*Failed" <<< "$out" ||
+  { printf '%s\n' "$out"; fail "gtest_discover_tests did not find the GoogleTest consumer's 4 tests with 1 failing"; }
+echo "GoogleTest consumer: 4 tests discovered by gtest_discover_tests, 1 failing as planned"
 
 step "find_package(Tessel) from the build tree"
 rm -rf "$work/buildtree"

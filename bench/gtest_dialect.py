@@ -1,0 +1,192 @@
+#!/usr/bin/env python3
+"""GoogleTest programs on GoogleTest and on Tessel's GoogleTest dialect.
+
+The very same sources (gen.py's GoogleTest programs: N/10 fixtures of 10
+TEST_F tests, one ASSERT_EQ each, every tenth failing with BENCH_FAIL=1) are
+built against Debian's GoogleTest (libgtest.a) and against the dialect
+(Tessel::gtest_static, -O2), and measured side by side in interleaved rounds:
+
+  - passing: (t(N) - t(0)) / N of the console run, stdout to /dev/null;
+  - 10 % failing: the same with BENCH_FAIL=1;
+  - compile: g++ -O2 -c of one 1,000-test file, no cache, one at a time;
+  - stripped bytes per test: (size(N) - size(0)) / N.
+
+Before anything is timed each program runs once in each mode and must report
+the expected numbers of tests and failures in GoogleTest's summary lines.
+
+    python3 bench/gtest_dialect.py [--sizes 2000,5000] [--rounds 9] [--smoke]
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+import gen  # noqa: E402
+from bench import CONSOLE_COUNTS, log, machine, run, spawn  # noqa: E402
+
+CXX = os.environ.get("CXX", "g++")
+CXXFLAGS = ["-O2", "-std=c++20"]
+KINDS = ("gtest", "dialect")
+LABEL = {"gtest": "GoogleTest", "dialect": "Tessel's dialect"}
+
+
+def build_dialect(out, jobs):
+    bdir = os.path.join(out, "tessel-build")
+    run(["cmake", "-S", ROOT, "-B", bdir, "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG",
+         "-DTESSEL_BUILD_TESTS=OFF", "-DTESSEL_BUILD_EXAMPLES=OFF", "-DTESSEL_WITH_QT=OFF"])
+    run(["cmake", "--build", bdir, "-j", str(jobs), "--target", "tessel_gtest_static"])
+    return [os.path.join(bdir, "dialects", "gtest", "libtessel_gtest_static.a"), os.path.join(bdir, "libCorvelTest5.a")]
+
+
+class Programs:
+    def __init__(self, out, dialect_libs, jobs):
+        self.out, self.libs, self.jobs = out, dialect_libs, jobs
+        self.ccache = shutil.which("ccache")
+
+    def compile_cmd(self, kind, src, obj):
+        inc = ["-isystem", os.path.join(ROOT, "dialects", "gtest", "include")] if kind == "dialect" else []
+        return [CXX] + CXXFLAGS + inc + ["-c", src, "-o", obj]
+
+    def obj(self, kind, src):
+        d = os.path.join(self.out, "obj", kind)
+        os.makedirs(d, exist_ok=True)
+        return os.path.join(d, os.path.basename(src)[:-4] + ".o")
+
+    def build(self, n):
+        """Both programs of n tests; returns {kind: executable}."""
+        # One source folder for every size: file k is the same in every
+        # program that has it, so its objects are made once.
+        src_dir = os.path.join(self.out, "src")
+        sources = gen.generate("gtest", n, src_dir)
+        exes = {}
+        for kind in KINDS:
+            objs = []
+            for src in sources:
+                o = self.obj(kind, src)
+                if not os.path.exists(o):
+                    run(([self.ccache] if self.ccache else []) + self.compile_cmd(kind, src, o))
+                objs.append(o)
+            exe = os.path.join(self.out, "%s-%d" % (kind, n))
+            libs = ["-lgtest", "-pthread"] if kind == "gtest" else self.libs + ["-ldl"]
+            run([CXX] + CXXFLAGS + objs + libs + ["-o", exe])
+            exes[kind] = exe
+        return exes
+
+
+def stripped_size(exe):
+    s = exe + ".stripped"
+    run(["strip", "-o", s, exe])
+    return os.path.getsize(s)
+
+
+def check(kind, exe, n, workdir):
+    problems = []
+    for fail in (False, True):
+        out = os.path.join(workdir, "%s-%d-%s.out" % (kind, n, "fail" if fail else "pass"))
+        _, code = spawn(exe, [], fail, out)
+        want_failed = n // gen.PER_FIXTURE if fail else 0
+        if (code != 0) != (want_failed > 0):
+            problems.append("%s N=%d: exit status %d" % (kind, n, code))
+        if n:
+            with open(out, encoding="utf-8", errors="replace") as f:
+                got = CONSOLE_COUNTS["gtest"](f.read())
+            if got != (n, want_failed):
+                problems.append("%s N=%d: reported %s, expected %s" % (kind, n, got, (n, want_failed)))
+    return problems
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--sizes", default="2000,5000")
+    ap.add_argument("--rounds", type=int, default=9)
+    ap.add_argument("--compile-rounds", type=int, default=3)
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--out", default=os.path.join(ROOT, "build-bench-gtest"))
+    ap.add_argument("--dialect-libs", help="libtessel_gtest_static.a,libCorvelTest5.a of an -O2 build")
+    ap.add_argument("--smoke", action="store_true", help="N=100, one round, no compile timing: counts only")
+    a = ap.parse_args(argv)
+    sizes = [100] if a.smoke else [int(x) for x in a.sizes.split(",")]
+    if a.smoke:
+        a.rounds, a.compile_rounds = 1, 0
+    os.makedirs(a.out, exist_ok=True)
+    libs = a.dialect_libs.split(",") if a.dialect_libs else build_dialect(a.out, a.jobs)
+    progs = Programs(a.out, libs, a.jobs)
+    exes = {n: progs.build(n) for n in [0] + sizes}
+    problems = []
+    for n, pair in exes.items():
+        for kind, exe in pair.items():
+            problems += check(kind, exe, n, a.out)
+    if problems:
+        raise SystemExit("bench: " + "; ".join(problems))
+    log("bench: every program reports the expected counts")
+    if a.smoke:
+        print("smoke: %s built and checked at N=%d" % (" and ".join(LABEL[k] for k in KINDS), sizes[0]))
+        return 0
+
+    times = {(k, n, m): [] for k in KINDS for n in [0] + sizes for m in ("pass", "fail")}
+    null = os.devnull
+    for r in range(a.rounds):
+        order = KINDS if r % 2 == 0 else tuple(reversed(KINDS))
+        for n in [0] + sizes:
+            for m in ("pass", "fail"):
+                for k in order:
+                    t, _ = spawn(exes[n][k], [], m == "fail", null)
+                    times[(k, n, m)].append(t)
+        log("bench: round %d of %d" % (r + 1, a.rounds))
+    compile_src = os.path.join(a.out, "src", gen.file_name(0, gen.CHUNK))
+    compiles = {k: [] for k in KINDS}
+    if os.path.exists(compile_src):
+        for r in range(a.compile_rounds):
+            for k in (KINDS if r % 2 == 0 else tuple(reversed(KINDS))):
+                t0 = time.perf_counter()
+                run(progs.compile_cmd(k, compile_src, os.path.join(a.out, "timed-%s.o" % k)))
+                compiles[k].append(time.perf_counter() - t0)
+
+    def per_test(k, n, m):
+        base = statistics.median(times[(k, 0, m)])
+        return (statistics.median(times[(k, n, m)]) - base) / n * 1e6
+
+    def spread(k, n, m):
+        base = statistics.median(times[(k, 0, m)])
+        xs = sorted((t - base) / n * 1e6 for t in times[(k, n, m)])
+        return xs[len(xs) // 4], xs[(3 * len(xs)) // 4]
+
+    n2 = max(sizes)
+    size0 = {k: stripped_size(exes[0][k]) for k in KINDS}
+    bytes_per = {k: (stripped_size(exes[n2][k]) - size0[k]) / n2 for k in KINDS}
+    m = machine()
+    lines = ["| | " + " | ".join("passing µs/test N=%d | 10 %% failing µs/test N=%d" % (n, n) for n in sizes) +
+             " | compile 1,000-test file s | stripped bytes/test |",
+             "|---|" + "---|" * (2 * len(sizes) + 2)]
+    for k in KINDS:
+        cells = []
+        for n in sizes:
+            for mode in ("pass", "fail"):
+                v = per_test(k, n, mode)
+                g = per_test("gtest", n, mode)
+                lo, hi = spread(k, n, mode)
+                cells.append("%.2f (%.2f; %.2f–%.2f)" % (v, v / g, lo, hi))
+        c = statistics.median(compiles[k]) if compiles[k] else float("nan")
+        cg = statistics.median(compiles["gtest"]) if compiles["gtest"] else float("nan")
+        cells.append("%.1f (%.2f)" % (c, c / cg))
+        cells.append("%.0f (%.2f)" % (bytes_per[k], bytes_per[k] / bytes_per["gtest"]))
+        lines.append("| %s | %s |" % (LABEL[k], " | ".join(cells)))
+    lines.append("")
+    lines.append("Medians of %d interleaved rounds (ratio to GoogleTest; interquartile range); %d timed compiles. "
+                 "%s, %s cores, %s, %s." % (a.rounds, a.compile_rounds, m["cpu"], m["nproc"], m["memory"],
+                                             m["compiler"]))
+    text = "\n".join(lines)
+    print(text)
+    with open(os.path.join(a.out, "results.md"), "w") as f:
+        f.write(text + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,27 @@
+# The dialect's value printing, messages, assertion results and matchers,
+# held next to what Debian's GoogleTest and GoogleMock print for the same
+# values: ComparedTexts.cpp is built against each, and the tests run both.
+set(dir ${CMAKE_CURRENT_LIST_DIR})
+find_package(GTest CONFIG QUIET)
+
+if(TARGET GTest::gmock)
+  add_executable(gtest_texts_reference ${dir}/ComparedTexts.cpp)
+  target_link_libraries(gtest_texts_reference PRIVATE GTest::gmock)
+  set(reference $<TARGET_FILE:gtest_texts_reference>)
+else()
+  # The comparison then fails and says why, instead of passing unheard.
+  set(reference "GoogleTest not found: run scripts/install-deps.sh test (libgtest-dev, libgmock-dev)")
+endif()
+
+add_executable(gtest_texts_dialect ${dir}/ComparedTexts.cpp)
+target_compile_definitions(gtest_texts_dialect PRIVATE TESSEL_DIALECT)
+target_link_libraries(gtest_texts_dialect PRIVATE tessel_gtest_matchers)
+
+tessel_add_test(gtest_printers_tests ${dir}/PrintersTests.cpp)
+target_link_libraries(gtest_printers_tests PRIVATE tessel_gtest_matchers)
+target_compile_definitions(gtest_printers_tests PRIVATE GTEST_TEXTS_REFERENCE="${reference}"
+                                                         GTEST_TEXTS_DIALECT="$<TARGET_FILE:gtest_texts_dialect>")
+add_dependencies(gtest_printers_tests gtest_texts_dialect)
+if(TARGET gtest_texts_reference)
+  add_dependencies(gtest_printers_tests gtest_texts_reference)
+endif()
