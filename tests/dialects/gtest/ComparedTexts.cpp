@@ -1,6 +1,8 @@
 // Texts the dialect and GoogleTest are meant to print alike. Built twice:
 // once against Debian's GoogleTest and GoogleMock, once against the dialect's
-// headers. Each record is "@@ <key>" on a line of its own, then the text.
+// headers; the matchers' records are in ComparedMatcherTexts.cpp. "## name"
+// starts a section; each record is "@@ <key>" on a line of its own, then the
+// text.
 #include <gtest/gtest-assertion-result.h>
 #include <gtest/gtest-message.h>
 #include <gtest/gtest-printers.h>
@@ -330,6 +332,8 @@ void AssertionResults() {
 
 }  // namespace
 
+void RecordMatcherTexts();
+
 int main() {
   const std::pair<const char*, void (*)()> sections[] = {
       {"numbers", Numbers},
@@ -347,5 +351,6 @@ int main() {
     std::printf("## %s\n", name);
     records();
   }
+  RecordMatcherTexts();
   return 0;
 }

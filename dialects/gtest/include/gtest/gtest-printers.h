@@ -361,6 +361,7 @@ class StringStream {
   ~StringStream();
   std::ostream* os() const { return os_; }
   std::string str() const;
+  void Clear();
 
  private:
   struct Buffer;
