@@ -197,11 +197,9 @@ class Matcher {
 
   // Text matchers take C strings too.
   Matcher(const char* s)  // NOLINT
-    requires internal::StringValue<T>
-      : Matcher(internal::ComparisonMatcher<std::string, internal::EqOp>(s)) {}
+    requires internal::StringValue<T>;
   Matcher(const std::string& s)  // NOLINT
-    requires(std::is_same_v<std::remove_cvref_t<T>, std::string_view>)
-      : Matcher(internal::ComparisonMatcher<std::string, internal::EqOp>(s)) {}
+    requires(std::is_same_v<std::remove_cvref_t<T>, std::string_view>);
 
   bool MatchAndExplain(const T& x, MatchResultListener* listener) const {
     return interface()->MatchAndExplain(x, listener);
@@ -416,6 +414,16 @@ template <typename T>
 using EqualValue = std::conditional_t<std::is_same_v<std::remove_cvref_t<T>, std::string_view>, std::string,
                                       std::remove_cvref_t<T>>;
 }  // namespace internal
+
+template <typename T>
+Matcher<T>::Matcher(const char* s)
+  requires internal::StringValue<T>
+    : Matcher(internal::ComparisonMatcher<std::string, internal::EqOp>(s)) {}
+
+template <typename T>
+Matcher<T>::Matcher(const std::string& s)
+  requires(std::is_same_v<std::remove_cvref_t<T>, std::string_view>)
+    : Matcher(internal::ComparisonMatcher<std::string, internal::EqOp>(s)) {}
 
 template <typename T>
 Matcher<T>::Matcher(T value)
