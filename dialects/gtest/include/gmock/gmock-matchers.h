@@ -913,6 +913,16 @@ namespace internal {
 AssertionResult MatcherFailure(const char* value_text, const MatcherDescriberInterface* matcher,
                                bool passed_on_rerun, const std::string& actual);
 
+// Kept out of the caller: the compiler then spends its inlining on the
+// passing path, which every assertion takes, and not on this one.
+template <typename T>
+[[gnu::noinline, gnu::cold]] AssertionResult ExplainMatcherFailure(const char* value_text,
+                                                                  const Matcher<const T&>& matcher, const T& x) {
+  StringMatchResultListener listener;
+  const bool passed_on_rerun = MatchPrintAndExplain(x, matcher, &listener);
+  return MatcherFailure(value_text, matcher.GetDescriber(), passed_on_rerun, listener.str());
+}
+
 template <typename M>
 class PredicateFormatterFromMatcher {
  public:
@@ -921,11 +931,8 @@ class PredicateFormatterFromMatcher {
   template <typename T>
   AssertionResult operator()(const char* value_text, const T& x) const {
     const Matcher<const T&> matcher = SafeMatcherCast<const T&>(matcher_);
-    // The common case, a match, costs no explaining.
     if (matcher.Matches(x)) return AssertionSuccess();
-    StringMatchResultListener listener;
-    const bool passed_on_rerun = MatchPrintAndExplain(x, matcher, &listener);
-    return MatcherFailure(value_text, matcher.GetDescriber(), passed_on_rerun, listener.str());
+    return ExplainMatcherFailure(value_text, matcher, x);
   }
 
  private:
