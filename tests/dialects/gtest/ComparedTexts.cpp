@@ -199,6 +199,9 @@ void Pointers() {
   PRINT(nullptr);
   void (*no_function)(int) = nullptr;
   PRINT(no_function);
+  void (*function)() = Pointers;
+  PRINT(function);
+  UNIVERSAL(Pointers);
   PRINT(std::unique_ptr<int>());
   PRINT(std::shared_ptr<int>());
   PRINT(std::shared_ptr<void>());
