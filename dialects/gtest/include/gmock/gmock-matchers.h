@@ -170,7 +170,7 @@ template <typename P>
 class PolymorphicBase {
  public:
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     return Matcher<T>(new MonomorphicMatcher<T, P>(static_cast<const P&>(*this)));
   }
 };
@@ -387,7 +387,7 @@ class NotMatcher {
  public:
   explicit NotMatcher(M m) : m_(std::move(m)) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     return Matcher<T>(new NotImpl<T>(SafeMatcherCast<const T&>(m_)));
   }
 
@@ -441,7 +441,7 @@ class JunctionMatcher {
  public:
   explicit JunctionMatcher(const Ms&... ms) : matchers_(ms...) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     return Matcher<T>(new JunctionImpl<T>(MatchersOf<const T&>(matchers_), kAllOf));
   }
 
@@ -550,7 +550,7 @@ class ElementsMatcher {
  public:
   explicit ElementsMatcher(Tuple matchers) : matchers_(std::move(matchers)) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     using Element = ElementOf<ContainerOf<T>>;
     return Matcher<T>(new Impl<T>(MatchersOf<const Element&>(matchers_)));
   }
@@ -565,7 +565,7 @@ class ElementsArrayMatcher {
   template <typename Iter>
   ElementsArrayMatcher(Iter first, Iter last) : matchers_(first, last) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     using Element = ElementOf<ContainerOf<T>>;
     std::vector<Matcher<const Element&>> matchers;
     matchers.reserve(matchers_.size());
@@ -630,7 +630,7 @@ class QuantifierMatcher {
  public:
   explicit QuantifierMatcher(M m) : m_(std::move(m)) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     using Element = ElementOf<ContainerOf<T>>;
     return Matcher<T>(new QuantifierImpl<T>(SafeMatcherCast<const Element&>(m_), kEach));
   }
@@ -668,7 +668,7 @@ class SizeIsMatcher {
  public:
   explicit SizeIsMatcher(M m) : m_(std::move(m)) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     using Size = decltype(std::size(std::declval<const ContainerOf<T>&>()));
     return Matcher<T>(new SizeIsImpl<T>(SafeMatcherCast<const Size&>(m_)));
   }
@@ -717,7 +717,7 @@ class MemberMatcher {
  public:
   MemberMatcher(Get get, std::string member, M m) : get_(get), member_(std::move(member)), m_(std::move(m)) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     return Matcher<T>(new MemberImpl<T, Class, Member, Get>(get_, member_, SafeMatcherCast<const Member&>(m_)));
   }
 
@@ -765,7 +765,7 @@ class PointeeMatcher {
  public:
   explicit PointeeMatcher(M m) : m_(std::move(m)) {}
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     using Pointee = std::remove_cvref_t<decltype(*std::declval<const ContainerOf<T>&>())>;
     return Matcher<T>(new PointeeImpl<T>(SafeMatcherCast<const Pointee&>(m_)));
   }

@@ -189,16 +189,16 @@ class Matcher {
       : handle_(new internal::ByCopyMatcherAdapter<T, U>(impl)) {}
 
   template <typename M, typename = typename std::remove_reference_t<M>::is_gtest_matcher>
-  Matcher(M&& m)  // NOLINT
+  Matcher(M&& m)  // NOLINT: implicit by design
       : handle_(new internal::PlainMatcherAdapter<T, std::decay_t<M>>(std::forward<M>(m))) {}
 
   // A value stands for the matcher that is equal to it.
-  Matcher(T value);  // NOLINT
+  Matcher(T value);  // NOLINT: implicit by design
 
   // Text matchers take C strings too.
-  Matcher(const char* s)  // NOLINT
+  Matcher(const char* s)  // NOLINT: implicit by design
     requires internal::StringValue<T>;
-  Matcher(const std::string& s)  // NOLINT
+  Matcher(const std::string& s)  // NOLINT: implicit by design
     requires(std::is_same_v<std::remove_cvref_t<T>, std::string_view>);
 
   bool MatchAndExplain(const T& x, MatchResultListener* listener) const {
@@ -252,7 +252,7 @@ class PolymorphicMatcher {
   const Impl& impl() const { return impl_; }
 
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     return Matcher<T>(new MonomorphicImpl<const T&>(impl_));
   }
 
@@ -341,7 +341,7 @@ class ComparisonMatcher {
   explicit ComparisonMatcher(const Rhs& rhs) : rhs_(rhs) {}
 
   template <typename Lhs>
-  operator Matcher<Lhs>() const {  // NOLINT
+  operator Matcher<Lhs>() const {  // NOLINT: implicit by design
     return Matcher<Lhs>(new Impl<const Lhs&>(rhs_));
   }
 
@@ -374,7 +374,7 @@ class RegexMatcher {
   RegexMatcher(std::shared_ptr<const RE> regex, bool full_match) : regex_(std::move(regex)), full_match_(full_match) {}
 
   template <typename T>
-  operator Matcher<T>() const {  // NOLINT
+  operator Matcher<T>() const {  // NOLINT: implicit by design
     return Matcher<T>(new Impl<const T&>(regex_, full_match_));
   }
 

@@ -18,8 +18,8 @@ namespace internal {
 
 class RE {
  public:
-  RE(const std::string& regex);  // NOLINT: converts, as GoogleTest's does
-  RE(const char* regex);         // NOLINT
+  RE(const std::string& regex);  // NOLINT: implicit by design
+  RE(const char* regex);         // NOLINT: implicit by design
   RE(const RE& other);
   RE& operator=(const RE&) = delete;
   ~RE();
