@@ -308,6 +308,7 @@ struct StringStream::Buffer {
 StringStream::StringStream() : buffer_(std::make_unique<Buffer>()), os_(&buffer_->ss) {}
 StringStream::~StringStream() = default;
 std::string StringStream::str() const { return buffer_->ss.str(); }
+void StringStream::Clear() { buffer_->ss.str(std::string()); }
 
 }  // namespace internal
 }  // namespace testing

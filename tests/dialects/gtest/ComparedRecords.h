@@ -82,4 +82,57 @@ inline TSections Parse(const std::string& out) {
   return sections;
 }
 
+// A text meant to differ from GoogleTest's: what the dialect prints instead.
+struct TDifference {
+  const char* Key;
+  const char* Ours;
+};
+
+// The records of both builds, run once per test program.
+inline const TSections& Reference() {
+  static const TSections sections = Parse(RunProgram(GTEST_TEXTS_REFERENCE));
+  return sections;
+}
+inline const TSections& Dialect() {
+  static const TSections sections = Parse(RunProgram(GTEST_TEXTS_DIALECT));
+  return sections;
+}
+
+// Every record of the section alike, except the listed differences, which
+// must still differ and read as listed: empty, or every mismatch described.
+inline std::string Mismatches(const std::string& name, const std::vector<TDifference>& differences = {}) {
+  const auto reference = Reference().find(name);
+  const auto dialect = Dialect().find(name);
+  if (reference == Reference().end() || dialect == Dialect().end()) return "no section " + name;
+  std::string mismatches;
+  if (reference->second.size() != dialect->second.size()) {
+    mismatches += "\n" + std::to_string(reference->second.size()) + " records from GoogleTest, " +
+                  std::to_string(dialect->second.size()) + " from the dialect";
+  }
+  for (size_t i = 0; i < reference->second.size() && i < dialect->second.size(); ++i) {
+    const TRecord& theirs = reference->second[i];
+    const TRecord& ours = dialect->second[i];
+    if (theirs.Key != ours.Key) {
+      mismatches += "\nrecord " + std::to_string(i) + " is " + theirs.Key + " in GoogleTest, " + ours.Key + " here";
+      break;
+    }
+    const TDifference* difference = nullptr;
+    for (const TDifference& d : differences) {
+      if (theirs.Key == d.Key) difference = &d;
+    }
+    if (difference == nullptr && theirs.Text != ours.Text) {
+      mismatches += "\n" + theirs.Key + ":\n  GoogleTest [" + theirs.Text + "]\n  dialect    [" + ours.Text + "]";
+    } else if (difference != nullptr && (ours.Text != difference->Ours || theirs.Text == ours.Text)) {
+      mismatches += "\n" + theirs.Key + " (a listed difference):\n  GoogleTest [" + theirs.Text +
+                    "]\n  dialect    [" + ours.Text + "]\n  listed     [" + difference->Ours + "]";
+    }
+  }
+  for (const TDifference& d : differences) {
+    bool found = false;
+    for (const TRecord& r : reference->second) found = found || r.Key == d.Key;
+    if (!found) mismatches += std::string("\nlisted difference without a record: ") + d.Key;
+  }
+  return mismatches;
+}
+
 }  // namespace ComparedRecords

@@ -1,6 +1,8 @@
 // Texts the dialect and GoogleTest are meant to print alike. Built twice:
 // once against Debian's GoogleTest and GoogleMock, once against the dialect's
-// headers. Each record is "@@ <key>" on a line of its own, then the text.
+// headers; the matchers' records are in ComparedMatcherTexts.cpp. "## name"
+// starts a section; each record is "@@ <key>" on a line of its own, then the
+// text.
 #include <gtest/gtest-assertion-result.h>
 #include <gtest/gtest-message.h>
 #include <gtest/gtest-printers.h>
@@ -197,6 +199,9 @@ void Pointers() {
   PRINT(nullptr);
   void (*no_function)(int) = nullptr;
   PRINT(no_function);
+  void (*function)() = Pointers;
+  PRINT(function);
+  UNIVERSAL(Pointers);
   PRINT(std::unique_ptr<int>());
   PRINT(std::shared_ptr<int>());
   PRINT(std::shared_ptr<void>());
@@ -330,6 +335,8 @@ void AssertionResults() {
 
 }  // namespace
 
+void RecordMatcherTexts();
+
 int main() {
   const std::pair<const char*, void (*)()> sections[] = {
       {"numbers", Numbers},
@@ -347,5 +354,6 @@ int main() {
     std::printf("## %s\n", name);
     records();
   }
+  RecordMatcherTexts();
   return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace Compared {
@@ -63,5 +64,19 @@ inline std::ostream& operator<<(std::ostream& os, const Tree&) { return os << "T
 struct Both {};
 inline void PrintTo(const Both&, std::ostream* os) { *os << "Both by PrintTo"; }
 inline std::ostream& operator<<(std::ostream& os, const Both&) { return os << "Both by operator<<"; }
+
+// For Field and Property: no padding, nothing that differs from run to run.
+struct Point {
+  int x;
+  int y;
+  int Norm() const { return x * x + y * y; }
+  const int& X() const& { return x; }
+};
+
+struct Person {
+  std::string_view name;
+  int age;
+};
+inline void PrintTo(const Person& p, std::ostream* os) { *os << "Person(" << p.name << ")"; }
 
 }  // namespace Compared

@@ -20,11 +20,7 @@ using testing::PrintToString;
 
 namespace {
 
-// A text meant to differ from GoogleTest's: what the dialect prints instead.
-struct TDifference {
-  const char* Key;
-  const char* Ours;
-};
+using ComparedRecords::TDifference;
 
 const std::vector<TDifference> kNumberDifferences = {
     // Six digits would print both sides of "1.0/3 == 0.333333" alike; these
@@ -49,45 +45,8 @@ const std::vector<TDifference> kPointerDifferences = {
 class TGTestPrinterTests : public TTestCase {
   TESSEL_TESTCASE(TGTestPrinterTests, TTestCase)
  public:
-  static const ComparedRecords::TSections& Reference() {
-    static const auto sections = ComparedRecords::Parse(ComparedRecords::RunProgram(GTEST_TEXTS_REFERENCE));
-    return sections;
-  }
-  static const ComparedRecords::TSections& Dialect() {
-    static const auto sections = ComparedRecords::Parse(ComparedRecords::RunProgram(GTEST_TEXTS_DIALECT));
-    return sections;
-  }
-
-  // Every record of the section alike, except the listed differences, which
-  // must still differ and read as listed. All mismatches in one message.
   void CompareSection(const std::string& name, const std::vector<TDifference>& differences = {}) {
-    const auto reference = Reference().find(name);
-    const auto dialect = Dialect().find(name);
-    CheckTrue(reference != Reference().end() && dialect != Dialect().end(), "section " + name);
-    CheckEquals(static_cast<int>(reference->second.size()), static_cast<int>(dialect->second.size()),
-                "records in " + name);
-    std::string mismatches;
-    for (size_t i = 0; i < reference->second.size(); ++i) {
-      const auto& theirs = reference->second[i];
-      const auto& ours = dialect->second[i];
-      CheckEquals(theirs.Key, ours.Key, "record order in " + name);
-      const TDifference* difference = nullptr;
-      for (const TDifference& d : differences) {
-        if (theirs.Key == d.Key) difference = &d;
-      }
-      if (difference == nullptr && theirs.Text != ours.Text) {
-        mismatches += "\n" + theirs.Key + ":\n  GoogleTest [" + theirs.Text + "]\n  dialect    [" + ours.Text + "]";
-      } else if (difference != nullptr && (ours.Text != difference->Ours || theirs.Text == ours.Text)) {
-        mismatches += "\n" + theirs.Key + " (a listed difference):\n  GoogleTest [" + theirs.Text +
-                      "]\n  dialect    [" + ours.Text + "]\n  listed     [" + difference->Ours + "]";
-      }
-    }
-    for (const TDifference& d : differences) {
-      bool found = false;
-      for (const auto& r : reference->second) found = found || r.Key == d.Key;
-      if (!found) mismatches += std::string("\nlisted difference without a record: ") + d.Key;
-    }
-    CheckEquals(std::string(), mismatches, "texts of " + name);
+    CheckEquals(std::string(), ComparedRecords::Mismatches(name, differences), "texts of " + name);
   }
 
   TESSEL_TEST(TestNumbersAsGoogleTest) { CompareSection("numbers", kNumberDifferences); }

@@ -5,8 +5,9 @@
 // A type is printed by the first of these that applies:
 //   1. a PrintTo(const T&, std::ostream*) found through the type's namespace;
 //   2. the kinds known here: bool, characters with their codes, strings quoted
-//      with escapes, floating point, nullptr, pairs, tuples, optional,
-//      variant, unique_ptr and shared_ptr, C arrays;
+//      with escapes, floating point (six significant digits, or as many as
+//      give the value back), nullptr, pairs, tuples, optional, variant, any,
+//      reference_wrapper, unique_ptr and shared_ptr, C arrays;
 //   3. a container (begin(), end(), const_iterator): "{ a, b }", at most 32
 //      elements;
 //   4. a pointer: its address, or NULL; a function: its address;
@@ -361,6 +362,7 @@ class StringStream {
   ~StringStream();
   std::ostream* os() const { return os_; }
   std::string str() const;
+  void Clear();
 
  private:
   struct Buffer;
