@@ -20,7 +20,7 @@ case "$what" in
   bench) pkgs+=(python3 time libgtest-dev catch2 doctest-dev) ;;
 esac
 # The GoogleTest dialect's tests compare its texts with GoogleTest's own.
-if [ "$what" = test ]; then pkgs+=(libgtest-dev libgmock-dev); fi
+if [ "$what" = test ]; then pkgs+=(libgtest-dev libgmock-dev googletest); fi
 
 missing=()
 for p in "${pkgs[@]}"; do

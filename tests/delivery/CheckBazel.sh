@@ -86,5 +86,7 @@ if failed != [("EndsTheProgram", "ETestCrashed")]:
 EOF
 done
 [ -e "$testlogs/exits_early/test.exited_prematurely" ] ||
-  fail "the program that called exit removed its premature-exit file"
-echo "a test that calls exit fails its target and leaves the premature-exit file; one that calls _Exit fails it under --isolate"
+  fail "the program that called exit in one process removed its premature-exit file"
+[ ! -e "$testlogs/exits_early_quietly/test.exited_prematurely" ] ||
+  fail "a supervised run that recorded a test's _Exit and went on left a premature-exit file"
+echo "a test that calls exit in one process fails its target and leaves the premature-exit file; one that calls _Exit fails it in a supervised run, which ends whole"
