@@ -790,6 +790,11 @@ void TGUITestRunner::RunTheTest(const ITestPtr& test) {
   guard.reset();
   FErrorCount = FTestResult->ErrorCount();
   FFailureCount = FTestResult->FailureCount();
+  // The counters of the finished run, however quickly or however it ended:
+  // they are otherwise redrawn only when the redraw interval is due.
+  FForceRefresh = true;
+  UpdateStatus(true);
+  FForceRefresh = false;
   ShowStartedNodes();  // a run that raised skipped its last redraw
   FTestResult.reset();
   FRunning = false;
