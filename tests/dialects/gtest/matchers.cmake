@@ -17,6 +17,14 @@ else()
 endif()
 
 add_executable(gtest_texts_dialect ${dir}/ComparedTexts.cpp ${dir}/ComparedMatcherTexts.cpp)
+# Texts only: neither program is timed or debugged, and without optimisation
+# and debug information their many instantiations compile in a fraction of
+# the time.
+foreach(program gtest_texts_reference gtest_texts_dialect)
+  if(TARGET ${program})
+    target_compile_options(${program} PRIVATE -O0 -g0)
+  endif()
+endforeach()
 target_compile_definitions(gtest_texts_dialect PRIVATE TESSEL_DIALECT)
 target_link_libraries(gtest_texts_dialect PRIVATE tessel_gtest_matchers)
 
