@@ -1,8 +1,10 @@
 // What GoogleTest checks of a program itself: parameterised and typed
 // suites that no instantiation gives a test, and regular expressions that do
 // not compile; and the program's list of tests as a document.
-#include <gmock/gmock.h>
+// GoogleTest's header before GoogleMock's: both bring the regular
+// expressions, which must be one class.
 #include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cstdlib>
 #include <string>
