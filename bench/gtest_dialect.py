@@ -9,12 +9,17 @@ built against Debian's GoogleTest (libgtest.a) and against the dialect
   - passing: (t(N) - t(0)) / N of the console run, stdout to /dev/null;
   - 10 % failing: the same with BENCH_FAIL=1;
   - compile: g++ -O2 -c of one 1,000-test file, no cache, one at a time;
-  - stripped bytes per test: (size(N) - size(0)) / N.
+  - stripped bytes per test: (size(N) - size(0)) / N;
+  - with --instructions, the instructions per test that valgrind's callgrind
+    counts, (I(N) - I(0)) / N, passing and 10 % failing, the dialect in its
+    program's own process (--in-process: callgrind counts a forked worker's
+    instructions from the program's start, so workers cannot be summed). The
+    count does not move with the machine's load, as times do.
 
 Before anything is timed each program runs once in each mode and must report
 the expected numbers of tests and failures in GoogleTest's summary lines.
 
-    python3 bench/gtest_dialect.py [--sizes 2000,5000] [--rounds 9] [--smoke]
+    python3 bench/gtest_dialect.py [--sizes 2000,5000] [--rounds 9] [--smoke] [--instructions]
 """
 import argparse
 import os
@@ -101,6 +106,40 @@ def check(kind, exe, n, workdir):
     return problems
 
 
+def instructions(exe, args, fail, workdir):
+    """Instructions of one run of exe under callgrind."""
+    out = os.path.join(workdir, "callgrind.out")
+    env = dict(os.environ)
+    env.pop("BENCH_FAIL", None)
+    if fail:
+        env["BENCH_FAIL"] = "1"
+    r = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, exe] + args, env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    os.remove(out)
+    for line in r.stderr.splitlines():
+        if "Collected :" in line:
+            return int(line.split(":")[-1])
+    raise SystemExit("bench: callgrind counted nothing for " + exe + ": " + r.stderr[-300:])
+
+
+def instruction_table(exes, sizes, workdir):
+    args = {"gtest": [], "dialect": ["--in-process"]}
+    lines = ["| instructions per test (callgrind) | " + " | ".join("passing N=%d | 10 %% failing N=%d" % (n, n)
+                                                               for n in sizes) + " |",
+             "|---|" + "---|" * (2 * len(sizes))]
+    counts = {(k, n, m): instructions(exes[n][k], args[k], m == "fail", workdir)
+              for k in KINDS for n in [0] + sizes for m in ("pass", "fail")}
+    for k in KINDS:
+        cells = []
+        for n in sizes:
+            for m in ("pass", "fail"):
+                per = (counts[(k, n, m)] - counts[(k, 0, m)]) / n
+                base = (counts[("gtest", n, m)] - counts[("gtest", 0, m)]) / n
+                cells.append("%.0f (%.2f)" % (per, per / base))
+        lines.append("| %s%s | %s |" % (LABEL[k], ", `--in-process`" if k == "dialect" else "", " | ".join(cells)))
+    return "\n".join(lines)
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--sizes", default="2000,5000")
@@ -110,6 +149,7 @@ def main(argv):
     ap.add_argument("--out", default=os.path.join(ROOT, "build-bench-gtest"))
     ap.add_argument("--dialect-libs", help="libtessel_gtest_static.a,libCorvelTest5.a of an -O2 build")
     ap.add_argument("--smoke", action="store_true", help="N=100, one round, no compile timing: counts only")
+    ap.add_argument("--instructions", action="store_true", help="also count instructions per test with callgrind")
     a = ap.parse_args(argv)
     sizes = [100] if a.smoke else [int(x) for x in a.sizes.split(",")]
     if a.smoke:
@@ -181,6 +221,8 @@ def main(argv):
     lines.append("Medians of %d interleaved rounds (ratio to GoogleTest; interquartile range); %d timed compiles. "
                  "%s, %s cores, %s, %s." % (a.rounds, a.compile_rounds, m["cpu"], m["nproc"], m["memory"],
                                              m["compiler"]))
+    if a.instructions:
+        lines += ["", instruction_table(exes, sizes, a.out)]
     text = "\n".join(lines)
     print(text)
     with open(os.path.join(a.out, "results.md"), "w") as f:

@@ -230,6 +230,17 @@ void ReportPart(TestPartResult::Type type, const char* file, int line, std::stri
   ctx->Result->AddFailureAndContinue(ctx->Node, TExceptionInfo{&cls, cls.Name, std::move(message), where}, where);
 }
 
+namespace {
+// A pattern that does not compile (in a matcher or a death test) is a
+// failure of the test that built it, in GoogleTest's words, and the test
+// goes on; the pattern itself then matches nothing.
+void ReportInvalidRegex(const std::string& message) {
+  ReportPart(TestPartResult::kNonFatalFailure, __FILE__, __LINE__,
+             "Value of: is_valid_\n  Actual: false\nExpected: true\n" + message);
+}
+[[maybe_unused]] const bool gInvalidRegexReported = (SetInvalidRegexReporter(&ReportInvalidRegex), true);
+}  // namespace
+
 void ReportException(const char* where) {
   std::string text;
   try {

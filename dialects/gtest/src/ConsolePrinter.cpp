@@ -4,8 +4,10 @@
 
 #include <strings.h>
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "Internal.h"
 
@@ -17,8 +19,17 @@ namespace {
 
 enum class TColor { Default, Red, Green, Yellow };
 
-void ColoredPrintf(TColor color, const char* fmt, ...) {
+bool UseColor() {
   static const bool use = ShouldUseColor();
+  return use;
+}
+
+const char* ColorCode(TColor color) {
+  return color == TColor::Red ? "\033[0;31m" : color == TColor::Green ? "\033[0;32m" : "\033[0;33m";
+}
+
+void ColoredPrintf(TColor color, const char* fmt, ...) {
+  const bool use = UseColor();
   va_list args;
   va_start(args, fmt);
   if (use && color != TColor::Default)
@@ -58,6 +69,53 @@ void PrintTime(TimeInMillis ms) {
   if (GTEST_FLAG(print_time)) std::printf(" (%lld ms)", static_cast<long long>(ms));
 }
 
+// The lines every test writes, put together without a format and written
+// in one call: in a run of many small tests they are most of what the
+// console costs.
+class TLine {
+ public:
+  TLine() = default;
+  TLine(const TLine&) = delete;
+  TLine& operator=(const TLine&) = delete;
+  TLine& Tag(TColor color, const char* tag) {
+    const bool use = UseColor();
+    if (use) Put(ColorCode(color));
+    Put(tag);
+    if (use) Put("\033[m");
+    return *this;
+  }
+  TLine& Put(const char* text) { return Put(text, std::strlen(text)); }
+  TLine& Name(const TestInfo& t) { return Put(t.test_suite_name()).Put(".", 1).Put(t.name()); }
+  TLine& Time(TimeInMillis ms) {
+    if (!GTEST_FLAG(print_time)) return *this;
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(ms)).ptr;
+    return Put(" (", 2).Put(digits, static_cast<size_t>(end - digits)).Put(" ms)", 4);
+  }
+  void End() {
+    Put("\n", 1);
+    std::fwrite(FBuffer, 1, FUsed, stdout);
+  }
+
+ private:
+  TLine& Put(const char* text, size_t n) {
+    if (FUsed + n > sizeof FBuffer) {
+      // A long name: what is gathered goes first.
+      std::fwrite(FBuffer, 1, FUsed, stdout);
+      FUsed = 0;
+      if (n > sizeof FBuffer) {
+        std::fwrite(text, 1, n, stdout);
+        return *this;
+      }
+    }
+    std::memcpy(FBuffer + FUsed, text, n);
+    FUsed += n;
+    return *this;
+  }
+  char FBuffer[256];
+  size_t FUsed = 0;
+};
+
 class TPrettyPrinter : public TestEventListener {
  public:
   void OnTestProgramStart(const UnitTest&) override {}
@@ -89,8 +147,7 @@ class TPrettyPrinter : public TestEventListener {
     std::fflush(stdout);
   }
   void OnTestStart(const TestInfo& t) override {
-    ColoredPrintf(TColor::Green, "[ RUN      ] ");
-    std::printf("%s.%s\n", t.test_suite_name(), t.name());
+    TLine().Tag(TColor::Green, "[ RUN      ] ").Name(t).End();
     // At most one write a test: what the test prints itself follows this
     // line, and the end line goes out with the next test's start.
     if (gFlushEachTest) std::fflush(stdout);
@@ -102,9 +159,11 @@ class TPrettyPrinter : public TestEventListener {
   void OnTestPartResult(const TestPartResult& part) override { PrintPart(part); }
   void OnTestEnd(const TestInfo& t) override {
     const TestResult& r = *t.result();
-    if (r.Passed())
-      ColoredPrintf(TColor::Green, "[       OK ] ");
-    else if (r.Skipped())
+    if (r.Passed()) {
+      TLine().Tag(TColor::Green, "[       OK ] ").Name(t).Time(r.elapsed_time()).End();
+      return;
+    }
+    if (r.Skipped())
       ColoredPrintf(TColor::Green, "[  SKIPPED ] ");
     else
       ColoredPrintf(TColor::Red, "[  FAILED  ] ");

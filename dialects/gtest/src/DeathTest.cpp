@@ -2,7 +2,6 @@
 // end and its standard error in the parent.
 #include <fcntl.h>
 #include <poll.h>
-#include <regex.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -103,18 +102,6 @@ int CountThreads() {
 }  // namespace
 
 bool ExitedUnsuccessfully(int exit_status) { return !ExitedWithCode(0)(exit_status); }
-
-bool RE::PartialMatch(const std::string& str, const RE& re) {
-  regex_t compiled;
-  if (::regcomp(&compiled, re.pattern(), REG_EXTENDED | REG_NOSUB) != 0) return false;
-  const bool found = ::regexec(&compiled, str.c_str(), 0, nullptr, 0) == 0;
-  ::regfree(&compiled);
-  return found;
-}
-
-bool RE::FullMatch(const std::string& str, const RE& re) {
-  return PartialMatch(str, RE(std::string("^(") + re.pattern() + ")$"));
-}
 
 DeathTest_::DeathTest_(const char* statement, const char* file, int line)
     : statement_(statement), file_(file), line_(line) {

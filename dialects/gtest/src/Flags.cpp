@@ -252,11 +252,12 @@ bool HasPrefix(const char* s, const char* prefix) { return std::strncmp(s, prefi
 int Select(int shardIndex, int shardCount) {
   UnitTestState& s = UnitTestState::Get();
   int runnable = 0, selected = 0;
+  const bool everyName = GTEST_FLAG(filter) == "*";  // no name to build and match
   for (TestSuite* suite : s.Suites) {
     bool any = false;
     for (TestInfo* t : UnitTestState::TestsOf(*suite)) {
       const bool disabled = HasPrefix(t->test_suite_name(), "DISABLED_") || HasPrefix(t->name(), "DISABLED_");
-      const bool matches = FilterMatches(GTEST_FLAG(filter), FullName(*t));
+      const bool matches = everyName || FilterMatches(GTEST_FLAG(filter), FullName(*t));
       const bool isRunnable = (GTEST_FLAG(also_run_disabled_tests) || !disabled) && matches;
       // Every test has a shard, the count of runnable tests before it: a
       // disabled test is reported in one shard only.
@@ -453,6 +454,9 @@ int UnitTest::Run() {
   const int selected = Select(shardIndex, shardCount);
   if (GTEST_FLAG(list_tests)) {
     ListTests();
+    const std::string& output = GTEST_FLAG(output);
+    const std::string kind = output.substr(0, output.find(':'));
+    if ((kind == "xml" || kind == "json") && !WriteTestList(kind, OutputPath(output, kind.c_str()))) return 1;
     return 0;
   }
   if (const char* status = std::getenv("GTEST_SHARD_STATUS_FILE"); status && *status && shardCount > 1) {
@@ -462,12 +466,17 @@ int UnitTest::Run() {
   auto rootNode = MakeRootNode(TestFramework::RegisteredTests() ? TestFramework::RegisteredTests()->GetName() : program,
                                selected > 0, selected > 0);
   ITestPtr root = rootNode;
+  // Disabled tests are disabled nodes; only a list, a filter or a shard
+  // needs the nodes chosen, which costs a walk of the tree with every path.
+  const bool narrowed = GTEST_FLAG(filter) != "*" || shardCount > 1;
   std::vector<TesselCommandLine::TNodeInfo> chosen;
-  for (const TesselCommandLine::TNodeInfo& n : TesselCommandLine::ListNodes(root)) {
-    if (TestInfo* info = InfoOfNode(n.Node.get())) {
-      if (info->should_run()) chosen.push_back(n);
-    } else if (TestSuite* suite = SuiteOfNode(n.Node.get())) {
-      if (suite->should_run()) chosen.push_back(n);
+  if (narrowed || o.List != TesselCommandLine::TListKind::None) {
+    for (const TesselCommandLine::TNodeInfo& n : TesselCommandLine::ListNodes(root)) {
+      if (TestInfo* info = InfoOfNode(n.Node.get())) {
+        if (info->should_run()) chosen.push_back(n);
+      } else if (TestSuite* suite = SuiteOfNode(n.Node.get())) {
+        if (suite->should_run()) chosen.push_back(n);
+      }
     }
   }
   if (o.List != TesselCommandLine::TListKind::None) {
@@ -476,9 +485,7 @@ int UnitTest::Run() {
                stdout);
     return 0;
   }
-  // Disabled tests are disabled nodes; only a filter or a shard needs a
-  // selection, which asks of every node in the run.
-  const bool narrowed = GTEST_FLAG(filter) != "*" || shardCount > 1;
+  // Only a filter or a shard needs a selection, which asks of every node.
   ITestListenerPtr selection = narrowed ? TesselCommandLine::SelectionListener(root, chosen) : nullptr;
   if (o.Runner == TesselCommandLine::TRunnerKind::Gui) {
     TesselCommandLine::TWindowedRunner gui = TesselCommandLine::WindowedRunner();

@@ -93,6 +93,9 @@ struct UnitTestState {
 
   std::vector<TestSuite*> Suites;  // in registration order
   std::unordered_map<std::string, TestSuite*> SuiteByName;
+  TestSuite* LastSuite = nullptr;  // the suite registered to last, and its class description
+  TestSuite* LastClassSuite = nullptr;
+  const TestFramework::TClass* LastClass = nullptr;
   std::vector<std::unique_ptr<Environment>> Environments;
   TestEventListeners Listeners;
   TestResult AdHoc;
@@ -191,6 +194,9 @@ TestEventListener* NewPrettyPrinter();
 TestEventListener* NewBriefPrinter();
 TestEventListener* NewXmlPrinter(const std::string& path);
 TestEventListener* NewJsonPrinter(const std::string& path);
+// --gtest_list_tests with --gtest_output: the list as an XML or JSON
+// document; false when it could not be written (the reason printed).
+bool WriteTestList(const std::string& kind, const std::string& path);
 
 // Milliseconds since the epoch, as GoogleTest's timestamps.
 TimeInMillis NowMillis();

@@ -1,10 +1,13 @@
 // Registration of the tests and the Tessel nodes that run them: a test case
 // per test, a suite per test suite, and a root that sets the environments up.
+#include <map>
+#include <typeinfo>
 #include <mutex>
 #include <unordered_set>
 
 #include "Internal.h"
 #include "platform/Clocks.h"
+#include "platform/IniFiles.h"
 
 namespace testing {
 
@@ -88,7 +91,7 @@ int TestSuite::test_to_run_count() const {
 
 namespace internal {
 
-struct TTestNode : public TTestCase {
+struct TTestNode final : public TTestCase {
   TTestNode(TestInfo* info, const TClass* cls, const void* param)
       : TTestCase(info->name()), Info(info), Class(cls), Param(param) {
     Entry.Name = info->name();
@@ -104,6 +107,20 @@ struct TTestNode : public TTestCase {
   }
   const TClass& ClassType() const noexcept override { return *Class; }
   void RunTest(TTestResult& result) override;
+
+  // In the window a DISABLED_ test starts unticked, as it starts unrun, and
+  // a tick the window's configuration keeps for it stays.
+  using TTestCase::LoadConfiguration;
+  using TTestCase::SaveConfiguration;
+  bool StartsTicked() const { return !UnitTestState::IsDisabled(*Info) || GTEST_FLAG(also_run_disabled_tests); }
+  void LoadConfiguration(TCustomIniFile& iniFile, const std::string& section) override {
+    TTestCase::LoadConfiguration(iniFile, section);
+    SetEnabled(iniFile.ReadBool(section, GetName(), StartsTicked()));
+  }
+  void SaveConfiguration(TCustomIniFile& iniFile, const std::string& section) override {
+    TTestCase::SaveConfiguration(iniFile, section);
+    if (GetEnabled() && !StartsTicked()) iniFile.WriteBool(section, GetName(), true);
+  }
 
   TestInfo* Info;
   const TClass* Class;
@@ -297,9 +314,12 @@ ITestPtr NodeOfTest(const TestInfo& t) {
   return node ? node->Self() : nullptr;
 }
 
+// Asked several times for every test of a run: the exact type is compared,
+// since nothing derives from TTestNode, which a dynamic_cast would walk the
+// hierarchy for.
 TestInfo* InfoOfNode(const ITest* node) {
-  auto* n = dynamic_cast<const TTestNode*>(node);
-  return n ? n->Info : nullptr;
+  if (!node || typeid(*node) != typeid(TTestNode)) return nullptr;
+  return static_cast<const TTestNode*>(node)->Info;
 }
 
 namespace {
@@ -355,8 +375,10 @@ UnitTestState& UnitTestState::Get() {
 
 TestSuite* UnitTestState::SuiteNamed(const std::string& name, const char* typeParam, SetUpTestSuiteFunc setUp,
                                      TearDownTestSuiteFunc tearDown) {
+  // A suite's tests are registered one after the other.
+  if (LastSuite && name == LastSuite->name()) return LastSuite;
   auto it = SuiteByName.find(name);
-  if (it != SuiteByName.end()) return it->second;
+  if (it != SuiteByName.end()) return LastSuite = it->second;
   auto* suite = new TestSuite(name, typeParam, setUp, tearDown);
   // A suite with a one-time set-up or tear-down is one piece of work that
   // runs whole in one process; any other is a plain suite, whose tests a run
@@ -372,7 +394,7 @@ TestSuite* UnitTestState::SuiteNamed(const std::string& name, const char* typePa
   TestFramework::RegisterTest(node);
   Suites.push_back(suite);
   SuiteByName.emplace(name, suite);
-  return suite;
+  return LastSuite = suite;
 }
 
 TestInfo* UnitTestState::AddTest(const std::string& suite, const std::string& name, const char* typeParam,
@@ -382,17 +404,109 @@ TestInfo* UnitTestState::AddTest(const std::string& suite, const std::string& na
   TestSuite* s = SuiteNamed(suite, typeParam, setUp, tearDown);
   auto* info = new TestInfo(suite, name, typeParam, valueParam, file, line, factory);
   info->callable_ = callable;
-  auto node = std::make_shared<TTestNode>(info, ClassOfSuite(suite, file), param);
+  // The suite's class description, once per suite.
+  if (s != LastClassSuite) {
+    LastClassSuite = s;
+    LastClass = ClassOfSuite(suite, file);
+  }
+  auto node = std::make_shared<TTestNode>(info, LastClass, param);
   info->node_ = node.get();
   static_cast<TTestSuite*>(s->node_)->AddTest(node);
   s->tests_.push_back(info);
   return info;
 }
 
+namespace {
+
+// Suites named by GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST.
+std::unordered_set<std::string>& AllowedUninstantiated() {
+  static auto* names = new std::unordered_set<std::string>();
+  return *names;
+}
+
+// Typed suites by name (in name order, as they are checked), where their
+// REGISTER_TYPED_TEST_SUITE_P is and whether an instantiation names them.
+struct TTypedSuiteRecord {
+  const char* File = "";
+  int Line = 0;
+  bool Instantiated = false;
+};
+std::map<std::string, TTypedSuiteRecord>& TypedSuites() {
+  static auto* suites = new std::map<std::string, TTypedSuiteRecord>();
+  return *suites;
+}
+
+// The test that says a suite gives no test: it fails where the suite is.
+class TVerificationTest : public Test {
+ public:
+  TVerificationTest(const char* file, int line, std::string message)
+      : FFile(file), FLine(line), FMessage(std::move(message)) {}
+  void TestBody() override { ReportPart(TestPartResult::kNonFatalFailure, FFile, FLine, FMessage); }
+
+ private:
+  const char* FFile;
+  int FLine;
+  std::string FMessage;
+};
+
+void AddVerificationTest(bool typed, const std::string& name, const char* file, int line, std::string message) {
+  message += "\n\nTo suppress this error for this test suite, insert the following line (in a non-header) in the "
+             "namespace it is defined in:\n\nGTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(" +
+             name + ");";
+  const std::string kind = typed ? "UninstantiatedTypeParameterizedTestSuite<" : "UninstantiatedParameterizedTestSuite<";
+  auto factory = [file, line, message] { return static_cast<Test*>(new TVerificationTest(file, line, message)); };
+  RegisterCallableTest_("GoogleTestVerification", (kind + name + ">").c_str(), nullptr, nullptr, file, line,
+                        new CallableFactory_<decltype(factory)>(std::move(factory)), nullptr, nullptr);
+}
+
+}  // namespace
+
+bool AllowUninstantiated_(const char* suite) {
+  AllowedUninstantiated().insert(suite);
+  return true;
+}
+
+void UninstantiatedParamSuite_(const std::string& suite, const char* file, int line, bool hasTests) {
+  if (AllowedUninstantiated().count(suite)) return;
+  std::string message = "Parameterized test suite " + suite;
+  if (hasTests)
+    message +=
+        " is defined via TEST_P, but never instantiated. None of the test cases will run. Either no "
+        "INSTANTIATE_TEST_SUITE_P is provided or the only ones provided expand to nothing.\n\nIdeally, TEST_P "
+        "definitions should only ever be included as part of binaries that intend to use them. (As opposed to, for "
+        "example, being placed in a library that may be linked in to get other utilities.)";
+  else
+    message +=
+        " is instantiated via INSTANTIATE_TEST_SUITE_P, but no tests are defined via TEST_P . No test cases will "
+        "run.\n\nIdeally, INSTANTIATE_TEST_SUITE_P should only ever be invoked from code that always depend on code "
+        "that provides TEST_P. Failing to do so is often an indication of dead code, e.g. the last TEST_P was "
+        "removed but the rest got left behind.";
+  AddVerificationTest(false, suite, file, line, std::move(message));
+}
+
+void RegisteredTypedSuite_(const char* suite, const char* file, int line) {
+  TTypedSuiteRecord& r = TypedSuites()[suite];
+  r.File = file;
+  r.Line = line;
+}
+
+void InstantiatedTypedSuite_(const char* suite) { TypedSuites()[suite].Instantiated = true; }
+
 void UnitTestState::RegisterParamTests() {
   if (ParamsRegistered) return;
   ParamsRegistered = true;
   for (ParamSuiteBase_* s : ParamSuites) s->RegisterTests();
+  // Then the typed suites that no INSTANTIATE_TYPED_TEST_SUITE_P named.
+  for (const auto& [name, r] : TypedSuites()) {
+    if (r.Instantiated || AllowedUninstantiated().count(name)) continue;
+    AddVerificationTest(true, name, r.File, r.Line,
+                        "Type parameterized test suite " + name +
+                            " is defined via REGISTER_TYPED_TEST_SUITE_P, but never instantiated via "
+                            "INSTANTIATE_TYPED_TEST_SUITE_P. None of the test cases will run.\n\nIdeally, "
+                            "TYPED_TEST_P definitions should only ever be included as part of binaries that intend "
+                            "to use them. (As opposed to, for example, being placed in a library that may be linked "
+                            "in to get other utilities.)");
+  }
 }
 
 TestInfo* RegisterTest_(const char* suite, const char* name, const char* file, int line, TestFactoryFn factory,
@@ -473,6 +587,7 @@ std::vector<std::string> SplitTestNames_(const char* names) {
 const char* TypedTestSuitePState::VerifyRegisteredTestNames(const char* suite, const char* file, int line,
                                                             const char* names) {
   registered_ = true;
+  RegisteredTypedSuite_(suite, file, line);
   std::string problems;
   std::vector<std::string> listed = SplitTestNames_(names);
   std::unordered_set<std::string> seen;

@@ -186,9 +186,15 @@ class TEventBridge : public ITestListenerX {
     Forward([&](TestEventListener& l) { l.OnTestIterationStart(*UnitTest::GetInstance(), FIteration); });
   }
 
+  // Tests first: they are nearly every node, and never a suite or the root.
   void StartTest(const ITestPtr& node) override {
     UnitTestState& s = UnitTestState::Get();
-    if (IsRootNode(node.get())) {
+    if (TestInfo* info = InfoOfNode(node.get())) {
+      EmitDisabledBefore(info);
+      s.CurrentTest = info;
+      FTestStart = NowMillis();
+      Forward([&](TestEventListener& l) { l.OnTestStart(*info); });
+    } else if (IsRootNode(node.get())) {
       if (FFirstWithTests)
         Forward([&](TestEventListener& l) { l.OnEnvironmentsSetUpStart(*UnitTest::GetInstance()); });
     } else if (TestSuite* suite = SuiteOfNode(node.get())) {
@@ -200,11 +206,6 @@ class TEventBridge : public ITestListenerX {
         l.OnTestSuiteStart(*suite);
         l.OnTestCaseStart(*suite);
       });
-    } else if (TestInfo* info = InfoOfNode(node.get())) {
-      EmitDisabledBefore(info);
-      s.CurrentTest = info;
-      FTestStart = NowMillis();
-      Forward([&](TestEventListener& l) { l.OnTestStart(*info); });
     }
   }
 
@@ -220,19 +221,7 @@ class TEventBridge : public ITestListenerX {
 
   void EndTest(const ITestPtr& node) override {
     UnitTestState& s = UnitTestState::Get();
-    if (IsRootNode(node.get())) {
-      if (FLastWithTests)
-        Backward([&](TestEventListener& l) { l.OnEnvironmentsTearDownEnd(*UnitTest::GetInstance()); });
-    } else if (TestSuite* suite = SuiteOfNode(node.get())) {
-      EmitDisabledBefore(nullptr);
-      UnitTestState::SetSuiteTimes(*suite, FSuiteStart, node->ElapsedTestTime());
-      Backward([&](TestEventListener& l) {
-        l.OnTestSuiteEnd(*suite);
-        l.OnTestCaseEnd(*suite);
-      });
-      s.CurrentSuite = nullptr;
-      FSuiteNode = nullptr;
-    } else if (TestInfo* info = InfoOfNode(node.get())) {
+    if (TestInfo* info = InfoOfNode(node.get())) {
       TestResult& r = UnitTestState::ResultOf(*info);
       UnitTestState::SetTimes(r, FTestStart, node->ElapsedTestTime());
       // A listener's failure in OnTestEnd belongs to this test (a leak
@@ -244,6 +233,18 @@ class TEventBridge : public ITestListenerX {
       TRunningScope scope(ctx);
       Backward([&](TestEventListener& l) { l.OnTestEnd(*info); });
       s.CurrentTest = nullptr;
+    } else if (IsRootNode(node.get())) {
+      if (FLastWithTests)
+        Backward([&](TestEventListener& l) { l.OnEnvironmentsTearDownEnd(*UnitTest::GetInstance()); });
+    } else if (TestSuite* suite = SuiteOfNode(node.get())) {
+      EmitDisabledBefore(nullptr);
+      UnitTestState::SetSuiteTimes(*suite, FSuiteStart, node->ElapsedTestTime());
+      Backward([&](TestEventListener& l) {
+        l.OnTestSuiteEnd(*suite);
+        l.OnTestCaseEnd(*suite);
+      });
+      s.CurrentSuite = nullptr;
+      FSuiteNode = nullptr;
     }
   }
 

@@ -361,9 +361,69 @@ class TJsonPrinter : public EmptyTestEventListener {
   std::string FPath;
 };
 
+// The list of --gtest_list_tests as a document: every suite, with the tests
+// that the filter and the shard leave, where each is defined.
+std::string XmlTestList() {
+  int total = 0;
+  for (TestSuite* s : UnitTestState::Get().Suites) total += s->total_test_count();
+  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attr("tests", std::to_string(total)) +
+                    Attr("name", "AllTests") + ">\n";
+  for (TestSuite* s : UnitTestState::Get().Suites) {
+    out += "  <testsuite" + Attr("name", s->name()) + Attr("tests", std::to_string(s->reportable_test_count())) + ">\n";
+    for (const TestInfo* t : UnitTestState::TestsOf(*s)) {
+      if (!t->is_reportable()) continue;
+      out += "    <testcase" + Attr("name", t->name());
+      if (t->value_param()) out += Attr("value_param", t->value_param());
+      if (t->type_param()) out += Attr("type_param", t->type_param());
+      out += Attr("file", t->file()) + Attr("line", std::to_string(t->line())) + " />\n";
+    }
+    out += "  </testsuite>\n";
+  }
+  return out + "</testsuites>\n";
+}
+
+std::string JsonTestList() {
+  int total = 0;
+  for (TestSuite* s : UnitTestState::Get().Suites) total += s->total_test_count();
+  TJsonObject top("  ");
+  top.Number("tests", total);
+  top.Text("name", "AllTests");
+  std::string suites = "[\n";
+  bool firstSuite = true;
+  for (TestSuite* s : UnitTestState::Get().Suites) {
+    TJsonObject o("      ");
+    o.Text("name", s->name());
+    o.Number("tests", s->reportable_test_count());
+    // An empty list keeps its blank line, as GoogleTest writes it.
+    std::string cases = "[\n";
+    bool firstCase = true;
+    for (const TestInfo* t : UnitTestState::TestsOf(*s)) {
+      if (!t->is_reportable()) continue;
+      TJsonObject c("          ");
+      c.Text("name", t->name());
+      if (t->value_param()) c.Text("value_param", t->value_param());
+      if (t->type_param()) c.Text("type_param", t->type_param());
+      c.Text("file", t->file());
+      c.Number("line", t->line());
+      cases += (firstCase ? "" : ",\n") + std::string("        ") + c.Close();
+      firstCase = false;
+    }
+    o.Raw("testsuite", cases + "\n      ]");
+    suites += (firstSuite ? "" : ",\n") + std::string("    ") + o.Close();
+    firstSuite = false;
+  }
+  top.Raw("testsuites", suites + "\n  ]");
+  return top.Close() + "\n";
+}
+
 }  // namespace
 
 TestEventListener* NewXmlPrinter(const std::string& path) { return new TXmlPrinter(path); }
 TestEventListener* NewJsonPrinter(const std::string& path) { return new TJsonPrinter(path); }
+
+bool WriteTestList(const std::string& kind, const std::string& path) {
+  WriteWhole(path, kind == "json" ? JsonTestList() : XmlTestList());
+  return !gReportWriteFailed;
+}
 
 }  // namespace testing::internal

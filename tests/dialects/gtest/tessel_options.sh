@@ -110,5 +110,11 @@ rm -rf reports-dir
 run outputvar 1 GTEST_OUTPUT=xml:reports-dir/ -- --gtest_filter=Options.*
 xmllint --noout "reports-dir/$(basename "$prog").xml" || fail "outputvar: no report in reports-dir/"
 
+# The list of tests as a document that cannot be written is an error, not
+# a quiet success.
+run listunwritable 1 -- --gtest_list_tests --gtest_output=xml:/proc/no-such-dir/list.xml
+has listunwritable "Unable to write the report file \"/proc/no-such-dir/list.xml\""
+has listunwritable "Options."
+
 echo "$failures failures"
 [ "$failures" = 0 ]

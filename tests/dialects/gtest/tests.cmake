@@ -118,3 +118,31 @@ if(Python3_Interpreter_FOUND)
             --out ${gtest_out}/bench-smoke)
   set_tests_properties(gtest_bench_smoke PROPERTIES TIMEOUT 900)
 endif()
+
+# A GoogleTest program in Tessel's window (--runner=gui, offscreen), built as
+# a consumer builds it, on Tessel::gtest_main and the shared framework with
+# its windowed runner; its tree and failure list are held against
+# GoogleTest's report of the same source.
+if(TESSEL_WITH_QT)
+  add_executable(gtest_window_tessel ${gtest_dir}/gui/WindowSuites.cpp ${gtest_dir}/gui/WindowDriver.cpp)
+  target_include_directories(gtest_window_tessel PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(gtest_window_tessel PRIVATE Tessel::gtest_main Qt6::Widgets)
+  add_executable(gtest_window_gtest ${gtest_dir}/gui/WindowSuites.cpp)
+  target_link_libraries(gtest_window_gtest PRIVATE GTest::gtest_main)
+  add_test(NAME gtest_window
+           COMMAND ${Python3_EXECUTABLE} ${gtest_dir}/gui/window_check.py $<TARGET_FILE:gtest_window_gtest>
+                   $<TARGET_FILE:gtest_window_tessel> ${gtest_out}/window)
+  set_tests_properties(gtest_window PROPERTIES TIMEOUT 180)
+endif()
+
+# GoogleTest's checks of the program itself (suites that give no test,
+# patterns that do not compile) and the list of tests as a document.
+gtest_side_by_side(gtest_verification main ${gtest_dir}/compare/Verification.cpp)
+target_link_libraries(gtest_verification_gtest PRIVATE GTest::gmock)
+gtest_compare(gtest_verification "--" "REPORT xml --" "REPORT json --" "-- --gtest_list_tests"
+  "REPORT xml -- --gtest_list_tests" "REPORT json -- --gtest_list_tests"
+  "REPORT xml -- --gtest_list_tests --gtest_filter=Plain.*:*Instantiated*:-*/1"
+  "REPORT json -- --gtest_list_tests --gtest_filter=Plain.*:*Instantiated*:-*/1"
+  "GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=1 REPORT xml -- --gtest_list_tests"
+  "GTEST_TOTAL_SHARDS=3 GTEST_SHARD_INDEX=0 REPORT json -- --gtest_list_tests --gtest_also_run_disabled_tests"
+  "-- --gtest_filter=Regex.* --isolate")

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "gtest/internal/gtest-internal.h"
+#include "gtest/internal/gtest-regex.h"
 
 namespace testing {
 
@@ -37,19 +38,6 @@ class KilledBySignal {
 namespace internal {
 
 bool ExitedUnsuccessfully(int exit_status);
-
-// A regular expression as the death tests take it.
-class RE {
- public:
-  RE(const char* regex) : pattern_(regex ? regex : "") {}          // NOLINT: implicit by design
-  RE(const std::string& regex) : pattern_(regex) {}                 // NOLINT
-  const char* pattern() const { return pattern_.c_str(); }
-  static bool FullMatch(const std::string& str, const RE& re);
-  static bool PartialMatch(const std::string& str, const RE& re);
-
- private:
-  std::string pattern_;
-};
 
 // One death test: made by the macro, it forks; the child runs the
 // statement and ends, the parent waits and judges.

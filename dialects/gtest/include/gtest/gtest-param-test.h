@@ -123,6 +123,11 @@ TestInfo* RegisterParamTest_(const std::string& suite, const std::string& name, 
 // Stops the program when a generated test name is not made of letters,
 // digits and underscores, or is given twice.
 void CheckParamName_(const std::string& name, const std::string& suite, const char* file, int line, bool duplicate);
+// A suite of TEST_P tests that no instantiation gave a test, or an
+// instantiation of a suite without TEST_P: a failing test of
+// GoogleTestVerification says so, unless the suite was allowed to be.
+void UninstantiatedParamSuite_(const std::string& suite, const char* file, int line, bool hasTests);
+bool AllowUninstantiated_(const char* suite);
 
 template <class Fixture>
 class ParamSuite_ : public ParamSuiteBase_ {
@@ -131,9 +136,10 @@ class ParamSuite_ : public ParamSuiteBase_ {
   using Generator = ParamGenerator<P> (*)();
   using Namer = std::string (*)(const TestParamInfo<P>&);
 
-  static ParamSuite_& Get(const char* suite) {
+  // The suite is where its first TEST_P or instantiation is.
+  static ParamSuite_& Get(const char* suite, const char* file, int line) {
     static ParamSuite_* self = [&] {
-      auto* s = new ParamSuite_(suite);  // lives as long as the program
+      auto* s = new ParamSuite_(suite, file, line);  // lives as long as the program
       AddParamSuite_(s);
       return s;
     }();
@@ -148,6 +154,7 @@ class ParamSuite_ : public ParamSuiteBase_ {
     return 0;
   }
   void RegisterTests() override {
+    bool generated = false;
     for (Instantiation& inst : instantiations_) inst.values = inst.generator();
     for (const Pattern& pattern : patterns_) {
       for (Instantiation& inst : instantiations_) {
@@ -160,6 +167,7 @@ class ParamSuite_ : public ParamSuiteBase_ {
           for (const std::string& n : names) duplicate = duplicate || n == paramName;
           CheckParamName_(paramName, suite, inst.file, inst.line, duplicate);
           names.push_back(paramName);
+          generated = true;
           RegisterParamTest_(suite, std::string(pattern.name) + "/" + paramName, pattern.file, pattern.line,
                              pattern.factory, SetUpSuiteOf<Fixture>(), TearDownSuiteOf<Fixture>(),
                              PrintToString(value), &value);
@@ -167,10 +175,11 @@ class ParamSuite_ : public ParamSuiteBase_ {
         }
       }
     }
+    if (!generated) UninstantiatedParamSuite_(suite_, file_, line_, !patterns_.empty());
   }
 
  private:
-  explicit ParamSuite_(const char* suite) : suite_(suite) {}
+  ParamSuite_(const char* suite, const char* file, int line) : suite_(suite), file_(file), line_(line) {}
   struct Pattern {
     const char* name;
     TestFactoryFn factory;
@@ -186,6 +195,8 @@ class ParamSuite_ : public ParamSuiteBase_ {
     ParamGenerator<P> values;  // kept for the life of the program: the tests point into it
   };
   std::string suite_;
+  const char* file_;
+  int line_;
   std::vector<Pattern> patterns_;
   std::vector<Instantiation> instantiations_;
 };
@@ -240,7 +251,7 @@ internal::CartesianProductHolder<Generator...> Combine(const Generator&... g) {
                                                                                                                   \
    private:                                                                                                       \
     static int AddToRegistry() {                                                                                  \
-      return ::testing::internal::ParamSuite_<test_suite_name>::Get(#test_suite_name)                             \
+      return ::testing::internal::ParamSuite_<test_suite_name>::Get(#test_suite_name, __FILE__, __LINE__)        \
           .AddTestPattern(#test_name,                                                                             \
                           &::testing::internal::CreateTest<GTEST_TEST_CLASS_NAME_(test_suite_name, test_name)>, \
                           __FILE__, __LINE__);                                                                    \
@@ -268,12 +279,12 @@ internal::CartesianProductHolder<Generator...> Combine(const Generator&... g) {
                                _)(info);                                                                          \
   }                                                                                                               \
   static int gtest_##prefix##test_suite_name##_dummy_ GTEST_ATTRIBUTE_UNUSED_ =                                   \
-      ::testing::internal::ParamSuite_<test_suite_name>::Get(#test_suite_name)                                    \
+      ::testing::internal::ParamSuite_<test_suite_name>::Get(#test_suite_name, __FILE__, __LINE__)               \
           .AddInstantiation(#prefix, &gtest_##prefix##test_suite_name##_EvalGenerator_,                           \
                             &gtest_##prefix##test_suite_name##_EvalGenerateName_, __FILE__, __LINE__)
 
 #define INSTANTIATE_TEST_CASE_P INSTANTIATE_TEST_SUITE_P
 
-// A fixture of TEST_P tests that no instantiation needs to name.
+// A suite of TEST_P or TYPED_TEST_P tests that no instantiation needs to name.
 #define GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(T) \
-  static const bool gtest_allow_ignore_##T GTEST_ATTRIBUTE_UNUSED_ = true
+  static const bool gtest_allow_ignore_##T GTEST_ATTRIBUTE_UNUSED_ = ::testing::internal::AllowUninstantiated_(#T)

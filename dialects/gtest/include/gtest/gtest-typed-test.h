@@ -84,6 +84,10 @@ class TypedTestSuitePState {
 };
 
 std::vector<std::string> SplitTestNames_(const char* names);
+// A suite that REGISTER_TYPED_TEST_SUITE_P registered, and its instantiations:
+// one never instantiated is a failing test of GoogleTestVerification.
+void RegisteredTypedSuite_(const char* suite, const char* file, int line);
+void InstantiatedTypedSuite_(const char* suite);
 
 template <template <class> class Fixture, class Tests>
 struct TypedSuitePRegistrar_;
@@ -92,6 +96,7 @@ struct TypedSuitePRegistrar_<Fixture, Templates_<Tests...>> {
   template <class NameGenerator, class... Ts>
   static bool Register(const char* prefix, const char* suite, const TypedTestSuitePState& state,
                        const char* registeredNames, Types<Ts...> types) {
+    InstantiatedTypedSuite_(suite);
     const std::vector<std::string> testNames = SplitTestNames_(registeredNames);
     size_t t = 0;
     (RegisterOne<NameGenerator, Tests>(prefix, suite, state, testNames[t++], types), ...);
