@@ -1,7 +1,7 @@
-// A test that ends the whole program, as code under test sometimes does.
-// With exit, Tessel records the test's error and fails the program; with
-// std::_Exit nothing runs in the process any more, and only a test case run
-// in a process of its own (--isolate) is recorded as ended early.
+// A test that ends its process, as code under test sometimes does. Run in
+// one process (--in-process), exit is recorded by the program's own guard,
+// which fails the program; std::_Exit runs nothing more in that process, and
+// only a run whose tests are in worker processes (the default) records it.
 #include <cstdlib>
 
 #include "framework/TestFramework.h"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs examples/bazel/ with Bazel, offline: the sharded sales
 # tests pass, every test case runs in exactly one of the four shards (each
-# shard's test.xml read back by junitparser), and the tests that end their
-# program early fail their targets.
+# shard's test.xml read back by junitparser), tests written for GoogleTest
+# pass on the dialect in two shards, and the tests that end their program
+# early fail their targets.
 #
 # Usage: CheckBazel.sh <source dir> <work dir>
 # Exits 77 (skipped) when Bazel is not installed.
@@ -65,6 +66,40 @@ listed = collections.Counter(tuple(p.rsplit(".", 1)) for p in cases)
 if seen != listed:
     sys.exit(f"FAILED: the shards ran {sorted(seen.items())}, the program lists {sorted(listed)}")
 print(f"every one of the {len(cases)} test cases ran in exactly one shard")
+EOF
+
+echo "== bazel test //:gtest_style_tests (GoogleTest sources, 2 shards)"
+bazel_in_example test //:gtest_style_tests "${options[@]}" --test_output=errors > "$work/gtest.log" 2>&1 ||
+  { cat "$work/gtest.log"; fail "the GoogleTest-style tests did not pass under Bazel"; }
+"$bin/gtest_style_tests" --gtest_list_tests > "$work/gtest-cases.txt"
+"$py" - "$work/gtest-cases.txt" "$testlogs/gtest_style_tests" <<'EOF'
+import sys
+from pathlib import Path
+import junitparser
+
+listed, suite = set(), None
+for line in Path(sys.argv[1]).read_text().splitlines():
+    if not line.startswith(" "):
+        suite = line.split()[0]
+    else:
+        listed.add(suite + line.split()[0])
+seen = []
+for shard in (1, 2):
+    report = Path(sys.argv[2]) / f"shard_{shard}_of_2" / "test.xml"
+    xml = junitparser.JUnitXml.fromfile(str(report))
+    # GoogleTest's report, written by the program, not one Bazel made up.
+    if xml.name != "AllTests":
+        sys.exit(f"FAILED: {report} is not GoogleTest's report (name {xml.name!r})")
+    ran = [(s.name, c) for s in xml for c in s]
+    if not ran:
+        sys.exit(f"FAILED: shard {shard} ran no test")
+    for suite_name, c in ran:
+        if c.result:
+            sys.exit(f"FAILED: {suite_name}.{c.name} did not pass in shard {shard}")
+        seen.append(f"{suite_name}.{c.name}")
+if sorted(seen) != sorted(listed):
+    sys.exit(f"FAILED: the shards ran {sorted(seen)}, the program lists {sorted(listed)}")
+print(f"the {len(listed)} GoogleTest-style tests ran once each over 2 shards, reported in GoogleTest's format")
 EOF
 
 echo "== bazel test //:exits_early //:exits_early_quietly (they fail on purpose)"

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cerrno>
 #include <chrono>
@@ -108,6 +109,9 @@ bool SetFlag(const TFlag& f, const char* value, bool fromEnvironment) {
 }
 
 void ReadEnvironment() {
+  // Bazel names the file it collects the test's XML report from; GTEST_OUTPUT
+  // and --gtest_output go before it.
+  if (const char* bazel = std::getenv("XML_OUTPUT_FILE"); bazel && *bazel) GTEST_FLAG(output) = std::string("xml:") + bazel;
   if (const char* output = std::getenv("GTEST_OUTPUT")) GTEST_FLAG(output) = output;
   for (const TFlag& f : kFlags) {
     std::string var = "GTEST_";
@@ -441,6 +445,14 @@ int UnitTest::Run() {
     return TesselCommandLine::kExitUsage;
   }
   for (const std::string& a : s.TesselArgs) runnerGiven = runnerGiven || a.rfind("--runner=", 0) == 0;
+  // Tessel's command line adds its suite-path report at XML_OUTPUT_FILE; a
+  // GoogleTest program writes GoogleTest's report there, and one file takes
+  // one report.
+  if (const char* bazel = std::getenv("XML_OUTPUT_FILE"); bazel && GTEST_FLAG(output) == std::string("xml:") + bazel) {
+    const std::string asked = std::string("--report=junit:") + bazel;
+    if (std::find(s.TesselArgs.begin(), s.TesselArgs.end(), asked) == s.TesselArgs.end())
+      std::erase_if(o.Reports, [&](const TesselCommandLine::TReportRequest& r) { return r.File == bazel; });
+  }
   // Event listeners of the program's own watch the process that runs the
   // tests (a leak checker reads its counters there): such a program runs its
   // tests in its own process, under the crash guard, unless workers were
@@ -512,6 +524,11 @@ int UnitTest::Run() {
     return true;
   }();
   (void)extended;
+  // There while the tests run, gone at a normal end: a runner that finds it
+  // knows the program ended early (Bazel's TEST_PREMATURE_EXIT_FILE).
+  if (!o.PrematureExitFile.empty()) {
+    if (std::FILE* f = std::fopen(o.PrematureExitFile.c_str(), "w")) std::fclose(f);
+  }
   auto bridge = MakeEventBridge();
   BridgeProgramStart(*bridge);
   bool passed = true;
@@ -539,6 +556,7 @@ int UnitTest::Run() {
   }
   BridgeProgramEnd(*bridge);
   std::fflush(stdout);
+  if (!o.PrematureExitFile.empty()) std::remove(o.PrematureExitFile.c_str());
   return passed ? 0 : 1;
 }
 

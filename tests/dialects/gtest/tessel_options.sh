@@ -110,6 +110,23 @@ rm -rf reports-dir
 run outputvar 1 GTEST_OUTPUT=xml:reports-dir/ -- --gtest_filter=Options.*
 xmllint --noout "reports-dir/$(basename "$prog").xml" || fail "outputvar: no report in reports-dir/"
 
+# Under Bazel (XML_OUTPUT_FILE, TEST_PREMATURE_EXIT_FILE) the program writes
+# GoogleTest's report where Bazel collects it, and only that; the
+# premature-exit file is there while the tests run and gone at the end.
+rm -f bazel.xml bazel-premature
+run bazel 1 XML_OUTPUT_FILE="$out/bazel.xml" TEST_PREMATURE_EXIT_FILE="$out/bazel-premature" -- \
+  --gtest_filter=Options.*
+/usr/bin/python3 - bazel.xml <<'PY' || fail "bazel: XML_OUTPUT_FILE does not hold GoogleTest's report of the run"
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+assert root.tag == "testsuites" and root.get("name") == "AllTests", (root.tag, root.attrib)
+names = {c.get("name") for c in root.iter("testcase")}
+assert {"Passes", "AfterTheOthers"} <= names, names
+PY
+[ ! -e bazel-premature ] || fail "bazel: the premature-exit file outlived a run that ended normally"
+run bazel-crash 139 CRASH=1 TEST_PREMATURE_EXIT_FILE="$out/bazel-premature" -- --in-process --gtest_filter=Options.*
+[ -e bazel-premature ] || fail "bazel-crash: a run ended by a signal removed the premature-exit file"
+
 # The list of tests as a document that cannot be written is an error, not
 # a quiet success.
 run listunwritable 1 -- --gtest_list_tests --gtest_output=xml:/proc/no-such-dir/list.xml
