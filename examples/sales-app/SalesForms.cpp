@@ -179,7 +179,8 @@ class TvFrmPedidos : public corvelbase5::TvFrmVisDataSet {
     FLinhas.push_back({FProduto->currentData().toLongLong(), FQuantidade->value(), FPrecos.at(static_cast<size_t>(index))});
     double total = 0;
     for (const auto& l : FLinhas) total += l.Quantidade * l.Preco;
-    FItens->setText(QString::number(FLinhas.size()) + QStringLiteral(" itens"));
+    FItens->setText(FLinhas.size() == 1 ? QStringLiteral("1 item")
+                                         : QString::number(FLinhas.size()) + QStringLiteral(" itens"));
     FTotal->setText(QString::number(total, 'f', 2));
     FGravar->setEnabled(true);
   }
