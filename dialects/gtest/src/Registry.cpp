@@ -138,6 +138,10 @@ struct TSuiteNode : public TTestSuite {
   void SetUp() override;
   void TearDown() override;
   void RunTest(TTestResult& result) override;
+  // Runs a one-time set-up or tear-down as the running node; true when it
+  // recorded a failure.
+  template <class F>
+  bool RunSuiteHook(const char* what, F hook);
 
   TestSuite* Suite;
   TTestResult* FResult = nullptr;
@@ -222,17 +226,22 @@ void TTestNode::RunTest(TTestResult& result) {
   Guarded("the test fixture's destructor", [&] { delete test; });
 }
 
+template <class F>
+bool TSuiteNode::RunSuiteHook(const char* what, F hook) {
+  TRunningContext ctx;
+  ctx.Result = FResult;
+  ctx.Node = Self();
+  TRunningScope scope(ctx);
+  Guarded(what, hook);
+  return ctx.FatalFailure || ctx.NonFatalFailure;
+}
+
 void TSuiteNode::SetUp() {
   SetUpFailed = false;
   SkippedByFailFast = gFailFastTriggered;
   SetUpTestSuiteFunc setUp = UnitTestState::SetUpOf(*Suite);
   if (!setUp || SkippedByFailFast) return;
-  TRunningContext ctx;
-  ctx.Result = FResult;
-  ctx.Node = Self();
-  TRunningScope scope(ctx);
-  Guarded("SetUpTestSuite()", setUp);
-  SetUpFailed = ctx.FatalFailure || ctx.NonFatalFailure;
+  SetUpFailed = RunSuiteHook("SetUpTestSuite()", setUp);
 }
 
 void TSuiteNode::RunTest(TTestResult& result) {
@@ -262,11 +271,7 @@ void TSuiteNode::RunTest(TTestResult& result) {
 void TSuiteNode::TearDown() {
   TearDownTestSuiteFunc tearDown = UnitTestState::TearDownOf(*Suite);
   if (!tearDown || SkippedByFailFast) return;
-  TRunningContext ctx;
-  ctx.Result = FResult;
-  ctx.Node = Self();
-  TRunningScope scope(ctx);
-  Guarded("TearDownTestSuite()", tearDown);
+  RunSuiteHook("TearDownTestSuite()", tearDown);
 }
 
 void TRootNode::SetUp() {
