@@ -259,7 +259,7 @@ void TvTestCase::CheckEquals(const corvelbaseutil5::TvCampoValorBase* expected,
     return CheckEquals(e, dynamic_cast<const TvListCampoValor*>(actual), msg, loc);
   if (auto* e = dynamic_cast<const TvCampoValor*>(expected))
     return CheckEquals(e, dynamic_cast<const TvCampoValor*>(actual), msg, loc);
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!expected && !actual) return;
   std::string m(msg);
   if (!m.empty()) m += ", ";
@@ -268,18 +268,18 @@ void TvTestCase::CheckEquals(const corvelbaseutil5::TvCampoValorBase* expected,
 
 void TvTestCase::CheckEquals(const corvelbaseutil5::TvCampoValor* expected,
                              const corvelbaseutil5::TvCampoValor* actual, std::string_view msg, TSourceLine loc) {
-  CheckScenario(*this, expected, actual, msg, loc, FCheckCalled);
+  CheckScenario(*this, expected, actual, msg, loc, FRun->CheckCalled);
 }
 
 void TvTestCase::CheckEquals(const corvelbaseutil5::TvListCampoValor* expected,
                              const corvelbaseutil5::TvListCampoValor* actual, std::string_view msg, TSourceLine loc) {
-  CheckScenario(*this, expected, actual, msg, loc, FCheckCalled);
+  CheckScenario(*this, expected, actual, msg, loc, FRun->CheckCalled);
 }
 
 void TvTestCase::CheckEquals(const corvelbaseutil5::TvListListCampoValor* expected,
                              const corvelbaseutil5::TvListListCampoValor* actual, std::string_view msg,
                              TSourceLine loc) {
-  CheckScenario(*this, expected, actual, msg, loc, FCheckCalled);
+  CheckScenario(*this, expected, actual, msg, loc, FRun->CheckCalled);
 }
 
 // -- Client datasets
@@ -308,7 +308,7 @@ void TvTestCase::CheckEquals(std::unique_ptr<DBClient::TClientDataSet> Expected,
                              std::unique_ptr<DBClient::TClientDataSet> Actual, std::string_view msg, bool OutXml,
                              TSourceLine loc) {
   const std::string file = Trim(msg);
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   std::string m(msg);
   if (!m.empty()) m += ", ";
   corvelbase5::TvArrayCDS cds;
@@ -377,7 +377,7 @@ std::string NameOf(QWidget* c) { return QtText::FromQ(c->objectName()); }
 }  // namespace
 
 void TvGUITestCase::CheckDisabled(QWidget* Control, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!Control) NoControl();
   if (OwnEnabled(Control)) Fail(Platform::Format(sExpectedDisabled, NameOf(Control)), Addrs);
 }
@@ -387,39 +387,39 @@ void TvGUITestCase::CheckDisabled(const std::string& ControlName, TSourceLine Ad
 }
 
 void TvGUITestCase::CheckEnabled(QWidget* Control, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckEnabled(Control, Addrs);
 }
 void TvGUITestCase::CheckEnabled(const std::string& ControlName, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckEnabled(ControlName, Addrs);
 }
 void TvGUITestCase::CheckFocused(QWidget* Control, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckFocused(Control, Addrs);
 }
 void TvGUITestCase::CheckFocused(const std::string& ControlName, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckFocused(ControlName, Addrs);
 }
 void TvGUITestCase::CheckTabTo(QWidget* Control, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckTabTo(Control, Addrs);
 }
 void TvGUITestCase::CheckTabTo(const std::string& ControlName, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckTabTo(ControlName, Addrs);
 }
 void TvGUITestCase::CheckVisible(QWidget* Control, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckVisible(Control, Addrs);
 }
 void TvGUITestCase::CheckVisible(const std::string& ControlName, TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckVisible(ControlName, Addrs);
 }
 void TvGUITestCase::CheckVisible(TSourceLine Addrs) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   TGUITestCase::CheckVisible(Addrs);
 }
 
@@ -446,7 +446,7 @@ void TvGUITestCase::CheckProperty(QWidget* Control, const std::string& AProperty
   const QMetaObject* meta = Control->metaObject();
   int index = FindProperty(meta, AProperty);
   if (index < 0) {
-    FCheckCalled = true;
+    FRun->CheckCalled = true;
     Fail(std::string(sNoSuchProperty) + message, Addrs);
   }
   QMetaProperty prop = meta->property(index);
@@ -492,7 +492,7 @@ void TvGUITestCase::CheckProperty(QWidget* Control, const std::string& AProperty
       return;
     }
     default:
-      FCheckCalled = true;
+      FRun->CheckCalled = true;
       Fail(std::string(sNotImplemented) + message, Addrs);
   }
 }

@@ -49,7 +49,7 @@ std::unique_ptr<corvelbaseutil5::TvListCampoValor> TvTestGerarArquivoBase::Resul
 void TvTestGerarArquivoBase::Testar() {
   if (!FDMPower) throw TestFramework::Exception("TvTestGerarArquivoBase " + GetName() + ": no parameter module (DMPower)");
   FDMPower->GerarArquivo();
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   const std::string diff = corvelbaseutil5::CompararCenarios(*Esperado(), *Resultado());
   if (diff.empty()) return;
   // Kept for inspection; never deleted by the test. Made new: the name in

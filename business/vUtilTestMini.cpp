@@ -173,7 +173,7 @@ void TvTestCaseMini::CheckNotEqualsConcatMD5(const std::string& expected, DBClie
 // Values compared here directly
 
 void TvTestCaseMini::CheckEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(std::to_string(expected), std::to_string(actual), msg, loc);
 }
 
@@ -195,14 +195,14 @@ void RequireObject(const TvObject* object, const char* which) {
 }  // namespace
 
 void TvTestCaseMini::CheckEquals(const TvObject* expected, const TvObject* actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   RequireObject(expected, "expected");
   if (!expected->Equals(actual)) FailNotEquals(TextOf(expected), TextOf(actual), msg, loc);
 }
 
 void TvTestCaseMini::CheckNotEquals(const TvObject* expected, const TvObject* actual, std::string_view msg,
                                     Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   RequireObject(expected, "expected");
   if (expected->Equals(actual)) {
     RequireObject(actual, "actual");
@@ -212,13 +212,13 @@ void TvTestCaseMini::CheckNotEquals(const TvObject* expected, const TvObject* ac
 
 void TvTestCaseMini::CheckEqualsDateTime(Platform::TDateTime expected, Platform::TDateTime actual,
                                          std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(DateTimeToStr(expected), DateTimeToStr(actual), msg, loc);
 }
 
 void TvTestCaseMini::CheckEqualsDateTime(Platform::TDateTime expected, Platform::TDateTime actual, long double delta,
                                          std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   long double distance = std::fabs(static_cast<long double>(expected) - static_cast<long double>(actual));
   if (!(distance <= delta))
     FailNotEquals(DeltaText(expected, delta),
@@ -227,13 +227,13 @@ void TvTestCaseMini::CheckEqualsDateTime(Platform::TDateTime expected, Platform:
 
 void TvTestCaseMini::CheckNotEqualsDateTime(Platform::TDateTime expected, Platform::TDateTime actual,
                                             std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual) FailEquals(DateTimeToStr(expected), DateTimeToStr(actual), msg, loc);
 }
 
 void TvTestCaseMini::CheckNotEqualsDateTime(Platform::TDateTime expected, Platform::TDateTime actual,
                                             long double delta, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   long double distance = std::fabs(static_cast<long double>(expected) - static_cast<long double>(actual));
   if (!(distance > delta)) FailNotEquals(DeltaText(expected, delta), DateTimeToStr(actual), msg, loc);
 }

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "framework/MemberCode.h"
+#include "framework/NodePool.h"
 #include "framework/TesselConsts.h"
 #include "platform/Clocks.h"
 #include "platform/Format.h"
@@ -20,6 +21,16 @@
 namespace TestFramework {
 
 using Platform::Format;
+
+namespace {
+// A node's setting written only when it changes: the run loop sets the same
+// values in every node before every run, and a write to a page that a
+// forked process shares with its parent costs that page a copy.
+template <class T, class U>
+inline void Keep(T& field, U value) {
+  if (field != static_cast<T>(value)) field = static_cast<T>(value);
+}
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Text conversions
@@ -109,6 +120,16 @@ bool TClass::InheritsFrom(const TClass* other) const noexcept {
     if (c == other) return true;
   return false;
 }
+
+namespace {
+bool gKeepTablesAtExit = false;
+}  // namespace
+
+TClass::~TClass() {
+  if (gKeepTablesAtExit) (void)FMethods.release();
+}
+
+void TClass::KeepTablesAtExit() noexcept { gKeepTablesAtExit = true; }
 
 const TMethodTable& TClass::Methods() const {
   if (!FMethods) {
@@ -385,7 +406,11 @@ void TMethodTable::Add(const char* name, TTestMethodPtr method, bool isVirtual, 
   Entries.push_back({name, method, isVirtual, hasRunCount, RunCountAttribute(runCount), file, line});
 }
 
-TTestCasePtr AdoptTestCase(TTestCase* test) { return TTestCasePtr(test); }
+// The control block, which every reference to the node writes, goes to the
+// node pool, beside the other nodes' (see NodePool.h).
+TTestCasePtr AdoptTestCase(TTestCase* test) {
+  return TTestCasePtr(test, std::default_delete<TTestCase>(), NodePool::TAllocator<TTestCase>());
+}
 std::string TesselCopyName(const std::string& name) { return name; }
 ITestSuitePtr SuiteOfClass(TTestCaseClass testClass) { return CreateSuite(testClass); }
 
@@ -397,6 +422,11 @@ bool IsTestMethod(const ITestPtr& test) {
 }
 
 bool IsDecorator(const ITestPtr& test) { return test && FactsOf(test.get()).Decorator; }
+
+void PrepareToRun(ITest& node) {
+  (void)FactsOf(&node);
+  if (auto* test = dynamic_cast<TTestCase*>(&node)) test->Method();
+}
 
 const TObject* ObjectOf(const ITest* test) noexcept {
   if (!test) return nullptr;
@@ -417,8 +447,12 @@ const TInterfaceList& EmptyTestList() {
 }
 }  // namespace
 
-TAbstractTestBase::TAbstractTestBase(std::string AName) : FTestName(std::move(AName)) {}
-TAbstractTestBase::~TAbstractTestBase() = default;
+TAbstractTestBase::TAbstractTestBase(std::string AName)
+    : FRun(new (NodePool::AllocateFresh(sizeof(TRunState))) TRunState()), FTestName(std::move(AName)) {}
+TAbstractTestBase::~TAbstractTestBase() {
+  FRun->~TRunState();
+  NodePool::FreeFresh(FRun, sizeof(TRunState));
+}
 
 const TClass& AbstractTestClassInfo() noexcept {
   static const TClass info("TAbstractTest", "TestFramework", &TObject::ClassInfo());
@@ -456,43 +490,45 @@ std::unique_ptr<TTestResult> TAbstractTestOf<I>::Run() {
 
 template <class I>
 void TAbstractTestOf<I>::Run(TTestResult& testResult) {
-  FFailsOnNoChecksExecuted = testResult.FailsIfNoChecksExecuted;
-  FFailsOnMemoryLeak = testResult.FailsIfMemoryLeaked;
-  FIgnoreSetUpTearDownLeaks = testResult.IgnoresMemoryLeakInSetUpTearDown;
+  Keep(FFailsOnNoChecksExecuted, testResult.FailsIfNoChecksExecuted);
+  Keep(FFailsOnMemoryLeak, testResult.FailsIfMemoryLeaked);
+  Keep(FIgnoreSetUpTearDownLeaks, testResult.IgnoresMemoryLeakInSetUpTearDown);
   testResult.RunSuite(Self());
 }
 
 template <class I>
 void TAbstractTestOf<I>::RunWithFixture(TTestResult& testResult) {
-  ITestPtr self = Self();
-  if (testResult.ShouldRunTest(self)) testResult.Run(self);
+  ITestPtr own;
+  const ITestPtr* ref = testResult.StableRef(this);
+  if (!ref) ref = &(own = Self());
+  if (testResult.ShouldRunTest(*ref)) testResult.Run(*ref);
 }
 
 template <class I>
 void TAbstractTestOf<I>::RunTest(TTestResult&) {}
 template <class I>
-bool TAbstractTestOf<I>::GetTestMethodInvoked() { return FTestMethodInvoked; }
+bool TAbstractTestOf<I>::GetTestMethodInvoked() { return FRun->TestMethodInvoked; }
 template <class I>
-void TAbstractTestOf<I>::SetTestMethodInvoked(bool Value) { FTestMethodInvoked = Value; }
+void TAbstractTestOf<I>::SetTestMethodInvoked(bool Value) { FRun->TestMethodInvoked = Value; }
 template <class I>
 bool TAbstractTestOf<I>::GetEnabled() { return FEnabled; }
 template <class I>
 void TAbstractTestOf<I>::SetEnabled(bool Value) { FEnabled = Value; }
 template <class I>
-void TAbstractTestOf<I>::SetStartTime(int64_t Value) { FStartTime = Value; }
+void TAbstractTestOf<I>::SetStartTime(int64_t Value) { FRun->StartTime = Value; }
 template <class I>
-int64_t TAbstractTestOf<I>::GetStartTime() { return FStartTime; }
+int64_t TAbstractTestOf<I>::GetStartTime() { return FRun->StartTime; }
 template <class I>
-void TAbstractTestOf<I>::SetStopTime(int64_t Value) { FStopTime = Value; }
+void TAbstractTestOf<I>::SetStopTime(int64_t Value) { FRun->StopTime = Value; }
 template <class I>
-int64_t TAbstractTestOf<I>::GetStopTime() { return FStopTime; }
+int64_t TAbstractTestOf<I>::GetStopTime() { return FRun->StopTime; }
 
 template <class I>
 uint32_t TAbstractTestOf<I>::ElapsedTestTime() {
   int64_t end = 0;
-  if (FStopTime > 0) end = FStopTime;
-  else if (FStartTime > 0) end = Platform::QueryPerformanceCounter();
-  int64_t ticks = end - FStartTime;
+  if (FRun->StopTime > 0) end = FRun->StopTime;
+  else if (FRun->StartTime > 0) end = Platform::QueryPerformanceCounter();
+  int64_t ticks = end - FRun->StartTime;
   int64_t freq = 0;
   if (!Platform::QueryPerformanceFrequency(freq) || freq == 0) return 0;
   // ticks * 1000 / freq without overflowing for nanosecond counters
@@ -505,7 +541,9 @@ int32_t TAbstractTestOf<I>::GetRunCount() { return FRunCount; }
 template <class I>
 void TAbstractTestOf<I>::SetRunCount(int32_t Value) { FRunCount = Value; }
 template <class I>
-void TAbstractTestOf<I>::SetStatusListener(IStatusListenerPtr Listener) { FStatusListener = std::move(Listener); }
+void TAbstractTestOf<I>::SetStatusListener(IStatusListenerPtr Listener) {
+  FRun->StatusListener = std::move(Listener);
+}
 
 template <class I>
 std::string TAbstractTestOf<I>::GetStatus() {
@@ -522,7 +560,7 @@ template <class I>
 void TAbstractTestOf<I>::Status(const std::string& Msg) {
   if (!FStatusStrings) FStatusStrings = std::make_unique<std::vector<std::string>>();
   FStatusStrings->push_back(Msg);
-  if (FStatusListener) FStatusListener->Status(Self(), Msg);
+  if (FRun->StatusListener) FRun->StatusListener->Status(Self(), Msg);
 }
 
 template <class I>
@@ -530,13 +568,13 @@ void TAbstractTestOf<I>::SetGUIObject(void* GUIObject) { FGUIObject = GUIObject;
 template <class I>
 void* TAbstractTestOf<I>::GetGUIObject() { return FGUIObject; }
 template <class I>
-void TAbstractTestOf<I>::SetFailsOnNoChecksExecuted(bool Value) { FFailsOnNoChecksExecuted = Value; }
+void TAbstractTestOf<I>::SetFailsOnNoChecksExecuted(bool Value) { Keep(FFailsOnNoChecksExecuted, Value); }
 template <class I>
 bool TAbstractTestOf<I>::GetFailsOnNoChecksExecuted() { return FFailsOnNoChecksExecuted; }
 template <class I>
 bool TAbstractTestOf<I>::GetFailsOnMemoryLeak() { return FFailsOnMemoryLeak; }
 template <class I>
-void TAbstractTestOf<I>::SetFailsOnMemoryLeak(bool Value) { FFailsOnMemoryLeak = Value; }
+void TAbstractTestOf<I>::SetFailsOnMemoryLeak(bool Value) { Keep(FFailsOnMemoryLeak, Value); }
 
 template <class I>
 int32_t TAbstractTestOf<I>::GetAllowedMemoryLeakSize() {
@@ -546,11 +584,11 @@ int32_t TAbstractTestOf<I>::GetAllowedMemoryLeakSize() {
 }
 
 template <class I>
-void TAbstractTestOf<I>::SetAllowedMemoryLeakSize(int32_t NewSize) { FAllowedLeakList[0] = NewSize; }
+void TAbstractTestOf<I>::SetAllowedMemoryLeakSize(int32_t NewSize) { Keep(FAllowedLeakList[0], NewSize); }
 template <class I>
 bool TAbstractTestOf<I>::GetFailsOnMemoryRecovery() { return FFailsOnMemoryRecovery; }
 template <class I>
-void TAbstractTestOf<I>::SetFailsOnMemoryRecovery(bool Value) { FFailsOnMemoryRecovery = Value; }
+void TAbstractTestOf<I>::SetFailsOnMemoryRecovery(bool Value) { Keep(FFailsOnMemoryRecovery, Value); }
 
 template <class I>
 void TAbstractTestOf<I>::SetAllowedLeakArray(const std::vector<int32_t>& AllowedList, Loc) {
@@ -561,7 +599,7 @@ void TAbstractTestOf<I>::SetAllowedLeakArray(const std::vector<int32_t>& Allowed
 template <class I>
 bool TAbstractTestOf<I>::GetIgnoreSetUpTearDownLeaks() { return FIgnoreSetUpTearDownLeaks; }
 template <class I>
-void TAbstractTestOf<I>::SetIgnoreSetUpTearDownLeaks(bool Value) { FIgnoreSetUpTearDownLeaks = Value; }
+void TAbstractTestOf<I>::SetIgnoreSetUpTearDownLeaks(bool Value) { Keep(FIgnoreSetUpTearDownLeaks, Value); }
 
 template <class I>
 int32_t TAbstractTestOf<I>::GetAllowedLeak() {
@@ -571,20 +609,20 @@ int32_t TAbstractTestOf<I>::GetAllowedLeak() {
 
 template <class I>
 TListIterator TAbstractTestOf<I>::GetAllowedLeaksIterator() {
-  FAllowedLeakListIndex = 0;
+  Keep(FAllowedLeakListIndex, uint16_t(0));
   return TListIterator{this};
 }
 
-void TAbstractTestBase::Invoke(const TTestMethod&) { FTestMethodInvoked = false; }
+void TAbstractTestBase::Invoke(const TTestMethod&) { FRun->TestMethodInvoked = false; }
 
 void TAbstractTestBase::StartExpectingException(ExceptionClass e, TCodeLocation loc) {
   StopExpectingException({}, loc);
-  FExpectedException = e;
+  FRun->ExpectedException = e;
 }
 
 void TAbstractTestBase::StopExpectingException(std::string_view msg, TCodeLocation loc) {
-  ExceptionClass expected = FExpectedException;
-  FExpectedException = nullptr;
+  ExceptionClass expected = FRun->ExpectedException;
+  FRun->ExpectedException = nullptr;
   if (expected) Fail(Format(TesselConsts::sExpectedException, expected->Name, msg), loc);
 }
 
@@ -675,7 +713,7 @@ const TTestMethod& TTestCase::Method() {
 }
 
 void TTestCase::Invoke(const TTestMethod& AMethod) {
-  FTestMethodInvoked = true;
+  FRun->TestMethodInvoked = true;
   // A bound method is called from here: one frame less for a failure to
   // be thrown through.
   if (!AMethod.FThunk && AMethod.FObject && AMethod.FEntry) (AMethod.FObject->*(AMethod.FEntry->Method))();
@@ -685,12 +723,15 @@ void TTestCase::Invoke(const TTestMethod& AMethod) {
 void TTestCase::Run(TTestResult& testResult) { testResult.RunSuite(Self()); }
 
 void TTestCase::RunWithFixture(TTestResult& testResult) {
-  FFailsOnNoChecksExecuted = testResult.FailsIfNoChecksExecuted;
-  FFailsOnMemoryLeak = testResult.FailsIfMemoryLeaked;
-  FIgnoreSetUpTearDownLeaks = testResult.IgnoresMemoryLeakInSetUpTearDown;
+  Keep(FFailsOnNoChecksExecuted, testResult.FailsIfNoChecksExecuted);
+  Keep(FFailsOnMemoryLeak, testResult.FailsIfMemoryLeaked);
+  Keep(FIgnoreSetUpTearDownLeaks, testResult.IgnoresMemoryLeakInSetUpTearDown);
   // One reference for every question and the run: each Self() is an atomic
-  // update of the reference counts.
-  const ITestPtr self = Self();
+  // update of the reference counts. None when the result holds one.
+  ITestPtr own;
+  const ITestPtr* ref = testResult.StableRef(this);
+  if (!ref) ref = &(own = Self());
+  const ITestPtr& self = *ref;
   if (testResult.ShouldRunTest(self)) {
     testResult.IncRunTests();
     // Bound now, so that the first look-up (which builds the class's method
@@ -704,14 +745,14 @@ void TTestCase::RunWithFixture(TTestResult& testResult) {
 void TTestCase::RunTest(TTestResult& testResult) { RunBody(testResult, nullptr); }
 
 bool TTestCase::RunBody(TTestResult& testResult, const ITestPtr* loopTest) {
-  FExpectedException = nullptr;
+  FRun->ExpectedException = nullptr;
   const TTestMethod& method = Method();
   // What happens to an exception that left the guarded steps: passed on (to
   // the caller, or straight into the run loop's record), swallowed as the
   // expected one, or turned into the failure "unexpected exception".
   auto settle = [&](const TExceptionInfo& info, const std::exception_ptr* raised) -> bool {
-    ExceptionClass expected = FExpectedException;
-    FExpectedException = nullptr;
+    ExceptionClass expected = FRun->ExpectedException;
+    FRun->ExpectedException = nullptr;
     const bool isFailure = info.Class && info.Class->InheritsFrom(&ETestFailure::ClassInfo());
     if (!expected || isFailure) {
       if (!loopTest) throw;
@@ -729,21 +770,21 @@ bool TTestCase::RunBody(TTestResult& testResult, const ITestPtr* loopTest) {
     const TCodeLocation at = method.Location();  // found once: it resolves the code address
     if (IsEmptyCode(static_cast<const unsigned char*>(at.Address))) Fail(TesselConsts::sEmptyTest, at);
     testResult.FMethodPtr = at;
-    FCheckCalled = false;
+    FRun->CheckCalled = false;
     for (int32_t i = 0; i < FRunCount; ++i) Invoke(method);
-    if (FFailsOnNoChecksExecuted && !FCheckCalled) Fail(TesselConsts::sNoChecksExecuted, at);
-    if (FExpectedException) StopExpectingException({}, at);
+    if (FFailsOnNoChecksExecuted && !FRun->CheckCalled) Fail(TesselConsts::sNoChecksExecuted, at);
+    if (FRun->ExpectedException) StopExpectingException({}, at);
   } catch (const Exception& e) {
     // The framework's own exceptions are read directly: describing the
     // current exception would throw it once more.
     return settle(DescribeException(e), nullptr);
   } catch (...) {
     // Nothing expected: a foreign exception passes on without being described.
-    if (!FExpectedException && !loopTest) throw;
+    if (!FRun->ExpectedException && !loopTest) throw;
     std::exception_ptr raised = std::current_exception();
     return settle(DescribeCurrentException(), &raised);
   }
-  FExpectedException = nullptr;
+  FRun->ExpectedException = nullptr;
   return true;
 }
 
@@ -791,7 +832,10 @@ void TTestSuite::AddTests(TTestCaseClass testClass) {
 }
 
 void TTestSuite::RunTest(TTestResult& testResult) {
-  ITestPtr self = Self();
+  ITestPtr own;
+  const ITestPtr* ref = testResult.StableRef(this);
+  if (!ref) ref = &(own = Self());
+  const ITestPtr& self = *ref;
   testResult.StartSuite(self);
   // By index: a test may add tests to its own suite while it runs.
   for (size_t i = 0; i < FTests.size(); ++i) {
@@ -973,6 +1017,7 @@ TTestFailure& TTestResult::GetError(int idx) { return *FErrors.at(static_cast<si
 TTestFailure& TTestResult::GetFailure(int idx) { return *FFailures.at(static_cast<size_t>(idx)); }
 
 void TTestResult::Stop() { FStop = true; }
+const ITestPtr* TTestResult::StableRef(const ITest*) { return nullptr; }
 bool TTestResult::ShouldStop() { return FStop; }
 int TTestResult::RunCount() { return FRunTests; }
 int TTestResult::ErrorCount() { return static_cast<int>(FErrors.size()); }

@@ -2,8 +2,8 @@
 // registry, configuration of nodes and the memory-leak monitors.
 //
 // Nodes are reference counted through std::shared_ptr and must be created
-// with std::make_shared (or a Create helper), so that a node can hand itself
-// to listeners. Results and failure records have one owner.
+// with std::make_shared, AdoptNode or a Create helper, so that a node can
+// hand itself to listeners. Results and failure records have one owner.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,8 @@
 #include <type_traits>
 #include <typeinfo>
 #include <vector>
+
+#include "framework/NodePool.h"
 
 namespace Platform {
 class TCustomIniFile;
@@ -102,9 +104,17 @@ class TClass {
   const TMethodCollector Collector;  // test-case classes: fill the own method table
   const TExceptionMatcher Matcher;   // exception classes: "is that class or a descendant"
 
+  ~TClass();
+
   bool InheritsFrom(const TClass* other) const noexcept;
   // The class's own method table in declaration order (empty when none).
   const TMethodTable& Methods() const;
+
+  // From now on, a class description that is destroyed leaves its method
+  // table to the end of the process. The supervisor of a run calls it when
+  // the run is over: the tables were made before its workers were forked,
+  // and freeing them at exit would copy every page they share with them.
+  static void KeepTablesAtExit() noexcept;
 
  private:
   mutable std::unique_ptr<TMethodTable> FMethods;
@@ -385,6 +395,11 @@ class ITestDecorator : public ITest {
 
 bool IsTestMethod(const ITestPtr& test);
 bool IsDecorator(const ITestPtr& test);
+// Does for a node what a run does once, the first time it meets it: binds a
+// test case to its method and works its class's facts out. A runner that
+// forks processes to run the tree calls it for every node first, so that
+// they share that work rather than each copy the pages it writes.
+void PrepareToRun(ITest& node);
 // The framework object behind a node (dynamic_cast<const TObject*>, but
 // remembered per class), or null for a node that is no TObject.
 const TObject* ObjectOf(const ITest* test) noexcept;
@@ -596,13 +611,15 @@ class TAbstractTestBase : public TObject {
   void ExpectException(Loc loc = Loc::current()) {
     StartExpectingException(ExceptionClassOf<E>(), loc);
   }
-  ExceptionClass GetExpectedException() const noexcept { return FExpectedException; }
+  ExceptionClass GetExpectedException() const noexcept { return FRun->ExpectedException; }
   void SetExpectedException(ExceptionClass e, Loc loc = Loc::current()) { StartExpectingException(e, loc); }
   void CheckMethodIsNotEmpty(const TTestMethod& method);
 
   bool GetMemoryLeakIgnoredInSetupTearDown() const noexcept { return FMemoryLeakIgnoredInSetupTearDown; }
-  void SetMemoryLeakIgnoredInSetupTearDown(bool Value) noexcept { FMemoryLeakIgnoredInSetupTearDown = Value; }
-  bool CheckCalled() const noexcept { return FCheckCalled; }
+  void SetMemoryLeakIgnoredInSetupTearDown(bool Value) noexcept {
+    if (FMemoryLeakIgnoredInSetupTearDown != Value) FMemoryLeakIgnoredInSetupTearDown = Value;
+  }
+  bool CheckCalled() const noexcept { return FRun->CheckCalled; }
 
  protected:
   explicit TAbstractTestBase(std::string AName);
@@ -610,18 +627,24 @@ class TAbstractTestBase : public TObject {
   void CheckIntegers(bool expectedSigned, uint64_t expected, bool actualSigned, uint64_t actual, bool wantEqual,
                      std::string_view msg, Loc loc);
 
+  // What every run of the node changes, in a block apart from the node
+  // (see framework/NodePool.h): the pages of the tree stay as they were
+  // while a forked process runs it.
+  struct TRunState {
+    int64_t StartTime = 0;
+    int64_t StopTime = 0;
+    ExceptionClass ExpectedException = nullptr;
+    IStatusListenerPtr StatusListener;  // the running result's, while the node runs
+    bool CheckCalled = false;
+    bool TestMethodInvoked = false;
+  };
+  TRunState* const FRun;
   std::string FTestName;
   bool FEnabled = true;
-  int64_t FStartTime = 0;
-  int64_t FStopTime = 0;
   int32_t FRunCount = 1;
-  IStatusListenerPtr FStatusListener;
   std::unique_ptr<std::vector<std::string>> FStatusStrings;
-  ExceptionClass FExpectedException = nullptr;
-  bool FCheckCalled = false;
   bool FFailsOnNoChecksExecuted = false;
   bool FFailsOnMemoryLeak = false;
-  bool FTestMethodInvoked = false;
   bool FFailsOnMemoryRecovery = false;
   bool FIgnoreSetUpTearDownLeaks = false;
   bool FMemoryLeakIgnoredInSetupTearDown = false;
@@ -769,9 +792,17 @@ class TTestSuite : public TAbstractTestOf<ITestSuite> {
 
 // A suite named after a test-case class and filled from it; S may be a
 // descendant of TTestSuite whose AddTests decides the children.
+// Takes ownership of a new node. Its reference counts, which every
+// reference to it writes, are kept in the node pool beside the other
+// nodes' rather than in the node's own memory (see framework/NodePool.h).
+template <class N>
+std::shared_ptr<N> AdoptNode(N* node) {
+  return std::shared_ptr<N>(node, std::default_delete<N>(), NodePool::TAllocator<N>());
+}
+
 template <class S = TTestSuite>
 std::shared_ptr<S> CreateSuite(TTestCaseClass testClass) {
-  auto suite = std::make_shared<S>(std::string(testClass ? testClass->Name : "TObject"));
+  auto suite = AdoptNode(new S(std::string(testClass ? testClass->Name : "TObject")));
   suite->AddTests(testClass);
   return suite;
 }
@@ -847,6 +878,11 @@ class TTestResult {
                                  std::string_view msg = {});
   virtual void Stop();
   virtual bool ShouldStop();
+  // A reference to node held for the whole run, when the result keeps one
+  // (a table of the tree's nodes); null otherwise. The run loop passes it
+  // on rather than take a reference of its own, which would write the
+  // node's reference count.
+  virtual const ITestPtr* StableRef(const ITest* node);
   virtual int RunCount();
   virtual int ErrorCount();
   virtual int FailureCount();

@@ -260,17 +260,17 @@ void TAbstractTestBase::StopTests(std::string_view msg) { throw EStopTestsFailur
 // Checks
 
 void TAbstractTestBase::Check(bool condition, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!condition) Fail(msg, loc);
 }
 
 void TAbstractTestBase::CheckTrue(bool condition, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!condition) FailTexts(*this, false, "True", "False", msg, loc);
 }
 
 void TAbstractTestBase::CheckFalse(bool condition, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (condition) FailTexts(*this, false, "False", "True", msg, loc);
 }
 
@@ -279,7 +279,7 @@ void TAbstractTestBase::CheckEquals(double expected, double actual, std::string_
 }
 
 void TAbstractTestBase::CheckEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   const bool expInf = std::isinf(expected) && expected > 0;
   const bool actInf = std::isinf(actual) && actual > 0;
   bool pass;
@@ -292,28 +292,28 @@ void TAbstractTestBase::CheckEquals(double expected, double actual, double delta
 }
 
 void TAbstractTestBase::CheckEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTestBase::CheckEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(false, static_cast<uint64_t>(expected)).View(),
               TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTestBase::CheckEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTestBase::CheckEquals(uint64_t expected, uint64_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual)
     FailTexts(*this, false, TNumberText(false, static_cast<uint64_t>(expected)).View(),
               TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
@@ -321,53 +321,53 @@ void TAbstractTestBase::CheckEquals(uint64_t expected, uint64_t actual, std::str
 
 void TAbstractTestBase::CheckEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                 Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(expected, actual, msg, loc);
 }
 
 void TAbstractTestBase::CheckEquals(const ShortString& expected, const ShortString& actual, std::string_view msg,
                                 Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected.Bytes != actual.Bytes) FailNotEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
 void TAbstractTestBase::CheckEqualsString(const std::string& expected, const std::string& actual, std::string_view msg,
                                       Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(expected, actual, msg, loc);
 }
 
 void TAbstractTestBase::CheckEquals(const AnsiString& expected, const AnsiString& actual, std::string_view msg,
                                 Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected.Bytes != actual.Bytes) FailNotEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
 void TAbstractTestBase::CheckEqualsWideString(const std::wstring& expected, const std::wstring& actual,
                                           std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(expected, actual, msg, loc);
 }
 
 void TAbstractTestBase::CheckEqualsMem(const void* expected, const void* actual, uint32_t size, std::string_view msg,
                                    Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (size == 0 || std::memcmp(expected, actual, size) == 0) return;
   Fail(GetMemDiffStr(expected, actual, size, msg), loc);
 }
 
 void TAbstractTestBase::CheckEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailTexts(*this, false, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
 void TAbstractTestBase::CheckEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(IntToBinText(expected, digits), IntToBinText(actual, digits), msg, loc);
 }
 
 void TAbstractTestBase::CheckEqualsHex(uint32_t expected, uint32_t actual, std::string_view msg, int digits, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(IntToHexText(expected, digits), IntToHexText(actual, digits), msg, loc);
 }
 
@@ -383,34 +383,34 @@ bool CharArraysEqual(const TCharArray& a, const TCharArray& b) {
 
 void TAbstractTestBase::CheckEquals(const TCharArray& expected, const TCharArray& actual, std::string_view msg,
                                 Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!CharArraysEqual(expected, actual))
     FailNotEquals(CharArrayToText(expected), CharArrayToText(actual), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEquals(int32_t expected, int32_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual)
     FailTexts(*this, true, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEquals(uint32_t expected, uint32_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual)
     FailTexts(*this, true, TNumberText(false, static_cast<uint64_t>(expected)).View(),
               TNumberText(false, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEquals(int64_t expected, int64_t actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual)
     FailTexts(*this, true, TNumberText(true, static_cast<uint64_t>(expected)).View(),
               TNumberText(true, static_cast<uint64_t>(actual)).View(), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEquals(double expected, double actual, double delta, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   // A NaN differs from everything, so it passes here.
   if (std::isnan(expected) || std::isnan(actual)) return;
   if (!(std::fabs(expected - actual) > delta)) FailNotEquals(FloatToStr(expected), FloatToStr(actual), msg, loc);
@@ -418,37 +418,37 @@ void TAbstractTestBase::CheckNotEquals(double expected, double actual, double de
 
 void TAbstractTestBase::CheckNotEquals(const std::string& expected, const std::string& actual, std::string_view msg,
                                    Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual) FailEquals(expected, actual, msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEquals(const ShortString& expected, const ShortString& actual, std::string_view msg,
                                    Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected.Bytes == actual.Bytes) FailEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEqualsString(const std::string& expected, const std::string& actual,
                                          std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual) FailEquals(expected, actual, msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEquals(const AnsiString& expected, const AnsiString& actual, std::string_view msg,
                                    Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected.Bytes == actual.Bytes) FailEquals(AnsiToWide(expected.Bytes), AnsiToWide(actual.Bytes), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEqualsWideString(const std::wstring& expected, const std::wstring& actual,
                                              std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual) FailEquals(expected, actual, msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEqualsMem(const void* expected, const void* actual, uint32_t size, std::string_view msg,
                                       Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   uint8_t b1, b2;
   if (FirstByteDiff(expected, actual, size, b1, b2) >= 0) return;
   std::string text = TesselConsts::sIdenticalContent;
@@ -457,72 +457,72 @@ void TAbstractTestBase::CheckNotEqualsMem(const void* expected, const void* actu
 }
 
 void TAbstractTestBase::CheckNotEquals(bool expected, bool actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual) FailTexts(*this, true, expected ? "True" : "False", actual ? "True" : "False", msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEqualsBin(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
                                       Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual) FailEquals(IntToBinText(expected, digits), IntToBinText(actual, digits), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEqualsHex(uint32_t expected, uint32_t actual, std::string_view msg, int digits,
                                       Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected == actual) FailEquals(IntToHexText(expected, digits), IntToHexText(actual, digits), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotEquals(const TCharArray& expected, const TCharArray& actual, std::string_view msg,
                                    Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (CharArraysEqual(expected, actual)) FailEquals(CharArrayToText(expected), CharArrayToText(actual), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotNull(const std::shared_ptr<const void>& obj, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!obj) Fail(msg, loc);
 }
 
 void TAbstractTestBase::CheckNull(const std::shared_ptr<const void>& obj, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (obj) Fail(msg, loc);
 }
 
 void TAbstractTestBase::CheckSame(const std::shared_ptr<const void>& expected, const std::shared_ptr<const void>& actual,
                               std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected.get() != actual.get()) FailNotSame(PtrToStr(expected.get()), PtrToStr(actual.get()), msg, loc);
 }
 
 void TAbstractTestBase::CheckSame(const void* expected, const void* actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotSame(PtrToStr(expected), PtrToStr(actual), msg, loc);
 }
 
 void TAbstractTestBase::CheckNotNull(const void* obj, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!obj) FailNotSame("object", PtrToStr(nullptr), msg, loc);
 }
 
 void TAbstractTestBase::CheckNull(const void* obj, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (obj) FailNotSame("nil", PtrToStr(obj), msg, loc);
 }
 
 void TAbstractTestBase::CheckEquals(const TClass* expected, const TClass* actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (expected != actual) FailNotEquals(NameOf(expected), NameOf(actual), msg, loc);
 }
 
 void TAbstractTestBase::CheckInherits(const TClass* expected, const TClass* actual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!expected || !actual || !actual->InheritsFrom(expected))
     FailNotEquals(NameOf(expected), NameOf(actual), msg, loc);
 }
 
 void TAbstractTestBase::CheckIs(const TObject* AObject, const TClass* AClass, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   if (!AObject) FailNotEquals(NameOf(AClass), "nil", msg, loc);
   else if (!AClass) FailNotEquals("nil", AObject->ClassType().Name, msg, loc);
   else if (!AObject->ClassType().InheritsFrom(AClass)) FailNotEquals(AClass->Name, AObject->ClassType().Name, msg, loc);
@@ -530,7 +530,7 @@ void TAbstractTestBase::CheckIs(const TObject* AObject, const TClass* AClass, st
 
 void TAbstractTestBase::CheckIntegers(bool expectedSigned, uint64_t expected, bool actualSigned, uint64_t actual,
                                   bool wantEqual, std::string_view msg, Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   // Both values are widened to 64 bits; a negative signed value never equals an unsigned one.
   bool equal = expected == actual;
   if (expectedSigned != actualSigned)
@@ -542,7 +542,7 @@ void TAbstractTestBase::CheckIntegers(bool expectedSigned, uint64_t expected, bo
 
 void TAbstractTestBase::CheckException(const TTestMethod& AMethod, ExceptionClass AExceptionClass, std::string_view msg,
                                    Loc loc) {
-  FCheckCalled = true;
+  FRun->CheckCalled = true;
   std::exception_ptr raised;
   try {
     Invoke(AMethod);

@@ -67,7 +67,7 @@ bool HoldsAnyOf(const ITestPtr& tree, const std::vector<const ITest*>& chain, st
 void RegisterTest(const std::string& SuitePath, ITestPtr test) {
   if (!test) throw ETesselException("RegisterTest: cannot register an empty test under \"" + SuitePath + "\"");
   TRegistryState& reg = Registry();
-  if (!reg.Root) reg.Root = std::make_shared<TTestSuite>(FrameworkModuleName());
+  if (!reg.Root) reg.Root = AdoptNode(new TTestSuite(FrameworkModuleName()));
 
   // Split the path: at the first ".", else the first "\", else the first "/".
   std::vector<std::string> heads;
@@ -95,7 +95,7 @@ void RegisterTest(const std::string& SuitePath, ITestPtr test) {
     throw ETesselException("RegisterTest: \"" + test->GetName() + "\" cannot be registered under \"" + SuitePath +
                            "\" because it holds that suite itself");
   for (; depth < heads.size(); ++depth) {
-    auto next = std::make_shared<TTestSuite>(heads[depth]);
+    auto next = AdoptNode(new TTestSuite(heads[depth]));
     current->AddTest(next);
     current = next;
   }
@@ -113,7 +113,7 @@ void RegisterTests(const TTestArray& Tests) { RegisterTests(std::string(), Tests
 ITestSuitePtr RegisteredTests() { return Registry().Root; }
 
 ITestSuitePtr TestSuite(const std::string& AName, const TTestArray& Tests) {
-  return std::make_shared<TTestSuite>(AName, Tests);
+  return AdoptNode(new TTestSuite(AName, Tests));
 }
 
 std::unique_ptr<TTestResult> RunTest(ITestPtr suite, const std::vector<ITestListenerPtr>& listeners) {

@@ -3,6 +3,7 @@ tessel_add_test(core_tests
   core/RunLoopTests.cpp
   core/ChecksTests.cpp
   core/TreeTests.cpp
+  core/SharedPagesTests.cpp
 )
 
 # Expected to fail, in exactly this way.

@@ -359,9 +359,9 @@ std::shared_ptr<TTestSuite> MakeRootNode(const std::string& name, bool setUpEnvi
   // one piece of work, set up once.
   std::shared_ptr<TTestSuite> root;
   if (UnitTestState::Get().Environments.empty())
-    root = std::make_shared<TTestSuite>(name);
+    root = AdoptNode(new TTestSuite(name));
   else
-    root = std::make_shared<TRootNode>(name, setUpEnvironments, tearDownEnvironments);
+    root = AdoptNode(new TRootNode(name, setUpEnvironments, tearDownEnvironments));
   for (TestSuite* s : UnitTestState::Get().Suites) {
     auto* node = static_cast<TTestSuite*>(UnitTestState::NodeOf(*s));
     if (node) root->AddTest(node->Self());
@@ -390,9 +390,9 @@ TestSuite* UnitTestState::SuiteNamed(const std::string& name, const char* typePa
   // in worker processes may hand out one by one.
   std::shared_ptr<TTestSuite> node;
   if (setUp || tearDown)
-    node = std::make_shared<TSuiteNode>(suite);
+    node = AdoptNode(new TSuiteNode(suite));
   else
-    node = std::make_shared<TTestSuite>(suite->name());
+    node = AdoptNode(new TTestSuite(suite->name()));
   suite->node_ = node.get();
   SuiteNodes().emplace(node.get(), suite);
   // The registry holds the node; the suite object lives as long as the program.
@@ -414,8 +414,9 @@ TestInfo* UnitTestState::AddTest(const std::string& suite, const std::string& na
     LastClassSuite = s;
     LastClass = ClassOfSuite(suite, file);
   }
-  auto node = std::make_shared<TTestNode>(info, LastClass, param);
-  info->node_ = node.get();
+  // Adopted, as every test case is: its reference counts go to the node pool.
+  TTestCasePtr node = AdoptTestCase(new TTestNode(info, LastClass, param));
+  info->node_ = static_cast<TTestNode*>(node.get());
   static_cast<TTestSuite*>(s->node_)->AddTest(node);
   s->tests_.push_back(info);
   return info;
