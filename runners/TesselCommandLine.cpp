@@ -669,7 +669,6 @@ int Run(int argc, char* argv[], ITestPtr root) {
 
   // The selection is made before any order is shuffled, so that the shards
   // of one tree stay the same whatever the seed.
-  std::vector<TNodeInfo> nodes = ListNodes(root);
   TPathFilter filter;
   try {
     filter = TPathFilter(o.Filters);
@@ -677,7 +676,13 @@ int Run(int argc, char* argv[], ITestPtr root) {
     return Fail(program, e.Message(), kExitUsage);
   }
   const bool selecting = !filter.Empty() || o.ShardCount > 1;
-  std::vector<TNodeInfo> chosen = selecting ? SelectNodes(nodes, filter, o.ShardIndex, o.ShardCount) : nodes;
+  // The list of nodes with their paths costs about what running that many
+  // trivial tests does: made only for a selection or a listing.
+  std::vector<TNodeInfo> nodes, chosen;
+  if (selecting || o.List != TListKind::None) {
+    nodes = ListNodes(root);
+    chosen = selecting ? SelectNodes(nodes, filter, o.ShardIndex, o.ShardCount) : nodes;
+  }
   if (!o.ShardStatusFile.empty() && !TouchFile(o.ShardStatusFile))
     return Fail(program,
                 Format("Cannot write the shard status file \"%s\": %s", o.ShardStatusFile, std::strerror(errno)),

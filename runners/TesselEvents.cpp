@@ -112,17 +112,47 @@ TChannel::~TChannel() {
 // The node table
 
 TNodeTable::TNodeTable(const ITestPtr& root) {
-  // Depth first, in run order; a node met twice keeps its first number.
-  std::unordered_map<const ITest*, int32_t> seen;
-  std::vector<ITestPtr> pending;
-  if (root) pending.push_back(root);
+  // Depth first, in run order. The walk holds no references of its own:
+  // the tree keeps its nodes while the table is made.
+  std::vector<const ITestPtr*> pending;
+  size_t count = 0;  // first counted, so that the tables grow once
+  if (root) pending.push_back(&root);
   while (!pending.empty()) {
-    ITestPtr node = std::move(pending.back());
+    const ITestPtr& node = *pending.back();
+    pending.pop_back();
+    if (!node) continue;
+    ++count;
+    const TInterfaceList& children = node->Tests();
+    for (size_t i = children.size(); i-- > 0;) pending.push_back(&children[i]);
+  }
+  FNodes.reserve(count);
+  FIndex.reserve(count);
+  if (root) pending.push_back(&root);
+  while (!pending.empty()) {
+    const ITestPtr& node = *pending.back();
+    pending.pop_back();
+    if (!node) continue;
+    FIndex.emplace_back(node.get(), static_cast<int32_t>(FNodes.size()));
+    FNodes.push_back(node);
+    const TInterfaceList& children = node->Tests();
+    for (size_t i = children.size(); i-- > 0;) pending.push_back(&children[i]);
+  }
+  std::sort(FIndex.begin(), FIndex.end());
+  auto same = [](const auto& a, const auto& b) { return a.first == b.first; };
+  if (std::adjacent_find(FIndex.begin(), FIndex.end(), same) == FIndex.end()) return;
+  // A node in the tree twice (or a cycle): made again, each node keeping its
+  // first number and its children walked once.
+  FNodes.clear();
+  FIndex.clear();
+  std::unordered_map<const ITest*, int32_t> seen;
+  if (root) pending.push_back(&root);
+  while (!pending.empty()) {
+    const ITestPtr& node = *pending.back();
     pending.pop_back();
     if (!node || !seen.emplace(node.get(), static_cast<int32_t>(FNodes.size())).second) continue;
     FNodes.push_back(node);
     const TInterfaceList& children = node->Tests();
-    for (size_t i = children.size(); i-- > 0;) pending.push_back(children[i]);
+    for (size_t i = children.size(); i-- > 0;) pending.push_back(&children[i]);
   }
   FIndex.assign(seen.begin(), seen.end());
   std::sort(FIndex.begin(), FIndex.end());
@@ -438,7 +468,9 @@ const TClass* TReplayResult::ReadClassChain(std::string_view& p) {
   return parent;
 }
 
-ITestPtr TReplayResult::NodeOf(const TRecord& rec, std::string_view& p) {
+// A reference kept here, in the node table or among the worker's nodes:
+// replaying takes none of its own, which would write the count.
+const ITestPtr* TReplayResult::NodeOf(const TRecord& rec, std::string_view& p) {
   const TRecordHead& h = *rec.Head;
   if (h.Flags & fRemote) {
     uint64_t address = 0;
@@ -446,25 +478,25 @@ ITestPtr TReplayResult::NodeOf(const TRecord& rec, std::string_view& p) {
     if (!TakeNum(p, address) || !TakeText(p, name)) return nullptr;
     const TClass* cls = ReadClassChain(p);
     auto it = FRemoteNodes.find(address);
-    if (it != FRemoteNodes.end()) return it->second;
-    ITestPtr node = std::make_shared<TRemoteNode>(std::string(name), cls);
-    FRemoteNodes.emplace(address, node);
-    return node;
+    if (it == FRemoteNodes.end())
+      it = FRemoteNodes.emplace(address, std::make_shared<TRemoteNode>(std::string(name), cls)).first;
+    return &it->second;
   }
   if (h.Node < 0 || static_cast<size_t>(h.Node) >= FNodes.Size()) return nullptr;
-  return FNodes.Node(h.Node);
+  return &FNodes.Node(h.Node);
 }
 
 void TReplayResult::Replay(const TRecord& rec) {
   const TRecordHead& h = *rec.Head;
   std::string_view p = rec.Payload;
-  ITestPtr node = NodeOf(rec, p);
-  if (!node) return;
+  const ITestPtr* found = NodeOf(rec, p);
+  if (!found) return;
+  const ITestPtr& node = *found;
   FRunTests = FRunBase + static_cast<int32_t>(h.RunCount);
   if (h.Kind != TKind::Question) {
     node->SetStartTime(h.StartTime);
     node->SetStopTime(h.StopTime);
-    if (h.Kind != TKind::StartTest && !FOpen.empty() && FOpen.back().Node == node) FOpen.back().Timed = true;
+    if (h.Kind != TKind::StartTest && !FOpen.empty() && FOpen.back().Node() == node) FOpen.back().Timed = true;
   }
   switch (h.Kind) {
     case TKind::StartTest:
@@ -526,8 +558,20 @@ void TReplayResult::ReplayFailure(const ITestPtr& node, std::string_view p, bool
   }
 }
 
+const ITestPtr* TReplayResult::StableRef(const TestFramework::ITest* node) {
+  const int32_t i = FNodes.IndexOf(node);
+  return i >= 0 ? &FNodes.Node(i) : nullptr;
+}
+
+// The table's reference when the node is in it: a reference of its own
+// would write the node's count.
+void TReplayResult::Push(const ITestPtr& node, bool suite) {
+  const ITestPtr* ref = StableRef(node.get());
+  FOpen.push_back({ref, ref ? nullptr : node, suite, Platform::QueryPerformanceCounter()});
+}
+
 void TReplayResult::StartTest(const ITestPtr& test) {
-  FOpen.push_back({test, false, Platform::QueryPerformanceCounter()});
+  Push(test, false);
   TTestResult::StartTest(test);
 }
 
@@ -537,7 +581,7 @@ void TReplayResult::EndTest(const ITestPtr& test) {
 }
 
 void TReplayResult::StartSuite(const ITestPtr& suite) {
-  FOpen.push_back({suite, true, Platform::QueryPerformanceCounter()});
+  Push(suite, true);
   TTestResult::StartSuite(suite);
 }
 
@@ -562,7 +606,7 @@ void TReplayResult::EndOpenNodes(size_t depth, const TExceptionInfo& error, cons
     } catch (...) {
     }
   };
-  ITestPtr culprit = FOpen.size() > depth ? FOpen.back().Node : fallback;
+  ITestPtr culprit = FOpen.size() > depth ? FOpen.back().Node() : fallback;
   if (culprit && FOpen.size() > depth) {
     // Its time is the time it ran, as far as this process saw it start.
     if (!FOpen.back().Timed) culprit->SetStartTime(FOpen.back().Since);
@@ -577,7 +621,7 @@ void TReplayResult::EndOpenNodes(size_t depth, const TExceptionInfo& error, cons
   while (FOpen.size() > depth) {
     TOpen open = FOpen.back();
     size_t before = FOpen.size();
-    guarded([&] { open.IsSuite ? EndSuite(open.Node) : EndTest(open.Node); });
+    guarded([&] { open.IsSuite ? EndSuite(open.Node()) : EndTest(open.Node()); });
     if (FOpen.size() == before) FOpen.pop_back();
   }
 }
@@ -591,7 +635,7 @@ void TReplayResult::UnwindOpenNodes(size_t depth) {
     }
     size_t before = FOpen.size();
     try {
-      EndTest(open.Node);
+      EndTest(open.Node());
     } catch (...) {
     }
     if (FOpen.size() == before) FOpen.pop_back();

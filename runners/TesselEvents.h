@@ -219,10 +219,12 @@ class TReplayResult : public TTestResult {
 
   // The nodes this result's run has started and not ended, innermost last.
   struct TOpen {
-    ITestPtr Node;
+    const ITestPtr* Ref;  // the node table's reference, when the node is in it
+    ITestPtr Own;         // else one of its own
     bool IsSuite;
-    int64_t Since;       // when it started here (performance counter)
-    bool Timed = false;  // a record after its start brought its own start time
+    int64_t Since;        // when it started here (performance counter)
+    bool Timed = false;   // a record after its start brought its own start time
+    const ITestPtr& Node() const noexcept { return Ref ? *Ref : Own; }
   };
   const std::vector<TOpen>& OpenNodes() const noexcept { return FOpen; }
   // Records error against the innermost open node above depth (or, when
@@ -239,15 +241,17 @@ class TReplayResult : public TTestResult {
   void EndTest(const ITestPtr& test) override;
   void StartSuite(const ITestPtr& suite) override;
   void EndSuite(const ITestPtr& suite) override;
+  const ITestPtr* StableRef(const TestFramework::ITest* node) override;
 
  protected:
   const TNodeTable FNodes;
 
  private:
-  ITestPtr NodeOf(const TRecord& rec, std::string_view& payload);
+  const ITestPtr* NodeOf(const TRecord& rec, std::string_view& payload);
   const TClass* ReadClassChain(std::string_view& payload);
   void ReplayFailure(const ITestPtr& node, std::string_view payload, bool isFailure);
   void Pop(bool suite);
+  void Push(const ITestPtr& node, bool suite);
 
   std::vector<TOpen> FOpen;
   int32_t FRunBase = 0;

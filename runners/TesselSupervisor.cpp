@@ -23,6 +23,7 @@
 #include "platform/Format.h"
 #include "runners/TesselCrashGuard.h"
 #include "runners/TesselSupervisorDetail.h"
+#include "runners/TextTestRunner.h"
 
 namespace TesselSupervisor::Detail {
 
@@ -136,6 +137,9 @@ void TSupervisedResult::Start() {
   FLimits.assign(FNodes.Size(), -1);
   CollectUnits(FRootNode, true);
   FState.resize(FUnits.size());
+  // What a run does once per node, done here before the fork: done in a
+  // worker, it would write pages both processes then copy.
+  for (size_t i = 0; i < FNodes.Size(); ++i) PrepareToRun(*FNodes.Node(static_cast<int32_t>(i)));
 
   FControlBytes = sizeof(TRunControl) + FUnits.size() * sizeof(std::atomic<uint32_t>) + 64;
   FControlMap = ::mmap(nullptr, FControlBytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
@@ -308,6 +312,10 @@ void TSupervisedResult::Step(TWorker& w, TStep step, int32_t unit) {
 
 void TSupervisedResult::TestingStarts() {
   Start();
+  // A line per test, each its own write, costs more than the tests: the
+  // lines wait in stdout's buffer until a test's output is copied after
+  // them, the buffer is full, or this process waits for the workers.
+  TextTestRunner::SetConsoleBuffered(true);
   TTestResult::TestingStarts();
 }
 
@@ -396,7 +404,7 @@ void TSupervisedResult::ReplayUnit(size_t k) {
 
 void TSupervisedResult::RecordPending() {
   for (const std::string& msg : FPending) {
-    ITestPtr at = OpenNodes().empty() ? FRootNode : OpenNodes().back().Node;
+    ITestPtr at = OpenNodes().empty() ? FRootNode : OpenNodes().back().Node();
     try {
       AddError(at, Crash(msg), {});
     } catch (...) {
@@ -415,6 +423,13 @@ void TSupervisedResult::Interrupt() {
 
 void TSupervisedResult::TestingEnds() {
   if (FStarted && !FFinished) FinishWorkers();
+  // The summary is written as a run in one process writes it; the lines
+  // before it go first.
+  TextTestRunner::SetConsoleBuffered(false);
+  std::fflush(stdout);
+  // The method tables were made before the fork; freed at exit, each page
+  // they lie in would fault once more in this process.
+  if (FStarted) TClass::KeepTablesAtExit();
   TTestResult::TestingEnds();
 }
 
@@ -467,9 +482,12 @@ void TSupervisedResult::FinishWorkers() {
   }
   FLate.clear();
   Shutdown();
+  TakeBackPages();
 }
 
 void TSupervisedResult::Shutdown() noexcept {
+  TextTestRunner::SetConsoleBuffered(false);
+  std::fflush(stdout);
   for (const auto& w : FWorkers) {
     if (!w->Alive) continue;
     ::kill(-w->Pid, SIGKILL);
@@ -502,6 +520,36 @@ void TSupervisedResult::Shutdown() noexcept {
   gWakeFd = -1;
   if (FControlMap) ::munmap(FControlMap, FControlBytes);
   FControlMap = nullptr;
+}
+
+// The processes this one shared its pages with have ended: the pages are
+// its own again but still write-protected, and destroying the tree at exit
+// would fault at the first write to each. One call per run of pages makes
+// those of the nodes and of their reference counts writable at once.
+void TSupervisedResult::TakeBackPages() noexcept {
+#ifdef MADV_POPULATE_WRITE
+  const uintptr_t size = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  std::vector<uintptr_t> pages;
+  try {
+    pages.reserve(FNodes.Size() * 2);
+    for (size_t i = 0; i < FNodes.Size(); ++i) {
+      // Where the object begins, and a little past it for the larger ones.
+      auto start = reinterpret_cast<uintptr_t>(dynamic_cast<const void*>(FNodes.Node(static_cast<int32_t>(i)).get()));
+      pages.push_back(start / size);
+      pages.push_back((start + 256) / size);
+    }
+  } catch (...) {
+    return;
+  }
+  std::sort(pages.begin(), pages.end());
+  for (size_t i = 0; i < pages.size();) {
+    size_t j = i + 1;
+    while (j < pages.size() && pages[j] <= pages[j - 1] + 1) ++j;
+    ::madvise(reinterpret_cast<void*>(pages[i] * size), (pages[j - 1] - pages[i] + 1) * size, MADV_POPULATE_WRITE);
+    i = j;
+  }
+#endif
+  NodePool::TakeBackPages();
 }
 
 }  // namespace TesselSupervisor::Detail

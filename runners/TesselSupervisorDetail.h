@@ -157,6 +157,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   void Interrupt();
   void FinishWorkers();
   void Shutdown() noexcept;
+  void TakeBackPages() noexcept;
   void Tell(int32_t v);
 
   ITestPtr FRootNode;

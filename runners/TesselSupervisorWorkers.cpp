@@ -308,6 +308,9 @@ void TSupervisedResult::Wait(int64_t until) {
     if (hasData() || StopSignalPending()) return;
     __builtin_ia32_pause();
   }
+  // The console lines so far, before this process sleeps (a write that
+  // failed fails the listener's next one).
+  if (__fpending(stdout)) std::fflush(stdout);
   int64_t now = NowNanos();
   // While records keep coming, this process sleeps a few milliseconds at a
   // time and takes what came meanwhile in one go; asked to wake at every

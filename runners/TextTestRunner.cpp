@@ -27,10 +27,24 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
+bool gBuffered = false;
+
+[[noreturn]] void ThrowWriteError(int err) {
+  std::clearerr(stdout);
+  throw TestFramework::EInOutError(Format(sStdOutWriteError, std::strerror(err != 0 ? err : EIO)));
+}
+
 // One write to standard output, flushed at once so that the trace shows while
-// the run goes on and a broken output is noticed at the write that failed.
+// the run goes on and a broken output is noticed at the write that failed
+// (or, while the console is buffered, kept in stdout's buffer).
 void WriteStdOut(std::string_view text) {
   if (text.empty()) return;
+  if (gBuffered) {
+    std::clearerr(stdout);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::ferror(stdout)) ThrowWriteError(errno);
+    return;
+  }
   if (__fpending(stdout) == 0) {
     // Nothing of the program waits in stdout's buffer, so writing the text
     // straight to its descriptor is what fwrite and fflush would do, without
@@ -54,9 +68,14 @@ void WriteStdOut(std::string_view text) {
   }
   if (!failed && std::ferror(stdout)) failed = true;
   if (!failed) return;
-  std::clearerr(stdout);
-  throw TestFramework::EInOutError(Format(sStdOutWriteError, std::strerror(err != 0 ? err : EIO)));
+  ThrowWriteError(err);
 }
+
+}  // namespace
+
+void SetConsoleBuffered(bool on) { gBuffered = on; }
+
+namespace {
 
 struct TClassNames {
   std::string Unit;

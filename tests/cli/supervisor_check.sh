@@ -109,6 +109,17 @@ for mode in supervised jobs isolate isolate-jobs; do
   done
 done
 
+# A console that takes nothing: a supervised run, whose lines wait in a
+# buffer until it waits for its workers, ends with the error as a run in one
+# process does.
+for mode in in-process supervised; do
+  extra=()
+  [ $mode == in-process ] && extra=(--in-process)
+  "$exe" --filter=Calm,Later "${extra[@]}" > /dev/full 2> "$out/full-$mode.err"
+  expect_eq "$mode, console full: exit code" "$?" 1
+  has "$out/full-$mode.err" "EInOutError: Cannot write to standard output: No space left on device"
+done
+
 # Side by side: the same reports and console text as the serial run, once
 # times are masked.
 run serial 1 --filter=Calm,Print,Burn,Fork,Later
