@@ -268,7 +268,15 @@ void ConsoleWrite(std::string_view text) {
     throw EInOutError(Format(TesselConsts::sXmlConsoleWriteFailed, std::strerror(errno)));
 }
 
+namespace {
+bool gConsoleBuffered = false;
+}  // namespace
+
+void SetConsoleBuffered(bool on) noexcept { gConsoleBuffered = on; }
+bool ConsoleBuffered() noexcept { return gConsoleBuffered; }
+
 void ConsoleFlush() {
+  if (gConsoleBuffered) return;
   if (std::fflush(stdout) != 0) throw EInOutError(Format(TesselConsts::sXmlConsoleWriteFailed, std::strerror(errno)));
 }
 

@@ -48,6 +48,16 @@ bool SameText(std::string_view a, std::string_view b) noexcept;
 void ConsoleWrite(std::string_view text);
 void ConsoleFlush();
 
+// While buffered, the runners' console lines wait in stdout's buffer rather
+// than go out one write at a time (ConsoleFlush does nothing), and whoever
+// turned it on flushes stdout where order or a person watching needs it.
+// The supervisor of a run does: it writes the console for processes that
+// run the tests, and flushes before it copies a test's own output and
+// before it waits for them. A write that failed then fails a listener's
+// next write, with the same EInOutError.
+void SetConsoleBuffered(bool on) noexcept;
+bool ConsoleBuffered() noexcept;
+
 // The report that will replace fileName, written beside it while the run
 // goes on: fileName + ".unfinished", a name a person finds after a run that
 // was killed. Creates the directory part of fileName with its missing

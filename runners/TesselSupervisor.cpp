@@ -23,7 +23,7 @@
 #include "platform/Format.h"
 #include "runners/TesselCrashGuard.h"
 #include "runners/TesselSupervisorDetail.h"
-#include "runners/TextTestRunner.h"
+#include "runners/ReportText.h"
 
 namespace TesselSupervisor::Detail {
 
@@ -315,7 +315,7 @@ void TSupervisedResult::TestingStarts() {
   // A line per test, each its own write, costs more than the tests: the
   // lines wait in stdout's buffer until a test's output is copied after
   // them, the buffer is full, or this process waits for the workers.
-  TextTestRunner::SetConsoleBuffered(true);
+  ReportText::SetConsoleBuffered(true);
   TTestResult::TestingStarts();
 }
 
@@ -425,7 +425,7 @@ void TSupervisedResult::TestingEnds() {
   if (FStarted && !FFinished) FinishWorkers();
   // The summary is written as a run in one process writes it; the lines
   // before it go first.
-  TextTestRunner::SetConsoleBuffered(false);
+  ReportText::SetConsoleBuffered(false);
   std::fflush(stdout);
   // The method tables were made before the fork; freed at exit, each page
   // they lie in would fault once more in this process.
@@ -486,7 +486,7 @@ void TSupervisedResult::FinishWorkers() {
 }
 
 void TSupervisedResult::Shutdown() noexcept {
-  TextTestRunner::SetConsoleBuffered(false);
+  ReportText::SetConsoleBuffered(false);
   std::fflush(stdout);
   for (const auto& w : FWorkers) {
     if (!w->Alive) continue;

@@ -14,6 +14,7 @@
 #include "platform/Format.h"
 #include "platform/Paths.h"
 #include "platform/UnitSteps.h"
+#include "runners/ReportText.h"
 #include "runners/TesselCrashGuard.h"
 
 namespace TextTestRunner {
@@ -27,8 +28,6 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-bool gBuffered = false;
-
 [[noreturn]] void ThrowWriteError(int err) {
   std::clearerr(stdout);
   throw TestFramework::EInOutError(Format(sStdOutWriteError, std::strerror(err != 0 ? err : EIO)));
@@ -39,7 +38,7 @@ bool gBuffered = false;
 // (or, while the console is buffered, kept in stdout's buffer).
 void WriteStdOut(std::string_view text) {
   if (text.empty()) return;
-  if (gBuffered) {
+  if (ReportText::ConsoleBuffered()) {
     std::clearerr(stdout);
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::ferror(stdout)) ThrowWriteError(errno);
@@ -70,12 +69,6 @@ void WriteStdOut(std::string_view text) {
   if (!failed) return;
   ThrowWriteError(err);
 }
-
-}  // namespace
-
-void SetConsoleBuffered(bool on) { gBuffered = on; }
-
-namespace {
 
 struct TClassNames {
   std::string Unit;

@@ -84,14 +84,6 @@ class TTextTestListener : public TestFramework::ITestListenerX {
   int32_t IndentLevel = 0;
 };
 
-// While buffered, the text listener's lines wait in stdout's buffer rather
-// than go out one write at a time, and whoever turned it on flushes stdout
-// where order or a person watching needs it. The supervisor of a run does:
-// it writes the console for processes that run the tests, and flushes before
-// it copies a test's own output and before it waits for them. A write that
-// failed then fails the listener's next write, with the same EInOutError.
-void SetConsoleBuffered(bool on);
-
 std::unique_ptr<TTestResult> RunTest(ITestPtr suite, TRunnerExitBehavior exitBehavior = rxbContinue);
 std::unique_ptr<TTestResult> RunRegisteredTests(TRunnerExitBehavior exitBehavior = rxbContinue);
 
