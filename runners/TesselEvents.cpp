@@ -111,49 +111,45 @@ TChannel::~TChannel() {
 // ---------------------------------------------------------------------------
 // The node table
 
-TNodeTable::TNodeTable(const ITestPtr& root) {
-  // Depth first, in run order. The walk holds no references of its own:
-  // the tree keeps its nodes while the table is made.
+namespace {
+// Depth first, in run order, each node's reference as the tree holds it:
+// the walk takes none of its own. visit says whether to walk its children.
+template <class F>
+void WalkTree(const ITestPtr& root, F&& visit) {
   std::vector<const ITestPtr*> pending;
-  size_t count = 0;  // first counted, so that the tables grow once
   if (root) pending.push_back(&root);
   while (!pending.empty()) {
     const ITestPtr& node = *pending.back();
     pending.pop_back();
-    if (!node) continue;
-    ++count;
+    if (!node || !visit(node)) continue;
     const TInterfaceList& children = node->Tests();
     for (size_t i = children.size(); i-- > 0;) pending.push_back(&children[i]);
   }
+}
+}  // namespace
+
+TNodeTable::TNodeTable(const ITestPtr& root) {
+  size_t count = 0;  // first counted, so that the tables grow once
+  WalkTree(root, [&](const ITestPtr&) { return ++count, true; });
   FNodes.reserve(count);
   FIndex.reserve(count);
-  if (root) pending.push_back(&root);
-  while (!pending.empty()) {
-    const ITestPtr& node = *pending.back();
-    pending.pop_back();
-    if (!node) continue;
+  WalkTree(root, [&](const ITestPtr& node) {
     FIndex.emplace_back(node.get(), static_cast<int32_t>(FNodes.size()));
     FNodes.push_back(node);
-    const TInterfaceList& children = node->Tests();
-    for (size_t i = children.size(); i-- > 0;) pending.push_back(&children[i]);
-  }
+    return true;
+  });
   std::sort(FIndex.begin(), FIndex.end());
   auto same = [](const auto& a, const auto& b) { return a.first == b.first; };
   if (std::adjacent_find(FIndex.begin(), FIndex.end(), same) == FIndex.end()) return;
-  // A node in the tree twice (or a cycle): made again, each node keeping its
-  // first number and its children walked once.
+  // A node in the tree twice: made again, each node keeping its first number
+  // and its children walked once.
   FNodes.clear();
-  FIndex.clear();
   std::unordered_map<const ITest*, int32_t> seen;
-  if (root) pending.push_back(&root);
-  while (!pending.empty()) {
-    const ITestPtr& node = *pending.back();
-    pending.pop_back();
-    if (!node || !seen.emplace(node.get(), static_cast<int32_t>(FNodes.size())).second) continue;
+  WalkTree(root, [&](const ITestPtr& node) {
+    if (!seen.emplace(node.get(), static_cast<int32_t>(FNodes.size())).second) return false;
     FNodes.push_back(node);
-    const TInterfaceList& children = node->Tests();
-    for (size_t i = children.size(); i-- > 0;) pending.push_back(&children[i]);
-  }
+    return true;
+  });
   FIndex.assign(seen.begin(), seen.end());
   std::sort(FIndex.begin(), FIndex.end());
 }
@@ -161,6 +157,11 @@ TNodeTable::TNodeTable(const ITestPtr& root) {
 int32_t TNodeTable::IndexOf(const ITest* node) const {
   auto it = std::lower_bound(FIndex.begin(), FIndex.end(), std::make_pair(node, INT32_MIN));
   return it != FIndex.end() && it->first == node ? it->second : -1;
+}
+
+const ITestPtr* TNodeTable::Ref(const ITest* node) const {
+  const int32_t i = IndexOf(node);
+  return i >= 0 ? &FNodes[static_cast<size_t>(i)] : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -558,10 +559,7 @@ void TReplayResult::ReplayFailure(const ITestPtr& node, std::string_view p, bool
   }
 }
 
-const ITestPtr* TReplayResult::StableRef(const TestFramework::ITest* node) {
-  const int32_t i = FNodes.IndexOf(node);
-  return i >= 0 ? &FNodes.Node(i) : nullptr;
-}
+const ITestPtr* TReplayResult::StableRef(const TestFramework::ITest* node) { return FNodes.Ref(node); }
 
 // The table's reference when the node is in it: a reference of its own
 // would write the node's count.

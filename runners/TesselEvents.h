@@ -116,6 +116,7 @@ class TNodeTable {
  public:
   explicit TNodeTable(const ITestPtr& root);
   int32_t IndexOf(const TestFramework::ITest* node) const;  // -1 when unknown
+  const ITestPtr* Ref(const TestFramework::ITest* node) const;  // null when unknown
   const ITestPtr& Node(int32_t index) const { return FNodes[static_cast<size_t>(index)]; }
   size_t Size() const noexcept { return FNodes.size(); }
 
