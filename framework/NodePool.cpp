@@ -1,16 +1,22 @@
 // Tessel core: the pool of the nodes' small blocks (see NodePool.h).
 #include "framework/NodePool.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace TestFramework::NodePool {
 namespace {
 
 constexpr size_t kSizes = kMaxBlock / 16;  // blocks of 16, 32, 48 and 64 bytes
 constexpr size_t kClasses = 2 * kSizes;      // each as kept and as fresh
+constexpr size_t kNodeSizes = kMaxNode / 16;
 constexpr size_t kChunk = size_t(64) << 10;  // mapped at a time
 
 struct TFree {
@@ -24,7 +30,17 @@ struct TPool {
   TFree* Free[kClasses] = {};
   char* Next[kClasses] = {};  // the rest of each size's last chunk
   char* End[kClasses] = {};
-  char* LastKept = nullptr;  // the kept blocks' last chunk; each begins with the one before
+  // The kept blocks' and the nodes' chunks, each beginning with the one before.
+  char* LastKept = nullptr;
+  char* LastNode = nullptr;
+  // The nodes, of every size, in chunks of their own; a freed one is reused
+  // for a node of its size.
+  TFree* NodeFree[kNodeSizes] = {};
+  char* NodeNext = nullptr;
+  char* NodeEnd = nullptr;
+  // The fresh blocks' chunks, listed here: in a forked process their own
+  // bytes read as zeros.
+  std::vector<char*> FreshChunks;
 };
 
 TPool& Pool() {
@@ -38,6 +54,33 @@ TPool& Pool() {
   return *pool;
 }
 
+void Populate(void* p, size_t bytes) noexcept { MakeWritable(p, bytes); }
+
+char* MapChunk(bool fresh) {
+  void* chunk = ::mmap(nullptr, kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (chunk == MAP_FAILED) throw std::bad_alloc();
+  if (fresh) {
+    try {
+      Pool().FreshChunks.push_back(static_cast<char*>(chunk));
+    } catch (...) {
+      ::munmap(chunk, kChunk);
+      throw;
+    }
+    // A kernel without it (before 4.14) copies the blocks as any memory.
+    ::madvise(chunk, kChunk, MADV_WIPEONFORK);
+  }
+  Populate(chunk, kChunk);
+  return static_cast<char*>(chunk);
+}
+
+// A new chunk whose first 16 bytes link it to the one before.
+char* LinkChunk(char*& last) {
+  char* chunk = MapChunk(false);
+  *reinterpret_cast<char**>(chunk) = last;
+  last = chunk;
+  return chunk + 16;
+}
+
 size_t ClassOf(size_t size) noexcept { return size == 0 ? 0 : (size - 1) / 16; }
 
 void* Take(size_t c) {
@@ -49,30 +92,57 @@ void* Take(size_t c) {
   }
   const size_t bytes = (c % kSizes + 1) * 16;
   if (static_cast<size_t>(pool.End[c] - pool.Next[c]) < bytes) {
-    void* chunk = ::mmap(nullptr, kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (chunk == MAP_FAILED) throw std::bad_alloc();
-    // A kernel without it (before 4.14) copies the blocks as any memory.
-    if (c >= kSizes) ::madvise(chunk, kChunk, MADV_WIPEONFORK);
-    pool.Next[c] = static_cast<char*>(chunk);
-    pool.End[c] = pool.Next[c] + kChunk;  // what is left of the last one, less than a block, stays unused
-    if (c < kSizes) {
-      *reinterpret_cast<char**>(chunk) = pool.LastKept;
-      pool.LastKept = pool.Next[c];
-      pool.Next[c] += 16;
-    }
+    // What is left of the last chunk, less than a block, stays unused.
+    char* chunk = c < kSizes ? LinkChunk(pool.LastKept) : MapChunk(true);
+    pool.Next[c] = chunk;
+    pool.End[c] = chunk + (c < kSizes ? kChunk - 16 : kChunk);
   }
   void* p = pool.Next[c];
   pool.Next[c] += bytes;
   return p;
 }
 
-void Give(void* p, size_t c) noexcept {
+void Give(TFree*& list, void* p) noexcept {
   if (!p) return;
-  TPool& pool = Pool();
-  std::lock_guard<std::mutex> guard(pool.Lock);
+  std::lock_guard<std::mutex> guard(Pool().Lock);
   auto* f = static_cast<TFree*>(p);
-  f->Next = pool.Free[c];
-  pool.Free[c] = f;
+  f->Next = list;
+  list = f;
+}
+
+// Where the kernel says the heap (the break's memory) lies.
+bool HeapRange(uintptr_t& from, uintptr_t& to) noexcept {
+  const int fd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[8192];
+  size_t have = 0;
+  bool found = false;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf + have, sizeof buf - 1 - have);
+    if (n <= 0) break;
+    have += static_cast<size_t>(n);
+    buf[have] = 0;
+    if (const char* heap = std::strstr(buf, " [heap]\n")) {
+      const char* line = heap;
+      while (line > buf && line[-1] != '\n') --line;
+      char* dash = nullptr;
+      from = std::strtoull(line, &dash, 16);
+      to = *dash == '-' ? std::strtoull(dash + 1, nullptr, 16) : 0;
+      found = to > from;
+      break;
+    }
+    // Keep the last line, which may be cut, for the next read.
+    const char* last = std::strrchr(buf, '\n');
+    const size_t keep = last ? have - static_cast<size_t>(last + 1 - buf) : 0;
+    std::memmove(buf, buf + have - keep, keep);
+    have = keep == sizeof buf - 1 ? 0 : keep;
+  }
+  ::close(fd);
+  return found;
+}
+
+void PopulateChain(char* last) noexcept {
+  for (char* chunk = last; chunk; chunk = *reinterpret_cast<char**>(chunk)) Populate(chunk, kChunk);
 }
 
 }  // namespace
@@ -82,16 +152,7 @@ void* Allocate(size_t size) {
   return Take(ClassOf(size));
 }
 
-void Free(void* p, size_t size) noexcept { Give(p, ClassOf(size)); }
-
-void TakeBackPages() noexcept {
-  TPool& pool = Pool();
-  std::lock_guard<std::mutex> guard(pool.Lock);
-#ifdef MADV_POPULATE_WRITE
-  for (char* chunk = pool.LastKept; chunk; chunk = *reinterpret_cast<char**>(chunk))
-    ::madvise(chunk, kChunk, MADV_POPULATE_WRITE);
-#endif
-}
+void Free(void* p, size_t size) noexcept { Give(Pool().Free[ClassOf(size)], p); }
 
 void* AllocateFresh(size_t size) {
   if (size > kMaxBlock) throw std::bad_alloc();
@@ -100,6 +161,60 @@ void* AllocateFresh(size_t size) {
 
 // In a process forked since the block was made, the free list behind it may
 // read as zeros: it then ends there, and the blocks after it are not reused.
-void FreeFresh(void* p, size_t size) noexcept { Give(p, kSizes + ClassOf(size)); }
+void FreeFresh(void* p, size_t size) noexcept { Give(Pool().Free[kSizes + ClassOf(size)], p); }
+
+void* AllocateNode(size_t size) {
+  if (size > kMaxNode) return ::operator new(size);
+  TPool& pool = Pool();
+  std::lock_guard<std::mutex> guard(pool.Lock);
+  const size_t c = ClassOf(size);
+  if (TFree* f = pool.NodeFree[c]) {
+    pool.NodeFree[c] = f->Next;
+    return f;
+  }
+  const size_t bytes = (c + 1) * 16;
+  if (static_cast<size_t>(pool.NodeEnd - pool.NodeNext) < bytes) {
+    pool.NodeNext = LinkChunk(pool.LastNode);
+    pool.NodeEnd = pool.NodeNext + kChunk - 16;
+  }
+  void* p = pool.NodeNext;
+  pool.NodeNext += bytes;
+  return p;
+}
+
+void FreeNode(void* p, size_t size) noexcept {
+  if (size > kMaxNode) ::operator delete(p);
+  else Give(Pool().NodeFree[ClassOf(size)], p);
+}
+
+void MakeWritable(const void* p, size_t bytes) noexcept {
+#ifdef MADV_POPULATE_WRITE
+  static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const uintptr_t from = reinterpret_cast<uintptr_t>(p) / page * page;
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes + page - 1) / page * page;
+  if (bytes) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+void TakeBackPages() noexcept {
+  // The suites' lists and the method tables are on the heap.
+  uintptr_t from = 0, to = 0;
+  if (HeapRange(from, to) && to - from <= (size_t(256) << 20))
+    MakeWritable(reinterpret_cast<const void*>(from), to - from);
+  TPool& pool = Pool();
+  std::lock_guard<std::mutex> guard(pool.Lock);
+  PopulateChain(pool.LastKept);
+  PopulateChain(pool.LastNode);
+}
+
+void CopyInPages() noexcept {
+  TPool& pool = Pool();
+  std::lock_guard<std::mutex> guard(pool.Lock);
+  PopulateChain(pool.LastNode);
+  for (char* chunk : pool.FreshChunks) Populate(chunk, kChunk);
+}
 
 }  // namespace TestFramework::NodePool

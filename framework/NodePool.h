@@ -28,11 +28,33 @@ void Free(void* p, size_t size) noexcept;
 void* AllocateFresh(size_t size);
 void FreeFresh(void* p, size_t size) noexcept;
 
-// Makes the pages of the kept blocks writable again in one call per chunk
-// (MADV_POPULATE_WRITE), for a process whose forked children, with which
-// it shared them, have all ended: each page would otherwise fault once at
-// its first write. Nothing happens where the kernel cannot do it.
+// Whole nodes (the test objects themselves: see TAbstractTestBase's
+// operator new), up to kMaxNode bytes, aligned to 16, one after another in
+// the order they are made, in pages of their own. Larger ones come from
+// ::operator new.
+inline constexpr size_t kMaxNode = 1024;
+void* AllocateNode(size_t size);
+void FreeNode(void* p, size_t size) noexcept;
+
+// Makes the pages of [p, p + bytes) present and writable in one call
+// (MADV_POPULATE_WRITE) rather than at a fault per page: on a virtual
+// machine each fault is a trip to the hypervisor. Every chunk of the pool
+// is made so when it is mapped. Nothing happens where the kernel cannot do
+// it (before Linux 5.14).
+void MakeWritable(const void* p, size_t bytes) noexcept;
+
+// For a process whose forked children, with which it shared its pages, have
+// all ended: the pages are its own again but still write-protected, and
+// destroying the tree would fault once at the first write to each. Makes
+// those of the pool and of the heap (up to 256 MiB of it) writable again,
+// in one call per chunk.
 void TakeBackPages() noexcept;
+
+// For a forked process that is about to run the tests: copies the node
+// pages in one call per chunk (a test writes its fixture's members into its
+// node, and each page would otherwise be copied at a fault of its own), and
+// makes the fresh blocks' pages, which the fork left empty, present again.
+void CopyInPages() noexcept;
 
 // For the control block of a node's shared_ptr:
 //   std::shared_ptr<T>(node, std::default_delete<T>(), NodePool::TAllocator<T>())

@@ -460,6 +460,15 @@ class TAbstractTestBase : public TObject {
 
   ~TAbstractTestBase() override;
 
+  // Nodes lie in the node pool's pages, one after another, and not among
+  // the program's other objects on the heap (see framework/NodePool.h).
+  static void* operator new(size_t size) { return NodePool::AllocateNode(size); }
+  static void* operator new(size_t size, std::align_val_t al) { return ::operator new(size, al); }
+  static void* operator new(size_t, void* where) noexcept { return where; }
+  static void operator delete(void* p, size_t size) noexcept { NodePool::FreeNode(p, size); }
+  static void operator delete(void* p, size_t, std::align_val_t al) noexcept { ::operator delete(p, al); }
+  static void operator delete(void*, void*) noexcept {}
+
   virtual void Invoke(const TTestMethod& AMethod);
 
   // Checks. Each takes the caller's message last among the values and the

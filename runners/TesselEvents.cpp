@@ -101,7 +101,10 @@ TChannel::TChannel(size_t ringBytes) {
     CannotShare("ring");
   }
   FRing = b;
+  MapPages();
 }
+
+void TChannel::MapPages() const noexcept { TestFramework::NodePool::MakeWritable(FRing, 2 * FRingSize); }
 
 TChannel::~TChannel() {
   if (FRing) ::munmap(FRing, 2 * FRingSize);
@@ -133,6 +136,8 @@ TNodeTable::TNodeTable(const ITestPtr& root) {
   WalkTree(root, [&](const ITestPtr&) { return ++count, true; });
   FNodes.reserve(count);
   FIndex.reserve(count);
+  TestFramework::NodePool::MakeWritable(FNodes.data(), count * sizeof(FNodes[0]));
+  TestFramework::NodePool::MakeWritable(FIndex.data(), count * sizeof(FIndex[0]));
   WalkTree(root, [&](const ITestPtr& node) {
     FIndex.emplace_back(node.get(), static_cast<int32_t>(FNodes.size()));
     FNodes.push_back(node);

@@ -102,6 +102,10 @@ class TChannel {
 
   TControl& Control() const noexcept { return *FControl; }
   char* Ring() const noexcept { return FRing; }
+  // Makes the ring's pages present in both of this process's mappings of
+  // it, in one call each rather than a fault per page: the maker calls it,
+  // and so does a forked process, which inherits the mappings without them.
+  void MapPages() const noexcept;
   size_t RingSize() const noexcept { return FRingSize; }
 
  private:

@@ -482,7 +482,8 @@ void TSupervisedResult::FinishWorkers() {
   }
   FLate.clear();
   Shutdown();
-  TakeBackPages();
+  // The workers and the keeper have ended.
+  NodePool::TakeBackPages();
 }
 
 void TSupervisedResult::Shutdown() noexcept {
@@ -520,36 +521,6 @@ void TSupervisedResult::Shutdown() noexcept {
   gWakeFd = -1;
   if (FControlMap) ::munmap(FControlMap, FControlBytes);
   FControlMap = nullptr;
-}
-
-// The processes this one shared its pages with have ended: the pages are
-// its own again but still write-protected, and destroying the tree at exit
-// would fault at the first write to each. One call per run of pages makes
-// those of the nodes and of their reference counts writable at once.
-void TSupervisedResult::TakeBackPages() noexcept {
-#ifdef MADV_POPULATE_WRITE
-  const uintptr_t size = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  std::vector<uintptr_t> pages;
-  try {
-    pages.reserve(FNodes.Size() * 2);
-    for (size_t i = 0; i < FNodes.Size(); ++i) {
-      // Where the object begins, and a little past it for the larger ones.
-      auto start = reinterpret_cast<uintptr_t>(dynamic_cast<const void*>(FNodes.Node(static_cast<int32_t>(i)).get()));
-      pages.push_back(start / size);
-      pages.push_back((start + 256) / size);
-    }
-  } catch (...) {
-    return;
-  }
-  std::sort(pages.begin(), pages.end());
-  for (size_t i = 0; i < pages.size();) {
-    size_t j = i + 1;
-    while (j < pages.size() && pages[j] <= pages[j - 1] + 1) ++j;
-    ::madvise(reinterpret_cast<void*>(pages[i] * size), (pages[j - 1] - pages[i] + 1) * size, MADV_POPULATE_WRITE);
-    i = j;
-  }
-#endif
-  NodePool::TakeBackPages();
 }
 
 }  // namespace TesselSupervisor::Detail

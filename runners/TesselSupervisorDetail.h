@@ -157,7 +157,6 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   void Interrupt();
   void FinishWorkers();
   void Shutdown() noexcept;
-  void TakeBackPages() noexcept;
   void Tell(int32_t v);
 
   ITestPtr FRootNode;

@@ -215,6 +215,8 @@ void SetUpProcess(const TRunShared& run, const TWorkerStart& start, const char*&
   }
   ::pthread_atfork(nullptr, nullptr, &OnForkInChild);
   ::sigprocmask(SIG_SETMASK, &run.Mask, nullptr);
+  TestFramework::NodePool::CopyInPages();
+  start.Channel->MapPages();
 }
 
 }  // namespace

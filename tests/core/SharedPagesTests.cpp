@@ -5,6 +5,7 @@
 // every node page a run wrote would be copied, at a page fault each, in the
 // worker and again in the supervisor.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +34,85 @@ class TTenChecks : public TTestCase {
   TESSEL_TEST(T7) { Check(true); }
   TESSEL_TEST(T8) { Check(true); }
   TESSEL_TEST(T9) { CheckFalse(false); }
+};
+
+// Nodes of three kinds for the pool: a small one, one with a member aligned
+// beyond 16 bytes, and one too large for the pool. Each fills its members
+// with a pattern of its own and can tell whether it still holds it.
+template <class T>
+bool Filled(const T& node, unsigned char seed) {
+  for (unsigned char c : node.Data)
+    if (c != seed) return false;
+  return true;
+}
+
+class TSmallNode : public TTestCase {
+  TESSEL_TESTCASE(TSmallNode, TTestCase)
+ public:
+  unsigned char Data[24] = {};
+};
+
+class TAlignedNode : public TTestCase {
+  TESSEL_TESTCASE(TAlignedNode, TTestCase)
+ public:
+  alignas(64) unsigned char Data[72] = {};
+};
+
+class TLargeNode : public TTestCase {
+  TESSEL_TESTCASE(TLargeNode, TTestCase)
+ public:
+  unsigned char Data[3000] = {};
+};
+
+struct TNodes {
+  std::vector<TSmallNode*> Small;
+  std::vector<TAlignedNode*> Aligned;
+  std::vector<TLargeNode*> Large;
+  unsigned char Seed = 0;
+
+  void Make(int n) {
+    for (int i = 0; i < n; ++i) {
+      Small.push_back(new TSmallNode("S"));
+      Aligned.push_back(new TAlignedNode("A"));
+      Large.push_back(new TLargeNode("L"));
+      std::fill(std::begin(Small.back()->Data), std::end(Small.back()->Data), static_cast<unsigned char>(++Seed));
+      std::fill(std::begin(Aligned.back()->Data), std::end(Aligned.back()->Data), static_cast<unsigned char>(++Seed));
+      std::fill(std::begin(Large.back()->Data), std::end(Large.back()->Data), static_cast<unsigned char>(++Seed));
+    }
+  }
+  // Every other node of each kind.
+  void DropHalf() {
+    auto drop = [](auto& v) {
+      for (size_t i = 0; i < v.size(); ++i)
+        if (i % 2) delete v[i], v[i] = nullptr;
+      v.erase(std::remove(v.begin(), v.end(), nullptr), v.end());
+    };
+    drop(Small), drop(Aligned), drop(Large);
+  }
+  // How many nodes lost their pattern, or their alignment, or their name.
+  int Damaged() const {
+    int bad = 0;
+    for (auto* n : Small) bad += n->GetName() != "S" || !Filled(*n, n->Data[0]);
+    for (auto* n : Aligned)
+      bad += n->GetName() != "A" || !Filled(*n, n->Data[0]) || reinterpret_cast<uintptr_t>(n->Data) % 64 != 0;
+    for (auto* n : Large) bad += n->GetName() != "L" || !Filled(*n, n->Data[0]);
+    return bad;
+  }
+  // Whether two nodes share a pattern (a block handed out twice).
+  bool Distinct() const {
+    std::set<unsigned char> seen;
+    size_t count = 0;
+    auto add = [&](const auto& v) {
+      for (const auto* n : v) seen.insert(n->Data[0]), ++count;
+    };
+    add(Small), add(Aligned), add(Large);
+    return seen.size() == count;
+  }
+  ~TNodes() {
+    for (auto* n : Small) delete n;
+    for (auto* n : Aligned) delete n;
+    for (auto* n : Large) delete n;
+  }
 };
 
 // Holds a reference to every node for the run, as the supervisor's and the
@@ -146,6 +226,44 @@ class TSharedPagesTests : public TTestCase {
     // was kept apart, every one of them was copied.
     Check(got[2] * 10 <= static_cast<int32_t>(pages.size()),
           "node pages the run wrote: " + std::to_string(got[2]) + " of " + std::to_string(pages.size()));
+  }
+
+  // Nodes come from the pool, freed ones are reused for nodes of their
+  // size, and a forked process that copies the pool's pages in, as a
+  // worker does, finds every node as its parent left it.
+  TESSEL_TEST(TestPooledNodesSurviveReuseAndAForkedCopy) {
+    TNodes nodes;
+    nodes.Make(40);
+    nodes.DropHalf();
+    nodes.Make(40);  // into the blocks the dropped ones left
+    CheckEquals(0, nodes.Damaged(), "nodes damaged by reuse");
+    Check(nodes.Distinct(), "a block was handed out twice");
+
+    int fds[2];
+    CheckEquals(0, ::pipe(fds));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(fds[0]);
+      NodePool::CopyInPages();
+      int32_t out[2] = {nodes.Damaged(), -1};
+      const int pagemap = ::open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+      // Only a kernel that can populate pages (5.14 on) copies them in.
+      void* probe = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (pagemap >= 0 && probe != MAP_FAILED && ::madvise(probe, 4096, 23 /* MADV_POPULATE_WRITE */) == 0)
+        out[1] = Exclusive(pagemap, nodes.Small.front());
+      [[maybe_unused]] ssize_t n = ::write(fds[1], out, sizeof out);
+      ::_exit(0);
+    }
+    ::close(fds[1]);
+    int32_t got[2] = {-1, -1};
+    const ssize_t n = ReadAll(fds[0], got, sizeof got);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CheckEquals(static_cast<int64_t>(sizeof got), static_cast<int64_t>(n), "the child's figures");
+    CheckEquals(0, got[0], "nodes damaged in the child");
+    // Copied in already, before anything in the child wrote to it.
+    if (got[1] >= 0) CheckEquals(1, got[1], "the node's page is the child's own");
   }
 
   // The run state a forked child starts from is a new node's, whatever the
