@@ -407,16 +407,7 @@ TestInfo* UnitTestState::AddTest(const std::string& suite, const std::string& na
                                  CallableFactoryBase_* callable, SetUpTestSuiteFunc setUp,
                                  TearDownTestSuiteFunc tearDown, const void* param) {
   TestSuite* s = SuiteNamed(suite, typeParam, setUp, tearDown);
-  // Beside the test case in the node pool's pages (see framework/NodePool.h),
-  // for the life of the program as in GoogleTest: a run writes its result.
-  void* block = NodePool::AllocateNode(sizeof(TestInfo));
-  TestInfo* info;
-  try {
-    info = new (block) TestInfo(suite, name, typeParam, valueParam, file, line, factory);
-  } catch (...) {
-    NodePool::FreeNode(block, sizeof(TestInfo));
-    throw;
-  }
+  auto* info = new TestInfo(suite, name, typeParam, valueParam, file, line, factory);
   info->callable_ = callable;
   // The suite's class description, once per suite.
   if (s != LastClassSuite) {
