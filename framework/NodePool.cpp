@@ -14,7 +14,7 @@
 namespace TestFramework::NodePool {
 namespace {
 
-constexpr size_t kSizes = kMaxBlock / 16;  // blocks of 16, 32, 48 and 64 bytes
+constexpr size_t kSizes = kMaxBlock / 16;  // blocks of 16, 32, ... 128 bytes
 constexpr size_t kClasses = 2 * kSizes;      // each as kept and as fresh
 constexpr size_t kNodeSizes = kMaxNode / 16;
 constexpr size_t kChunk = size_t(64) << 10;  // mapped at a time

@@ -18,7 +18,7 @@ namespace TestFramework::NodePool {
 // Up to kMaxBlock bytes, aligned to 16. Never fails but as operator new
 // does (std::bad_alloc). The pages come from mmap, not from the heap, so
 // that the heap figures the memory monitors read do not see them.
-inline constexpr size_t kMaxBlock = 64;
+inline constexpr size_t kMaxBlock = 128;
 void* Allocate(size_t size);
 void Free(void* p, size_t size) noexcept;
 

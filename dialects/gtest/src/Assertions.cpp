@@ -219,7 +219,7 @@ void ReportPart(TestPartResult::Type type, const char* file, int line, std::stri
   if (type == TestPartResult::kNonFatalFailure) ctx->NonFatalFailure = true;
   if (type == TestPartResult::kSkip) ctx->Skipped = true;
   if (type == TestPartResult::kSuccess || type == TestPartResult::kSkip) {
-    ctx->Result->Status(ctx->Node, PartStatusLine(type, file, line, message));
+    ctx->Result->Status(*ctx->Node, PartStatusLine(type, file, line, message));
     return;
   }
   if (GTEST_FLAG(fail_fast) && ctx->Info) gFailFastTriggered = true;
@@ -227,7 +227,7 @@ void ReportPart(TestPartResult::Type type, const char* file, int line, std::stri
   TCodeLocation where;
   where.File = InternedFile(file);
   where.Line = line < 0 ? 0 : static_cast<uint32_t>(line);
-  ctx->Result->AddFailureAndContinue(ctx->Node, TExceptionInfo{&cls, cls.Name, std::move(message), where}, where);
+  ctx->Result->AddFailureAndContinue(*ctx->Node, TExceptionInfo{&cls, cls.Name, std::move(message), where}, where);
 }
 
 namespace {
@@ -676,7 +676,7 @@ void Test::RecordProperty(const std::string& key, const std::string& value) {
     UnitTestState::AddProperty(UnitTestState::Get().AdHoc, TestProperty(key, value));
     return;
   }
-  ctx->Result->Status(ctx->Node, PropertyStatusLine(key, value));
+  ctx->Result->Status(*ctx->Node, PropertyStatusLine(key, value));
 }
 
 void Test::RecordProperty(const std::string& key, int value) { RecordProperty(key, std::to_string(value)); }

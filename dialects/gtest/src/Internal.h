@@ -52,7 +52,19 @@ struct FixtureAccess {
 
 struct TRunningContext {
   TTestResult* Result = nullptr;
-  ITestPtr Node;
+  // The running node's reference: the run's own where it has one (see
+  // TTestResult::StableRef), since a copy would write the node's reference
+  // count, in pages a worker shares with the supervisor.
+  const ITestPtr* Node = nullptr;
+  ITestPtr Own;  // the reference taken here when the run has none
+  template <class N>
+  void SetNode(N& node) {
+    Node = Result ? Result->StableRef(&node) : nullptr;
+    if (!Node) {
+      Own = node.Self();
+      Node = &Own;
+    }
+  }
   TestInfo* Info = nullptr;  // when the node is a test
   const void* Param = nullptr;
   bool FatalFailure = false;
@@ -123,8 +135,8 @@ struct UnitTestState {
   void RegisterParamTests();
 
   // For the bridge, which fills the results from the run's events.
-  static TestResult& ResultOf(TestInfo& t) { return t.result_; }
-  static TestResult& ResultOf(TestSuite& s) { return s.ad_hoc_test_result_; }
+  static TestResult& ResultOf(TestInfo& t) { return *t.result_; }
+  static TestResult& ResultOf(TestSuite& s) { return s.run_->AdHoc; }
   static void AddPart(TestResult& r, const TestPartResult& part) { r.parts_.push_back(part); }
   static void AddProperty(TestResult& r, const TestProperty& p);
   static void SetTimes(TestResult& r, TimeInMillis start, TimeInMillis elapsed) {
@@ -135,8 +147,8 @@ struct UnitTestState {
     if (!r.parts_.empty() || !r.properties_.empty() || r.elapsed_time_ || r.start_timestamp_) r = TestResult();
   }
   static void SetSuiteTimes(TestSuite& s, TimeInMillis start, TimeInMillis elapsed) {
-    s.start_timestamp_ = start;
-    s.elapsed_time_ = elapsed;
+    s.run_->Start = start;
+    s.run_->Elapsed = elapsed;
   }
   static std::vector<TestInfo*>& TestsOf(TestSuite& s) { return s.tests_; }
   static const std::vector<TestInfo*>& TestsOf(const TestSuite& s) { return s.tests_; }

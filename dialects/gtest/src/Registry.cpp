@@ -43,13 +43,26 @@ TestInfo::TestInfo(std::string suite, std::string name, const char* typeParam, c
       value_param_(valueParam ? valueParam : ""),
       file_(file),
       line_(line),
-      factory_(factory) {}
-TestInfo::~TestInfo() = default;
+      factory_(factory) {
+  // Its zero bytes are an empty result.
+  static_assert(sizeof(TestResult) <= NodePool::kMaxBlock);
+  result_ = new (NodePool::AllocateFresh(sizeof(TestResult))) TestResult();
+}
+TestInfo::~TestInfo() {
+  result_->~TestResult();
+  NodePool::FreeFresh(result_, sizeof(TestResult));
+}
 
 TestSuite::TestSuite(std::string name, const char* typeParam, SetUpTestSuiteFunc setUp,
                      TearDownTestSuiteFunc tearDown)
-    : name_(std::move(name)), type_param_(typeParam ? typeParam : ""), set_up_(setUp), tear_down_(tearDown) {}
-TestSuite::~TestSuite() = default;
+    : name_(std::move(name)), type_param_(typeParam ? typeParam : ""), set_up_(setUp), tear_down_(tearDown) {
+  static_assert(sizeof(TRun) <= NodePool::kMaxBlock);
+  run_ = new (NodePool::AllocateFresh(sizeof(TRun))) TRun();
+}
+TestSuite::~TestSuite() {
+  run_->~TRun();
+  NodePool::FreeFresh(run_, sizeof(TRun));
+}
 
 const TestInfo* TestSuite::GetTestInfo(int i) const {
   return i < 0 || i >= total_test_count() ? nullptr : tests_[static_cast<size_t>(i)];
@@ -209,7 +222,7 @@ void TTestNode::RunTest(TTestResult& result) {
   }
   TRunningContext ctx;
   ctx.Result = &result;
-  ctx.Node = Self();
+  ctx.SetNode(*this);
   ctx.Info = Info;
   ctx.Param = Param;
   TRunningScope scope(ctx);
@@ -230,7 +243,7 @@ template <class F>
 bool TSuiteNode::RunSuiteHook(const char* what, F hook) {
   TRunningContext ctx;
   ctx.Result = FResult;
-  ctx.Node = Self();
+  ctx.SetNode(*this);
   TRunningScope scope(ctx);
   Guarded(what, hook);
   return ctx.FatalFailure || ctx.NonFatalFailure;
@@ -278,7 +291,7 @@ void TRootNode::SetUp() {
   if (!SetUpEnvironments) return;
   TRunningContext ctx;
   ctx.Result = FResult;
-  ctx.Node = Self();
+  ctx.SetNode(*this);
   TRunningScope scope(ctx);
   for (auto& env : UnitTestState::Get().Environments) {
     Guarded("SetUp()", [&] { env->SetUp(); });
@@ -299,7 +312,7 @@ void TRootNode::TearDown() {
   if (!TearDownEnvironments) return;
   TRunningContext ctx;
   ctx.Result = FResult;
-  ctx.Node = Self();
+  ctx.SetNode(*this);
   TRunningScope scope(ctx);
   auto& envs = UnitTestState::Get().Environments;
   for (auto it = envs.rbegin(); it != envs.rend(); ++it) Guarded("TearDown()", [&] { (*it)->TearDown(); });

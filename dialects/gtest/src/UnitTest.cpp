@@ -228,7 +228,7 @@ class TEventBridge : public ITestListenerX {
       // checker's, say): the node is current while they run.
       TRunningContext ctx;
       ctx.Result = gRunResult;
-      ctx.Node = node;
+      ctx.Node = &node;
       ctx.Info = info;
       TRunningScope scope(ctx);
       Backward([&](TestEventListener& l) { l.OnTestEnd(*info); });

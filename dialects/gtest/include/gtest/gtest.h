@@ -199,7 +199,7 @@ class TestInfo {
   bool is_in_another_shard() const { return is_in_another_shard_; }
   bool should_run() const { return should_run_; }
   bool is_reportable() const { return matches_filter_ && !is_in_another_shard_; }
-  const TestResult* result() const { return &result_; }
+  const TestResult* result() const { return result_; }
 
  private:
   friend struct internal::UnitTestState;
@@ -218,7 +218,9 @@ class TestInfo {
   bool is_disabled_ = false;
   bool matches_filter_ = false;
   bool is_in_another_shard_ = false;
-  TestResult result_;
+  // Kept apart, in memory a forked process sees as an empty result: the
+  // process that reports writes every test's result while its workers run.
+  TestResult* result_;
   void* node_ = nullptr;  // the Tessel test case that runs it
   TestInfo(const TestInfo&) = delete;
   TestInfo& operator=(const TestInfo&) = delete;
@@ -240,10 +242,10 @@ class TestSuite {
   int total_test_count() const { return static_cast<int>(tests_.size()); }
   bool Passed() const { return !Failed(); }
   bool Failed() const { return failed_test_count() > 0 || ad_hoc_test_result().Failed(); }
-  TimeInMillis elapsed_time() const { return elapsed_time_; }
-  TimeInMillis start_timestamp() const { return start_timestamp_; }
+  TimeInMillis elapsed_time() const { return run_->Elapsed; }
+  TimeInMillis start_timestamp() const { return run_->Start; }
   const TestInfo* GetTestInfo(int i) const;
-  const TestResult& ad_hoc_test_result() const { return ad_hoc_test_result_; }
+  const TestResult& ad_hoc_test_result() const { return run_->AdHoc; }
 
  private:
   friend struct internal::UnitTestState;
@@ -255,9 +257,13 @@ class TestSuite {
   internal::TearDownTestSuiteFunc tear_down_;
   std::vector<TestInfo*> tests_;
   bool should_run_ = false;
-  TestResult ad_hoc_test_result_;
-  TimeInMillis elapsed_time_ = 0;
-  TimeInMillis start_timestamp_ = 0;
+  // Kept apart, as a test's result is (see TestInfo).
+  struct TRun {
+    TestResult AdHoc;
+    TimeInMillis Elapsed = 0;
+    TimeInMillis Start = 0;
+  };
+  TRun* run_;
   void* node_ = nullptr;  // the Tessel suite that runs it
   TestSuite(const TestSuite&) = delete;
   TestSuite& operator=(const TestSuite&) = delete;
