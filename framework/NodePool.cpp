@@ -30,14 +30,17 @@ struct TPool {
   TFree* Free[kClasses] = {};
   char* Next[kClasses] = {};  // the rest of each size's last chunk
   char* End[kClasses] = {};
-  // The kept blocks' and the nodes' chunks, each beginning with the one before.
+  // The kept blocks' chunks, each beginning with the one before.
   char* LastKept = nullptr;
-  char* LastNode = nullptr;
-  // The nodes, of every size, in chunks of their own; a freed one is reused
-  // for a node of its size.
-  TFree* NodeFree[kNodeSizes] = {};
-  char* NodeNext = nullptr;
-  char* NodeEnd = nullptr;
+  // The nodes, of every size, in chunks of their own, those a run writes
+  // apart from those it only reads; a freed one is reused for a node of its
+  // size.
+  struct TNodes {
+    TFree* Free[kNodeSizes] = {};
+    char* Next = nullptr;
+    char* End = nullptr;
+    char* Last = nullptr;  // the last chunk, which begins with the one before
+  } Nodes[2];
   // The fresh blocks' chunks, listed here: in a forked process their own
   // bytes read as zeros.
   std::vector<char*> FreshChunks;
@@ -163,29 +166,37 @@ void* AllocateFresh(size_t size) {
 // read as zeros: it then ends there, and the blocks after it are not reused.
 void FreeFresh(void* p, size_t size) noexcept { Give(Pool().Free[kSizes + ClassOf(size)], p); }
 
-void* AllocateNode(size_t size) {
+namespace {
+void* TakeNode(size_t size, int kind) {
   if (size > kMaxNode) return ::operator new(size);
   TPool& pool = Pool();
   std::lock_guard<std::mutex> guard(pool.Lock);
+  TPool::TNodes& nodes = pool.Nodes[kind];
   const size_t c = ClassOf(size);
-  if (TFree* f = pool.NodeFree[c]) {
-    pool.NodeFree[c] = f->Next;
+  if (TFree* f = nodes.Free[c]) {
+    nodes.Free[c] = f->Next;
     return f;
   }
   const size_t bytes = (c + 1) * 16;
-  if (static_cast<size_t>(pool.NodeEnd - pool.NodeNext) < bytes) {
-    pool.NodeNext = LinkChunk(pool.LastNode);
-    pool.NodeEnd = pool.NodeNext + kChunk - 16;
+  if (static_cast<size_t>(nodes.End - nodes.Next) < bytes) {
+    nodes.Next = LinkChunk(nodes.Last);
+    nodes.End = nodes.Next + kChunk - 16;
   }
-  void* p = pool.NodeNext;
-  pool.NodeNext += bytes;
+  void* p = nodes.Next;
+  nodes.Next += bytes;
   return p;
 }
 
-void FreeNode(void* p, size_t size) noexcept {
+void GiveNode(void* p, size_t size, int kind) noexcept {
   if (size > kMaxNode) ::operator delete(p);
-  else Give(Pool().NodeFree[ClassOf(size)], p);
+  else Give(Pool().Nodes[kind].Free[ClassOf(size)], p);
 }
+}  // namespace
+
+void* AllocateNode(size_t size) { return TakeNode(size, 0); }
+void FreeNode(void* p, size_t size) noexcept { GiveNode(p, size, 0); }
+void* AllocateReadNode(size_t size) { return TakeNode(size, 1); }
+void FreeReadNode(void* p, size_t size) noexcept { GiveNode(p, size, 1); }
 
 void MakeWritable(const void* p, size_t bytes) noexcept {
 #ifdef MADV_POPULATE_WRITE
@@ -207,13 +218,13 @@ void TakeBackPages() noexcept {
   TPool& pool = Pool();
   std::lock_guard<std::mutex> guard(pool.Lock);
   PopulateChain(pool.LastKept);
-  PopulateChain(pool.LastNode);
+  for (const TPool::TNodes& nodes : pool.Nodes) PopulateChain(nodes.Last);
 }
 
 void CopyInPages() noexcept {
   TPool& pool = Pool();
   std::lock_guard<std::mutex> guard(pool.Lock);
-  PopulateChain(pool.LastNode);
+  PopulateChain(pool.Nodes[0].Last);
   for (char* chunk : pool.FreshChunks) Populate(chunk, kChunk);
 }
 

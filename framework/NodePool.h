@@ -35,6 +35,10 @@ void FreeFresh(void* p, size_t size) noexcept;
 inline constexpr size_t kMaxNode = 1024;
 void* AllocateNode(size_t size);
 void FreeNode(void* p, size_t size) noexcept;
+// The same for nodes a run reads but does not write (a forked worker does
+// not copy their pages in: see CopyInPages).
+void* AllocateReadNode(size_t size);
+void FreeReadNode(void* p, size_t size) noexcept;
 
 // Makes the pages of [p, p + bytes) present and writable in one call
 // (MADV_POPULATE_WRITE) rather than at a fault per page: on a virtual
@@ -50,10 +54,11 @@ void MakeWritable(const void* p, size_t bytes) noexcept;
 // in one call per chunk.
 void TakeBackPages() noexcept;
 
-// For a forked process that is about to run the tests: copies the node
-// pages in one call per chunk (a test writes its fixture's members into its
-// node, and each page would otherwise be copied at a fault of its own), and
-// makes the fresh blocks' pages, which the fork left empty, present again.
+// For a forked process that is about to run the tests: copies the pages of
+// the nodes a run writes in one call per chunk (a test writes its fixture's
+// members into its node, and each page would otherwise be copied at a fault
+// of its own), and makes the fresh blocks' pages, which the fork left empty,
+// present again.
 void CopyInPages() noexcept;
 
 // For the control block of a node's shared_ptr:

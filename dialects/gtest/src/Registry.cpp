@@ -121,6 +121,11 @@ struct TTestNode final : public TTestCase {
   const TClass& ClassType() const noexcept override { return *Class; }
   void RunTest(TTestResult& result) override;
 
+  // A run reads this node but never writes it (the fixture is an object of
+  // its own, made for each run): a worker leaves its pages shared.
+  static void* operator new(size_t size) { return NodePool::AllocateReadNode(size); }
+  static void operator delete(void* p, size_t size) noexcept { NodePool::FreeReadNode(p, size); }
+
   // In the window a DISABLED_ test starts unticked, as it starts unrun, and
   // a tick the window's configuration keeps for it stays.
   using TTestCase::LoadConfiguration;
@@ -420,7 +425,16 @@ TestInfo* UnitTestState::AddTest(const std::string& suite, const std::string& na
                                  CallableFactoryBase_* callable, SetUpTestSuiteFunc setUp,
                                  TearDownTestSuiteFunc tearDown, const void* param) {
   TestSuite* s = SuiteNamed(suite, typeParam, setUp, tearDown);
-  auto* info = new TestInfo(suite, name, typeParam, valueParam, file, line, factory);
+  // Beside its node, for the life of the program as in GoogleTest; its
+  // result is kept apart (see TestInfo).
+  void* block = NodePool::AllocateReadNode(sizeof(TestInfo));
+  TestInfo* info;
+  try {
+    info = new (block) TestInfo(suite, name, typeParam, valueParam, file, line, factory);
+  } catch (...) {
+    NodePool::FreeReadNode(block, sizeof(TestInfo));
+    throw;
+  }
   info->callable_ = callable;
   // The suite's class description, once per suite.
   if (s != LastClassSuite) {
