@@ -193,7 +193,7 @@ void TSupervisedResult::Start() {
   FShared.WakeFd = FWakeFd;
 
   std::fflush(nullptr);
-  FKeeperPid = StartKeeper(FKeeper, FKeeperStack);
+  FKeeperPid = StartKeeper(FKeeper);
   size_t predicted = static_cast<size_t>(std::count_if(FUnits.begin(), FUnits.end(), [](const TUnit& u) { return u.Predicted; }));
   for (size_t i = 0; i < std::min(predicted, static_cast<size_t>(FOptions.Jobs)); ++i)
     if (!Fork(0)) break;
@@ -507,7 +507,6 @@ void TSupervisedResult::Shutdown() noexcept {
     while (FKeeperPid > 0 && ::waitpid(FKeeperPid, &status, 0) < 0 && errno == EINTR) {
     }
     FKeeperPid = -1;
-    FreeKeeperStack(FKeeperStack);
   }
   for (size_t i = 0; i < FShared.Signals.size(); ++i) {
     struct sigaction now {};

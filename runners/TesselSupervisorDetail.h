@@ -89,10 +89,8 @@ void CopyAllOutput(TOutput& o);
 // How a worker's process ended, for the record of the test it ran.
 std::string EndText(int status);
 std::string StatusText(int status);
-// Starts the keeper: its socket, whose closing ends the groups it was told
-// of, and the memory of its stack, to free once it has been waited for.
-pid_t StartKeeper(int& socketFd, void*& stack);
-void FreeKeeperStack(void*& stack) noexcept;
+// Forks the keeper; its socket, whose closing ends the groups it was told of.
+pid_t StartKeeper(int& socketFd);
 // The signal that asked the run to stop from outside, 0 while none did.
 int StopSignalPending() noexcept;
 int64_t NowNanos();
@@ -175,7 +173,6 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   int FWakeFd = -1;
   int FKeeper = -1;
   pid_t FKeeperPid = -1;
-  void* FKeeperStack = nullptr;
   bool FMerged = false;  // standard output and error are one file
   uint32_t FNextId = 1;
   size_t FCursor = 0;

@@ -5,10 +5,7 @@
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <poll.h>
-#include <sched.h>
-#include <signal.h>
 #include <stdio_ext.h>
-#include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,8 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <iterator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -120,101 +115,40 @@ std::string StatusText(int status) {
 // every worker's process group and, when the supervisor's end of their
 // socket closes (normally or because it was killed), ends the groups still
 // on its list.
-//
-// On x86-64 it is cloned sharing this process's memory rather than forked:
-// a fork of a process with a tree of thousands of tests copies its page
-// tables (about a millisecond at 5,000 tests) and leaves every page
-// write-protected until the keeper ends. Sharing the memory, the keeper
-// touches nothing but its own stack, calls the kernel without the C library
-// (whose wrappers would write errno, the supervisor's), and runs with every
-// signal blocked, so that no handler of the supervisor's runs in it.
 
-namespace {
-
-constexpr size_t kKeeperStack = size_t(64) << 10;
-
-#if defined(__x86_64__)
-#define TESSEL_KEEPER_SHARES_MEMORY 1
-long KeeperCall(long n, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0, long f = 0) noexcept {
-  long ret;
-  register long r10 asm("r10") = d;
-  register long r8 asm("r8") = e;
-  register long r9 asm("r9") = f;
-  asm volatile("syscall"
-               : "=a"(ret)
-               : "a"(n), "D"(a), "S"(b), "d"(c), "r"(r10), "r"(r8), "r"(r9)
-               : "rcx", "r11", "memory");
-  return ret;
-}
-#else
-#define TESSEL_KEEPER_SHARES_MEMORY 0
-long KeeperCall(long n, long a = 0, long b = 0, long c = 0, long d = 0, long e = 0, long f = 0) noexcept {
-  const long r = ::syscall(n, a, b, c, d, e, f);
-  return r < 0 ? -errno : r;
-}
-#endif
-
-[[noreturn]] void KeeperMain(long socketFd) noexcept {
-  KeeperCall(SYS_setpgid, 0, 0);  // out of reach of a signal to the supervisor's group
-  if (socketFd != 3) {
-    KeeperCall(SYS_dup2, socketFd, 3);
-    KeeperCall(SYS_close, socketFd);
+pid_t StartKeeper(int& socketFd) {
+  int sv[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return -1;
+  pid_t pid = ::fork();
+  if (pid != 0) {
+    ::close(sv[1]);
+    if (pid < 0) {
+      ::close(sv[0]);
+      return -1;
+    }
+    socketFd = sv[0];
+    return pid;
   }
-  KeeperCall(SYS_close_range, 4, ~0u, 0);
-  for (long fd = 0; fd < 3; ++fd) KeeperCall(SYS_close, fd);
+  ::setpgid(0, 0);  // out of reach of a signal to the supervisor's group
+  if (sv[1] != 3) {
+    ::dup2(sv[1], 3);
+    ::close(sv[1]);
+  }
+  ::syscall(SYS_close_range, 4u, ~0u, 0u);
+  for (int fd = 0; fd < 3; ++fd) ::close(fd);
   pid_t groups[4096];
   size_t count = 0;
   for (;;) {
     int32_t v = 0;
-    const long n = KeeperCall(SYS_recvfrom, 3, reinterpret_cast<long>(&v), sizeof v, MSG_WAITALL, 0, 0);
-    if (n == -EINTR) continue;
+    ssize_t n = ::recv(3, &v, sizeof v, MSG_WAITALL);
+    if (n < 0 && errno == EINTR) continue;
     if (n != sizeof v) break;
     if (v > 0 && count < std::size(groups)) groups[count++] = v;
     for (size_t i = 0; v < 0 && i < count; ++i)
       if (groups[i] == -v) groups[i] = groups[--count];
   }
-  for (size_t i = 0; i < count; ++i) KeeperCall(SYS_kill, -groups[i], SIGKILL);
-  KeeperCall(SYS_exit_group, 0);
-  __builtin_unreachable();
-}
-
-[[maybe_unused]] int KeeperEntry(void* socketFd) { KeeperMain(reinterpret_cast<intptr_t>(socketFd)); }
-
-}  // namespace
-
-pid_t StartKeeper(int& socketFd, void*& stack) {
-  stack = nullptr;
-  int sv[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return -1;
-#if TESSEL_KEEPER_SHARES_MEMORY
-  void* mem = ::mmap(nullptr, kKeeperStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-  pid_t pid = -1;
-  if (mem != MAP_FAILED) {
-    sigset_t all, old;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &old);
-    pid = ::clone(&KeeperEntry, static_cast<char*>(mem) + kKeeperStack, CLONE_VM | SIGCHLD,
-                  reinterpret_cast<void*>(static_cast<intptr_t>(sv[1])));
-    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (pid > 0) stack = mem;
-    else ::munmap(mem, kKeeperStack);
-  }
-#else
-  pid_t pid = ::fork();
-  if (pid == 0) KeeperMain(sv[1]);
-#endif
-  ::close(sv[1]);
-  if (pid < 0) {
-    ::close(sv[0]);
-    return -1;
-  }
-  socketFd = sv[0];
-  return pid;
-}
-
-void FreeKeeperStack(void*& stack) noexcept {
-  if (stack) ::munmap(stack, kKeeperStack);
-  stack = nullptr;
+  for (size_t i = 0; i < count; ++i) ::kill(-groups[i], SIGKILL);
+  ::_exit(0);
 }
 
 // ---------------------------------------------------------------------------
