@@ -57,8 +57,6 @@ TPool& Pool() {
   return *pool;
 }
 
-void Populate(void* p, size_t bytes) noexcept { MakeWritable(p, bytes); }
-
 char* MapChunk(bool fresh) {
   void* chunk = ::mmap(nullptr, kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (chunk == MAP_FAILED) throw std::bad_alloc();
@@ -72,7 +70,7 @@ char* MapChunk(bool fresh) {
     // A kernel without it (before 4.14) copies the blocks as any memory.
     ::madvise(chunk, kChunk, MADV_WIPEONFORK);
   }
-  Populate(chunk, kChunk);
+  MakeWritable(chunk, kChunk);
   return static_cast<char*>(chunk);
 }
 
@@ -145,7 +143,7 @@ bool HeapRange(uintptr_t& from, uintptr_t& to) noexcept {
 }
 
 void PopulateChain(char* last) noexcept {
-  for (char* chunk = last; chunk; chunk = *reinterpret_cast<char**>(chunk)) Populate(chunk, kChunk);
+  for (char* chunk = last; chunk; chunk = *reinterpret_cast<char**>(chunk)) MakeWritable(chunk, kChunk);
 }
 
 }  // namespace
@@ -225,7 +223,7 @@ void CopyInPages() noexcept {
   TPool& pool = Pool();
   std::lock_guard<std::mutex> guard(pool.Lock);
   PopulateChain(pool.Nodes[0].Last);
-  for (char* chunk : pool.FreshChunks) Populate(chunk, kChunk);
+  for (char* chunk : pool.FreshChunks) MakeWritable(chunk, kChunk);
 }
 
 }  // namespace TestFramework::NodePool
