@@ -74,12 +74,35 @@ char* MapChunk(bool fresh) {
   return static_cast<char*>(chunk);
 }
 
-// A new chunk whose first 16 bytes link it to the one before.
-char* LinkChunk(char*& last) {
+// A new chunk whose first 16 bytes link it to the one before: where its
+// blocks begin, and end.
+char* LinkChunk(char*& last, char*& end) {
   char* chunk = MapChunk(false);
   *reinterpret_cast<char**>(chunk) = last;
   last = chunk;
+  end = chunk + kChunk;
   return chunk + 16;
+}
+
+char* FreshChunk(char*& end) {
+  char* chunk = MapChunk(true);
+  end = chunk + kChunk;
+  return chunk;
+}
+
+// A block of the given bytes: a freed one, else the next one of the last
+// chunk, else the first of a new one. Under the pool's lock.
+template <class F>
+void* Carve(TFree*& free, char*& next, char*& end, size_t bytes, F newChunk) {
+  if (TFree* f = free) {
+    free = f->Next;
+    return f;
+  }
+  // What is left of the last chunk, less than a block, stays unused.
+  if (static_cast<size_t>(end - next) < bytes) next = newChunk(end);
+  void* p = next;
+  next += bytes;
+  return p;
 }
 
 size_t ClassOf(size_t size) noexcept { return size == 0 ? 0 : (size - 1) / 16; }
@@ -87,20 +110,10 @@ size_t ClassOf(size_t size) noexcept { return size == 0 ? 0 : (size - 1) / 16; }
 void* Take(size_t c) {
   TPool& pool = Pool();
   std::lock_guard<std::mutex> guard(pool.Lock);
-  if (TFree* f = pool.Free[c]) {
-    pool.Free[c] = f->Next;
-    return f;
-  }
   const size_t bytes = (c % kSizes + 1) * 16;
-  if (static_cast<size_t>(pool.End[c] - pool.Next[c]) < bytes) {
-    // What is left of the last chunk, less than a block, stays unused.
-    char* chunk = c < kSizes ? LinkChunk(pool.LastKept) : MapChunk(true);
-    pool.Next[c] = chunk;
-    pool.End[c] = chunk + (c < kSizes ? kChunk - 16 : kChunk);
-  }
-  void* p = pool.Next[c];
-  pool.Next[c] += bytes;
-  return p;
+  if (c >= kSizes) return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes, FreshChunk);
+  return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes,
+               [&](char*& end) { return LinkChunk(pool.LastKept, end); });
 }
 
 void Give(TFree*& list, void* p) noexcept {
@@ -171,18 +184,8 @@ void* TakeNode(size_t size, int kind) {
   std::lock_guard<std::mutex> guard(pool.Lock);
   TPool::TNodes& nodes = pool.Nodes[kind];
   const size_t c = ClassOf(size);
-  if (TFree* f = nodes.Free[c]) {
-    nodes.Free[c] = f->Next;
-    return f;
-  }
-  const size_t bytes = (c + 1) * 16;
-  if (static_cast<size_t>(nodes.End - nodes.Next) < bytes) {
-    nodes.Next = LinkChunk(nodes.Last);
-    nodes.End = nodes.Next + kChunk - 16;
-  }
-  void* p = nodes.Next;
-  nodes.Next += bytes;
-  return p;
+  return Carve(nodes.Free[c], nodes.Next, nodes.End, (c + 1) * 16,
+               [&](char*& end) { return LinkChunk(nodes.Last, end); });
 }
 
 void GiveNode(void* p, size_t size, int kind) noexcept {

@@ -30,21 +30,6 @@ template <class T, class U>
 inline void Keep(T& field, U value) {
   if (field != static_cast<T>(value)) field = static_cast<T>(value);
 }
-
-// The reference to a node that the run loop passes on: the result's when it
-// holds one (StableRef), else a new one, whose count the node's page holds.
-class TRunRef {
- public:
-  template <class N>
-  TRunRef(TTestResult& result, N& node) : FRef(result.StableRef(&node)) {
-    if (!FRef) FRef = &(FOwn = node.Self());
-  }
-  const ITestPtr& Get() const noexcept { return *FRef; }
-
- private:
-  ITestPtr FOwn;
-  const ITestPtr* FRef;
-};
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -513,7 +498,7 @@ void TAbstractTestOf<I>::Run(TTestResult& testResult) {
 
 template <class I>
 void TAbstractTestOf<I>::RunWithFixture(TTestResult& testResult) {
-  const TRunRef ref(testResult, *this);
+  const TRunRef ref(&testResult, *this);
   if (testResult.ShouldRunTest(ref.Get())) testResult.Run(ref.Get());
 }
 
@@ -741,7 +726,7 @@ void TTestCase::RunWithFixture(TTestResult& testResult) {
   Keep(FIgnoreSetUpTearDownLeaks, testResult.IgnoresMemoryLeakInSetUpTearDown);
   // One reference for every question and the run: each Self() is an atomic
   // update of the reference counts. None when the result holds one.
-  const TRunRef ref(testResult, *this);
+  const TRunRef ref(&testResult, *this);
   const ITestPtr& self = ref.Get();
   if (testResult.ShouldRunTest(self)) {
     testResult.IncRunTests();
@@ -843,7 +828,7 @@ void TTestSuite::AddTests(TTestCaseClass testClass) {
 }
 
 void TTestSuite::RunTest(TTestResult& testResult) {
-  const TRunRef ref(testResult, *this);
+  const TRunRef ref(&testResult, *this);
   const ITestPtr& self = ref.Get();
   testResult.StartSuite(self);
   // By index: a test may add tests to its own suite while it runs.

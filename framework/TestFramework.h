@@ -948,6 +948,24 @@ class TTestResult {
   bool RecordedAndContinued(const ITestPtr& test, uint64_t mark, size_t firstFailure) const;
 };
 
+// The reference to a running node that a run passes on: the result's when it
+// holds one (StableRef), else one taken here, whose count is written in the
+// node's pages. Lives as long as the code that uses it.
+class TRunRef {
+ public:
+  template <class N>
+  TRunRef(TTestResult* result, N& node) : FRef(result ? result->StableRef(&node) : nullptr) {
+    if (!FRef) FRef = &(FOwn = node.Self());
+  }
+  TRunRef(const TRunRef&) = delete;
+  TRunRef& operator=(const TRunRef&) = delete;
+  const ITestPtr& Get() const noexcept { return *FRef; }
+
+ private:
+  ITestPtr FOwn;
+  const ITestPtr* FRef;
+};
+
 // Forwards a test's status lines to its result's listeners.
 class TStatusToResultAdapter : public IStatusListener {
  public:

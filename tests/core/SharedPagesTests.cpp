@@ -160,6 +160,26 @@ ssize_t ReadAll(int fd, void* data, size_t size) {
   return static_cast<ssize_t>(got);
 }
 
+// Runs body in a forked child, which writes its figures to the descriptor
+// it is given; how many bytes of them arrived in got, -1 without a pipe.
+template <class F>
+ssize_t InForkedChild(void* got, size_t size, F body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    body(fds[1]);
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  const ssize_t n = ReadAll(fds[0], got, size);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return n;
+}
+
 class TSharedPagesTests : public TTestCase {
   TESSEL_TESTCASE(TSharedPagesTests, TTestCase)
  public:
@@ -182,11 +202,8 @@ class TSharedPagesTests : public TTestCase {
         pages.insert(pageOf(start + sizeof(TTenChecks) - 1));
       }
 
-    int fds[2];
-    CheckEquals(0, ::pipe(fds));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(fds[0]);
+    int32_t got[4] = {};
+    const ssize_t n = InForkedChild(got, sizeof got, [&](int fd) {
       int32_t out[4] = {-1, -1, -1, -1};
       const int pagemap = ::open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
       if (pagemap >= 0) {
@@ -206,15 +223,8 @@ class TSharedPagesTests : public TTestCase {
         *const_cast<volatile char*>(*pages.begin()) = **pages.begin();
         out[3] = Exclusive(pagemap, *pages.begin());
       }
-      [[maybe_unused]] ssize_t n = ::write(fds[1], out, sizeof out);
-      ::_exit(0);
-    }
-    ::close(fds[1]);
-    int32_t got[4] = {};
-    const ssize_t n = ReadAll(fds[0], got, sizeof got);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+      [[maybe_unused]] ssize_t w = ::write(fd, out, sizeof out);
+    });
     CheckEquals(static_cast<int64_t>(sizeof got), static_cast<int64_t>(n), "the child's figures");
     if (got[2] < 0 || got[3] != 1) {
       Status("this kernel does not tell whether a page is shared: not measured");
@@ -239,11 +249,8 @@ class TSharedPagesTests : public TTestCase {
     CheckEquals(0, nodes.Damaged(), "nodes damaged by reuse");
     Check(nodes.Distinct(), "a block was handed out twice");
 
-    int fds[2];
-    CheckEquals(0, ::pipe(fds));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(fds[0]);
+    int32_t got[2] = {-1, -1};
+    const ssize_t n = InForkedChild(got, sizeof got, [&](int fd) {
       NodePool::CopyInPages();
       int32_t out[2] = {nodes.Damaged(), -1};
       const int pagemap = ::open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
@@ -251,15 +258,8 @@ class TSharedPagesTests : public TTestCase {
       void* probe = ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       if (pagemap >= 0 && probe != MAP_FAILED && ::madvise(probe, 4096, 23 /* MADV_POPULATE_WRITE */) == 0)
         out[1] = Exclusive(pagemap, nodes.Small.front());
-      [[maybe_unused]] ssize_t n = ::write(fds[1], out, sizeof out);
-      ::_exit(0);
-    }
-    ::close(fds[1]);
-    int32_t got[2] = {-1, -1};
-    const ssize_t n = ReadAll(fds[0], got, sizeof got);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+      [[maybe_unused]] ssize_t w = ::write(fd, out, sizeof out);
+    });
     CheckEquals(static_cast<int64_t>(sizeof got), static_cast<int64_t>(n), "the child's figures");
     CheckEquals(0, got[0], "nodes damaged in the child");
     // Copied in already, before anything in the child wrote to it.
@@ -275,27 +275,17 @@ class TSharedPagesTests : public TTestCase {
     const ITestPtr test = suite->Tests().front();
     Check(test->GetStartTime() != 0 && test->GetStopTime() != 0, "the parent's run left its times");
     auto fresh = std::make_shared<TTenChecks>("T0");
-    int fds[2];
-    CheckEquals(0, ::pipe(fds));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(fds[0]);
+    int64_t got[4] = {-1, -1, -1, -1};
+    const ssize_t n = InForkedChild(got, sizeof got, [&](int fd) {
       const int64_t seen[] = {test->GetStartTime() - fresh->GetStartTime(), test->GetStopTime() - fresh->GetStopTime(),
                               int64_t(test->GetTestMethodInvoked()) - int64_t(fresh->GetTestMethodInvoked())};
-      [[maybe_unused]] ssize_t n = ::write(fds[1], seen, sizeof seen);
+      [[maybe_unused]] ssize_t w = ::write(fd, seen, sizeof seen);
       // And the child's own run works from there.
       TTestResult again;
       suite->Run(again);
       const int64_t ran = again.RunCount() * 100 + again.FailureCount() + again.ErrorCount();
-      n = ::write(fds[1], &ran, sizeof ran);
-      ::_exit(0);
-    }
-    ::close(fds[1]);
-    int64_t got[4] = {-1, -1, -1, -1};
-    const ssize_t n = ReadAll(fds[0], got, sizeof got);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+      w = ::write(fd, &ran, sizeof ran);
+    });
     CheckEquals(static_cast<int64_t>(sizeof got), static_cast<int64_t>(n), "the child's figures");
     CheckEquals(int64_t(0), got[0], "start time");
     CheckEquals(int64_t(0), got[1], "stop time");

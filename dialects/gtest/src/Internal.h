@@ -52,19 +52,10 @@ struct FixtureAccess {
 
 struct TRunningContext {
   TTestResult* Result = nullptr;
-  // The running node's reference: the run's own where it has one (see
-  // TTestResult::StableRef), since a copy would write the node's reference
-  // count, in pages a worker shares with the supervisor.
+  // The running node's reference, the run's own where it has one (see
+  // TRunRef): a copy would write the node's reference count, in pages a
+  // worker shares with the supervisor.
   const ITestPtr* Node = nullptr;
-  ITestPtr Own;  // the reference taken here when the run has none
-  template <class N>
-  void SetNode(N& node) {
-    Node = Result ? Result->StableRef(&node) : nullptr;
-    if (!Node) {
-      Own = node.Self();
-      Node = &Own;
-    }
-  }
   TestInfo* Info = nullptr;  // when the node is a test
   const void* Param = nullptr;
   bool FatalFailure = false;

@@ -225,9 +225,10 @@ void TTestNode::RunTest(TTestResult& result) {
     result.Status(Self(), PartStatusLine(TestPartResult::kSkip, Info->file(), Info->line(), ""));
     return;
   }
+  const TRunRef self(&result, *this);
   TRunningContext ctx;
   ctx.Result = &result;
-  ctx.SetNode(*this);
+  ctx.Node = &self.Get();
   ctx.Info = Info;
   ctx.Param = Param;
   TRunningScope scope(ctx);
@@ -246,9 +247,10 @@ void TTestNode::RunTest(TTestResult& result) {
 
 template <class F>
 bool TSuiteNode::RunSuiteHook(const char* what, F hook) {
+  const TRunRef self(FResult, *this);
   TRunningContext ctx;
   ctx.Result = FResult;
-  ctx.SetNode(*this);
+  ctx.Node = &self.Get();
   TRunningScope scope(ctx);
   Guarded(what, hook);
   return ctx.FatalFailure || ctx.NonFatalFailure;
@@ -294,9 +296,10 @@ void TSuiteNode::TearDown() {
 
 void TRootNode::SetUp() {
   if (!SetUpEnvironments) return;
+  const TRunRef self(FResult, *this);
   TRunningContext ctx;
   ctx.Result = FResult;
-  ctx.SetNode(*this);
+  ctx.Node = &self.Get();
   TRunningScope scope(ctx);
   for (auto& env : UnitTestState::Get().Environments) {
     Guarded("SetUp()", [&] { env->SetUp(); });
@@ -315,9 +318,10 @@ void TRootNode::RunTest(TTestResult& result) {
 
 void TRootNode::TearDown() {
   if (!TearDownEnvironments) return;
+  const TRunRef self(FResult, *this);
   TRunningContext ctx;
   ctx.Result = FResult;
-  ctx.SetNode(*this);
+  ctx.Node = &self.Get();
   TRunningScope scope(ctx);
   auto& envs = UnitTestState::Get().Environments;
   for (auto it = envs.rbegin(); it != envs.rend(); ++it) Guarded("TearDown()", [&] { (*it)->TearDown(); });
