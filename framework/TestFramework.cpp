@@ -325,6 +325,7 @@ struct TNodeFacts {
   bool Suite = false;
   bool Decorator = false;
   bool HasObject = false;
+  bool Case = false;       // a TTestCase, at CaseOffset
   bool PlainCase = false;  // a TTestCase that keeps TTestCase's own RunTest
 };
 
@@ -352,6 +353,7 @@ TNodeFacts ComputeFacts(const ITest* t, const void* vtable) {
       object ? static_cast<int32_t>(reinterpret_cast<const char*>(object) - reinterpret_cast<const char*>(t)) : 0;
   const auto* testCase = dynamic_cast<const TTestCase*>(t);
   const void* own = testCase ? OwnRunTest() : nullptr;
+  f.Case = testCase != nullptr;
   f.PlainCase = own && RunTestTarget(testCase) == own;
   f.CaseOffset =
       testCase ? static_cast<int32_t>(reinterpret_cast<const char*>(testCase) - reinterpret_cast<const char*>(t)) : 0;
@@ -424,8 +426,8 @@ bool IsTestMethod(const ITestPtr& test) {
 bool IsDecorator(const ITestPtr& test) { return test && FactsOf(test.get()).Decorator; }
 
 void PrepareToRun(ITest& node) {
-  (void)FactsOf(&node);
-  if (auto* test = dynamic_cast<TTestCase*>(&node)) test->Method();
+  const TNodeFacts& f = FactsOf(&node);
+  if (f.Case) reinterpret_cast<TTestCase*>(reinterpret_cast<char*>(&node) + f.CaseOffset)->Method();
 }
 
 const TObject* ObjectOf(const ITest* test) noexcept {

@@ -136,7 +136,10 @@ std::string TestDataDir() { return Platform::ProgramDir(); }
 
 namespace {
 int gInitCount = 0;
-}
+bool gKeepTreeAtExit = false;
+}  // namespace
+
+void KeepTreeAtExit() noexcept { gKeepTreeAtExit = true; }
 
 void InitializeUnit() {
   if (gInitCount++ == 0) Platform::NoteUnitStep("TestFramework", Platform::kUnitStart);
@@ -146,7 +149,13 @@ void FinalizeUnit() {
   if (gInitCount <= 0) return;
   if (--gInitCount == 0) {
     Platform::NoteUnitStep("TestFramework", Platform::kUnitStop);
-    ClearRegistry();
+    if (gKeepTreeAtExit) {
+      // Reachable to the end, from static storage.
+      static ITestSuitePtr* kept = new ITestSuitePtr;
+      *kept = std::move(Registry().Root);
+    } else {
+      ClearRegistry();
+    }
     Registry().RegistryKey.clear();
   }
 }
