@@ -160,8 +160,28 @@ TNodeTable::TNodeTable(const ITestPtr& root) {
 }
 
 int32_t TNodeTable::IndexOf(const ITest* node) const {
+  for (size_t i = FLast; i < FLast + 2 && i < FNodes.size(); ++i)
+    if (FNodes[i].get() == node) {
+      FLast = i;
+      return static_cast<int32_t>(i);
+    }
   auto it = std::lower_bound(FIndex.begin(), FIndex.end(), std::make_pair(node, INT32_MIN));
-  return it != FIndex.end() && it->first == node ? it->second : -1;
+  if (it == FIndex.end() || it->first != node) return -1;
+  FLast = static_cast<size_t>(it->second);
+  return it->second;
+}
+
+void TNodeTable::KeepAtExit() noexcept {
+  // Reachable to the end, from static storage: dropping each reference
+  // would write every node's count.
+  static auto* kept = new std::vector<std::vector<ITestPtr>>;
+  try {
+    kept->push_back(std::move(FNodes));
+  } catch (...) {
+  }
+  FNodes.clear();
+  FIndex.clear();
+  FLast = 0;
 }
 
 const ITestPtr* TNodeTable::Ref(const ITest* node) const {
@@ -288,6 +308,7 @@ void TEventWriter::Put(const char* data, uint32_t size) {
       // ring is free again, and the reader wakes it only then: one wake-up
       // for half a ring of records, not one for each.
       const uint64_t want = FHead - ring / 2;
+      Wake(c);  // a reader that naps would leave this process waiting for it
       for (;;) {
         c.WriterWaiting.store(1, std::memory_order_seq_cst);
         if (c.Tail.load(std::memory_order_seq_cst) >= want) break;
@@ -301,6 +322,17 @@ void TEventWriter::Put(const char* data, uint32_t size) {
   std::memcpy(FChannel.Ring() + FHead % FChannel.RingSize(), data, size);
   FHead += size;
   c.Head.store(FHead, std::memory_order_seq_cst);
+  const uint32_t waiting = c.ReaderWaiting.load(std::memory_order_seq_cst);
+  if (waiting == kWakeAtNext) {
+    Wake(c);
+  } else if (waiting == kWakeWhenFilling && FHead + ring - FRoomUntil >= ring / 4) {
+    // The room known here may be old: the reader's place is read again.
+    FRoomUntil = c.Tail.load(std::memory_order_acquire) + ring;
+    if (FHead + ring - FRoomUntil >= ring / 4) Wake(c);
+  }
+}
+
+void TEventWriter::Wake(TControl& c) {
   if (c.ReaderWaiting.load(std::memory_order_seq_cst) && c.ReaderWaiting.exchange(0)) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);

@@ -70,13 +70,14 @@ struct TRecordHead {
 };
 static_assert(sizeof(TRecordHead) == 32);
 
+enum : uint32_t { kWakeAtNext = 1, kWakeWhenFilling = 2 };
+
 // Shared by one writer and one reader; lives at the start of the channel.
+// What each side writes often has a cache line of its own: a line both
+// write goes back and forth between their CPUs at every record.
 struct alignas(64) TControl {
+  // Written by the writer.
   std::atomic<uint64_t> Head;  // bytes the writer has published
-  char Pad1[56];
-  std::atomic<uint64_t> Tail;  // bytes the reader has consumed
-  std::atomic<uint32_t> ReaderWaiting;
-  std::atomic<uint32_t> WriterWaiting;  // a futex word: the writer waits for room
   // What the writer's run is doing, for the reader's time limits, in one
   // word so that it is read whole: the innermost node it has started (low
   // half; -1: none, -2: one only the writer knows) and the milliseconds
@@ -84,6 +85,14 @@ struct alignas(64) TControl {
   // children (high half).
   std::atomic<uint64_t> Active;
   int64_t Epoch;  // steady clock, ns
+  // Written by the reader.
+  alignas(64) std::atomic<uint64_t> Tail;  // bytes the reader has consumed
+  // Seldom written, by either: who sleeps, and how the reader wants to be
+  // woken: 0 it does not sleep, kWakeAtNext at the next record,
+  // kWakeWhenFilling only once a quarter of the ring waits or the writer
+  // runs out of room (a nap while records keep coming).
+  alignas(64) std::atomic<uint32_t> ReaderWaiting;
+  std::atomic<uint32_t> WriterWaiting;  // a futex word: the writer waits for room
   // A process that ran one test case for the writer (--isolate) got to its end.
   std::atomic<uint32_t> CaseDone;
 };
@@ -123,12 +132,18 @@ class TNodeTable {
   const ITestPtr* Ref(const TestFramework::ITest* node) const;  // null when unknown
   const ITestPtr& Node(int32_t index) const { return FNodes[static_cast<size_t>(index)]; }
   size_t Size() const noexcept { return FNodes.size(); }
+  // Leaves the table's references to the end of the process, with the tree
+  // (see TestFramework::KeepTreeAtExit); the table is empty afterwards.
+  void KeepAtExit() noexcept;
 
  private:
   std::vector<ITestPtr> FNodes;
   // By address, for IndexOf: half the memory of a hash map, which a forked
   // process would copy page by page when it touches it.
   std::vector<std::pair<const TestFramework::ITest*, int32_t>> FIndex;
+  // A run asks for the node it asked for last, or the one after it in the
+  // tree: those two are looked at before the search.
+  mutable size_t FLast = 0;
 };
 
 // The worker's side: a listener of the worker's result that writes every
@@ -180,6 +195,7 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void Text(std::string_view s);
   void Publish();
   void Put(const char* data, uint32_t size);
+  void Wake(TControl& c);
   int32_t IndexOf(const ITestPtr& node) const;
   void Heartbeat(int32_t node);
   bool OutputCheckpoint(bool force = false);
@@ -249,7 +265,7 @@ class TReplayResult : public TTestResult {
   const ITestPtr* StableRef(const TestFramework::ITest* node) override;
 
  protected:
-  const TNodeTable FNodes;
+  TNodeTable FNodes;  // a supervisor leaves its references to the end of the process
 
  private:
   const ITestPtr* NodeOf(const TRecord& rec, std::string_view& payload);

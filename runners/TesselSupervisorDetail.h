@@ -124,6 +124,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
     int Status = 0;         // once it is not alive
     double TimedOutAfter = 0;
     bool Parked = false;    // its next record begins a unit the replay has not reached
+    uint64_t KnownHead = 0; // the writer's Head as last read: read again once reached
     bool Gone = false;      // not alive and every record read
     std::string Pieces;     // a record that comes in fragments, so far
   };
@@ -178,6 +179,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   size_t FCursor = 0;
   int32_t FReplaying = -1;
   bool FStarted = false, FFinished = false, FInterrupted = false;
+  bool FKeptTree = false;  // the tree and the node table's references stay to the end
   int FStopSignal = 0;
   std::string FForkError;
   size_t FUnclaimedFrom = SIZE_MAX;  // units from here may have nobody to take them

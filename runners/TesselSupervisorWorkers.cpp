@@ -157,8 +157,11 @@ pid_t StartKeeper(int& socketFd) {
 bool TSupervisedResult::Drain(TWorker& w) {
   if (w.Gone) return false;
   TControl& c = w.Channel->Control();
-  const uint64_t head = c.Head.load(std::memory_order_acquire);
   uint64_t tail = c.Tail.load(std::memory_order_relaxed);
+  // Head is read again only once the records known are replayed: each read
+  // takes the line the writer writes at every record away from its CPU.
+  if (w.KnownHead <= tail) w.KnownHead = c.Head.load(std::memory_order_acquire);
+  const uint64_t head = w.KnownHead;
   const size_t ring = w.Channel->RingSize();
   bool consumed = false;
   w.Parked = false;
@@ -175,8 +178,8 @@ bool TSupervisedResult::Drain(TWorker& w) {
     if (!valid) {
       // Records no reader can follow: this worker's stream ends here.
       StopWorker(w);
-      c.Tail.store(head, std::memory_order_release);
-      tail = head;
+      tail = w.KnownHead = c.Head.load(std::memory_order_acquire);
+      c.Tail.store(tail, std::memory_order_release);
       break;
     }
     if (h->Kind == TKind::UnitBegin) {
@@ -216,7 +219,8 @@ bool TSupervisedResult::Drain(TWorker& w) {
     }
     if (StopSignalPending()) break;
   }
-  if (!w.Alive && !w.Parked && tail == head && !w.Gone) Step(w, TStep::Drained);
+  if (!w.Alive && !w.Parked && tail == head && !w.Gone && c.Head.load(std::memory_order_acquire) == head)
+    Step(w, TStep::Drained);
   return consumed;
 }
 
@@ -316,16 +320,18 @@ void TSupervisedResult::Wait(int64_t until) {
   // time and takes what came meanwhile in one go; asked to wake at every
   // record, it would wake (two context switches) for each one. Only once the
   // workers have gone quiet does it ask to be woken by the next record.
+  // A nap ends early when a quarter of a ring waits: a worker that fills
+  // its ring faster than the nap lasts would otherwise wait for room.
   constexpr int64_t kBusyWindow = 50 * 1000 * 1000, kBusyNap = 5;
   const bool busy = now - FLastRecords < kBusyWindow;
-  if (!busy)
-    for (const auto& w : FWorkers)
-      if (w->Alive && !w->Parked) w->Channel->Control().ReaderWaiting.store(1, std::memory_order_seq_cst);
+  for (const auto& w : FWorkers)
+    if (w->Alive && !w->Parked)
+      w->Channel->Control().ReaderWaiting.store(busy ? kWakeWhenFilling : kWakeAtNext, std::memory_order_seq_cst);
   auto awake = [this] {
     for (const auto& w : FWorkers)
       if (w->Alive) w->Channel->Control().ReaderWaiting.store(0, std::memory_order_relaxed);
   };
-  if (!busy && (hasData() || StopSignalPending())) return awake();
+  if ((!busy && hasData()) || StopSignalPending()) return awake();
 
   int64_t next = until > 0 ? until : INT64_MAX;
   CheckDeadlines(now, next);
@@ -349,7 +355,7 @@ void TSupervisedResult::Wait(int64_t until) {
   if (!blind.empty()) atMost(10);
   if (busy) atMost(kBusyNap);
   int r = ::poll(fds.data(), fds.size(), static_cast<int>(std::min<int64_t>(timeoutMs, INT32_MAX)));
-  if (!busy) awake();
+  awake();
   if (r > 0 && (fds[0].revents & POLLIN)) {
     uint64_t v;
     [[maybe_unused]] ssize_t n = ::read(FWakeFd, &v, sizeof v);
