@@ -1040,11 +1040,6 @@ ITestSuitePtr TestSuite(const std::string& AName, const TTestArray& Tests);
 std::unique_ptr<TTestResult> RunTest(ITestPtr suite, const std::vector<ITestListenerPtr>& listeners);
 std::unique_ptr<TTestResult> RunRegisteredTests(const std::vector<ITestListenerPtr>& listeners);
 void ClearRegistry();
-// From now on, the end of the program leaves the registered tree as it is
-// instead of destroying it. A supervisor calls it after its run: its copy of
-// the tree ran nothing (its workers' copies ran and are destroyed there),
-// and destroying it would touch every page the workers shared with it.
-void KeepTreeAtExit() noexcept;
 std::string GetTesselRegistryKey();
 void SetTesselRegistryKey(const std::string& key);
 std::string TestDataDir();

@@ -136,10 +136,7 @@ std::string TestDataDir() { return Platform::ProgramDir(); }
 
 namespace {
 int gInitCount = 0;
-bool gKeepTreeAtExit = false;
-}  // namespace
-
-void KeepTreeAtExit() noexcept { gKeepTreeAtExit = true; }
+}
 
 void InitializeUnit() {
   if (gInitCount++ == 0) Platform::NoteUnitStep("TestFramework", Platform::kUnitStart);
@@ -149,13 +146,7 @@ void FinalizeUnit() {
   if (gInitCount <= 0) return;
   if (--gInitCount == 0) {
     Platform::NoteUnitStep("TestFramework", Platform::kUnitStop);
-    if (gKeepTreeAtExit) {
-      // Reachable to the end, from static storage.
-      static ITestSuitePtr* kept = new ITestSuitePtr;
-      *kept = std::move(Registry().Root);
-    } else {
-      ClearRegistry();
-    }
+    ClearRegistry();
     Registry().RegistryKey.clear();
   }
 }

@@ -171,19 +171,6 @@ int32_t TNodeTable::IndexOf(const ITest* node) const {
   return it->second;
 }
 
-void TNodeTable::KeepAtExit() noexcept {
-  // Reachable to the end, from static storage: dropping each reference
-  // would write every node's count.
-  static auto* kept = new std::vector<std::vector<ITestPtr>>;
-  try {
-    kept->push_back(std::move(FNodes));
-  } catch (...) {
-  }
-  FNodes.clear();
-  FIndex.clear();
-  FLast = 0;
-}
-
 const ITestPtr* TNodeTable::Ref(const ITest* node) const {
   const int32_t i = IndexOf(node);
   return i >= 0 ? &FNodes[static_cast<size_t>(i)] : nullptr;

@@ -132,9 +132,6 @@ class TNodeTable {
   const ITestPtr* Ref(const TestFramework::ITest* node) const;  // null when unknown
   const ITestPtr& Node(int32_t index) const { return FNodes[static_cast<size_t>(index)]; }
   size_t Size() const noexcept { return FNodes.size(); }
-  // Leaves the table's references to the end of the process, with the tree
-  // (see TestFramework::KeepTreeAtExit); the table is empty afterwards.
-  void KeepAtExit() noexcept;
 
  private:
   std::vector<ITestPtr> FNodes;
@@ -265,7 +262,7 @@ class TReplayResult : public TTestResult {
   const ITestPtr* StableRef(const TestFramework::ITest* node) override;
 
  protected:
-  TNodeTable FNodes;  // a supervisor leaves its references to the end of the process
+  const TNodeTable FNodes;
 
  private:
   const ITestPtr* NodeOf(const TRecord& rec, std::string_view& payload);

@@ -39,7 +39,6 @@ namespace {
 volatile sig_atomic_t gStopSignal = 0;
 pid_t gSupervisorPid = 0;
 int gWakeFd = -1;
-std::vector<pid_t> gEndingKeepers;  // the keepers of earlier runs, not yet waited for
 
 // From outside (a CI job's SIGTERM, Ctrl-C): the run ends in order, with
 // the running tests recorded, and the reports are finished.
@@ -112,10 +111,7 @@ TSupervisedResult::TSupervisedResult(ITestPtr root, TSupervisorOptions options)
   if (FOptions.Jobs < 1) FOptions.Jobs = 1;
 }
 
-TSupervisedResult::~TSupervisedResult() {
-  Shutdown();
-  if (FKeptTree) FNodes.KeepAtExit();
-}
+TSupervisedResult::~TSupervisedResult() { Shutdown(); }
 
 bool TSupervisedResult::WillRun(const ITestPtr& node) const {
   return FOptions.WillRun ? FOptions.WillRun(node) : node->GetEnabled();
@@ -136,11 +132,6 @@ void TSupervisedResult::CollectUnits(const ITestPtr& node, bool willRun) {
 void TSupervisedResult::Start() {
   if (FStarted) throw ETesselException("A supervised result runs its tree once; make a new one for another run");
   FStarted = true;
-  for (pid_t keeper : std::exchange(gEndingKeepers, {})) {
-    int status;
-    while (::waitpid(keeper, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
   MakeClasses();
   FIsUnit.assign(FNodes.Size(), 0);
   FLimits.assign(FNodes.Size(), -1);
@@ -442,11 +433,7 @@ void TSupervisedResult::TestingEnds() {
   std::fflush(stdout);
   // The method tables were made before the fork; freed at exit, each page
   // they lie in would fault once more in this process.
-  if (FStarted) {
-    TClass::KeepTablesAtExit();
-    KeepTreeAtExit();
-    FKeptTree = true;
-  }
+  if (FStarted) TClass::KeepTablesAtExit();
   TTestResult::TestingEnds();
 }
 
@@ -520,13 +507,9 @@ void TSupervisedResult::Shutdown() noexcept {
   if (FKeeper >= 0) {
     ::close(FKeeper);  // the keeper ends: there is nothing left for it to end
     FKeeper = -1;
-    // Taking its whole memory down takes it a while; it is waited for when
-    // it has ended, or at the next run's start, or it goes with this process.
     int status;
-    pid_t r;
-    while (FKeeperPid > 0 && (r = ::waitpid(FKeeperPid, &status, WNOHANG)) < 0 && errno == EINTR) {
+    while (FKeeperPid > 0 && ::waitpid(FKeeperPid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (FKeeperPid > 0 && r == 0) gEndingKeepers.push_back(FKeeperPid);
     FKeeperPid = -1;
   }
   for (size_t i = 0; i < FShared.Signals.size(); ++i) {

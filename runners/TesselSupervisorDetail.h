@@ -179,7 +179,6 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   size_t FCursor = 0;
   int32_t FReplaying = -1;
   bool FStarted = false, FFinished = false, FInterrupted = false;
-  bool FKeptTree = false;  // the tree and the node table's references stay to the end
   int FStopSignal = 0;
   std::string FForkError;
   size_t FUnclaimedFrom = SIZE_MAX;  // units from here may have nobody to take them
