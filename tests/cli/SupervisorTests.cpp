@@ -1,7 +1,14 @@
 // Supervised runs against runs in one process: the listeners must hear the
 // same calls in the same order, whatever runs where, for every kind of tree.
-// And the channel the records travel through, where its ring wraps.
+// And the channel the records travel through: where its ring wraps, how a
+// writer wakes its reader, and the table that numbers the nodes for both.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -202,6 +209,81 @@ class TSupervisorTests : public TTestCase {
     }
     Check(c.Head.load() > 10 * channel.RingSize(), "the ring wrapped many times");
     CheckEquals(expected, log->Lines.str());
+  }
+
+  TESSEL_TEST(TestAWriterWakesItsReaderAsAsked) {
+    // Nobody reads this ring: the writer sees the reader's wish and the
+    // bytes that wait, and wakes it through the descriptor.
+    TesselEvents::TChannel channel(1 << 16);
+    ITestPtr root = TestSuite("root", {Case("TestPasses")});
+    TesselEvents::TNodeTable nodes(root);
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    Check(wake >= 0, "an event descriptor");
+    TesselEvents::TEventWriter writer(channel, nodes, wake, -1, -1);
+    TesselEvents::TControl& c = channel.Control();
+    const ITestPtr test = root->Tests()[0];
+    auto woken = [wake] {
+      uint64_t n = 0;
+      return ::read(wake, &n, sizeof n) == static_cast<ssize_t>(sizeof n);
+    };
+    writer.EndTest(test);
+    Check(!woken(), "a reader that does not sleep is not woken");
+    c.ReaderWaiting.store(TesselEvents::kWakeAtNext);
+    writer.EndTest(test);
+    Check(woken() && c.ReaderWaiting.load() == 0, "woken at the next record, as asked");
+    writer.EndTest(test);
+    Check(!woken(), "once woken, not again");
+    // A nap: woken only once a quarter of the ring waits, by the record that
+    // makes it so.
+    c.ReaderWaiting.store(TesselEvents::kWakeWhenFilling);
+    const uint64_t quarter = channel.RingSize() / 4;
+    int records = 0;
+    while (c.Head.load() - c.Tail.load() < quarter) {
+      Check(!woken(), "no wake below a quarter, " + std::to_string(records) + " records");
+      writer.EndTest(test);
+      ++records;
+    }
+    Check(records > 100 && woken() && c.ReaderWaiting.load() == 0, "woken once a quarter waits");
+    // The reader caught up; the next nap counts from where it is.
+    c.Tail.store(c.Head.load());
+    c.ReaderWaiting.store(TesselEvents::kWakeWhenFilling);
+    writer.EndTest(test);
+    Check(!woken(), "a nap after the reader caught up is not cut short");
+    ::close(wake);
+  }
+
+  TESSEL_TEST(TestTheNodeTableNumbersEveryNodeOnce) {
+    // A node in two places, and nodes asked for in the tree's order, against
+    // it, and at random: each number leads back to its node.
+    ITestPtr twice = Case("TestFails");
+    ITestPtr root = TestSuite("root", {TestSuite("A", {Case("TestPasses"), twice, Case("TestTalks")}),
+                                       TestSuite("B", {twice, Case("TestRaises")}), Case("TestPasses")});
+    TesselEvents::TNodeTable nodes(root);
+    std::vector<ITest*> order;
+    std::vector<ITest*> pending{root.get()};
+    while (!pending.empty()) {
+      ITest* n = pending.back();
+      pending.pop_back();
+      if (std::find(order.begin(), order.end(), n) == order.end()) order.push_back(n);
+      const TInterfaceList& children = n->Tests();
+      for (size_t i = children.size(); i-- > 0;) pending.push_back(children[i].get());
+    }
+    CheckEquals(static_cast<int64_t>(order.size()), static_cast<int64_t>(nodes.Size()), "one number per node");
+    auto all = [&](const std::vector<ITest*>& asked, const std::string& how) {
+      for (ITest* n : asked) {
+        const int32_t i = nodes.IndexOf(n);
+        Check(i >= 0 && nodes.Node(i).get() == n, how + ": " + n->GetName());
+        Check(nodes.Ref(n) == &nodes.Node(i), how + ": the table's own reference");
+      }
+    };
+    all(order, "in the tree's order");
+    all(std::vector<ITest*>(order.rbegin(), order.rend()), "against it");
+    std::vector<ITest*> shuffled = order;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    all(shuffled, "at random");
+    ITestPtr stranger = Case("TestPasses");
+    CheckEquals(-1, nodes.IndexOf(stranger.get()), "a node the table does not have");
+    Check(nodes.Ref(stranger.get()) == nullptr, "no reference for it");
   }
 };
 
