@@ -193,9 +193,10 @@ void TSupervisedResult::Start() {
   FShared.WakeFd = FWakeFd;
 
   std::fflush(nullptr);
-  // The workers first, so that the tests start a fork sooner; a worker
+  // The workers first, so that the tests start a fork sooner. A worker
   // that loses this process before the keeper is there ends by its death
-  // signal, and no test of it has yet started a helper.
+  // signal; it is still starting then, a few milliseconds before its first
+  // test, so no helper of a test is left behind.
   size_t predicted = static_cast<size_t>(std::count_if(FUnits.begin(), FUnits.end(), [](const TUnit& u) { return u.Predicted; }));
   for (size_t i = 0; i < std::min(predicted, static_cast<size_t>(FOptions.Jobs)); ++i)
     if (!Fork(0)) break;

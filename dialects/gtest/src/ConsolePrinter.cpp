@@ -144,7 +144,7 @@ class TPrettyPrinter : public TestEventListener {
     std::printf("%s from %s", Tests(suite.test_to_run_count()).c_str(), suite.name());
     if (suite.type_param()) std::printf(", where TypeParam = %s", suite.type_param());
     std::printf("\n");
-    std::fflush(stdout);
+    if (gFlushEachTest) std::fflush(stdout);
   }
   void OnTestStart(const TestInfo& t) override {
     TLine().Tag(TColor::Green, "[ RUN      ] ").Name(t).End();
@@ -177,7 +177,7 @@ class TPrettyPrinter : public TestEventListener {
     ColoredPrintf(TColor::Green, "[----------] ");
     std::printf("%s from %s (%lld ms total)\n\n", Tests(suite.test_to_run_count()).c_str(), suite.name(),
                 static_cast<long long>(suite.elapsed_time()));
-    std::fflush(stdout);
+    if (gFlushEachTest) std::fflush(stdout);
   }
   void OnEnvironmentsTearDownStart(const UnitTest&) override {
     ColoredPrintf(TColor::Green, "[----------] ");

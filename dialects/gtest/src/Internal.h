@@ -205,9 +205,10 @@ bool WriteTestList(const std::string& kind, const std::string& path);
 TimeInMillis NowMillis();
 // "Suite.Test" as the filter and the reports spell it.
 std::string FullName(const TestInfo& t);
-// The console printer flushes after each test's start line when the tests
-// run in this process, so that what a test writes to stderr follows it; a
-// supervised run copies the tests' output only after flushing the printer's.
+// The console printer flushes after each test's start line and each suite's
+// lines when the tests run in this process, so that what a test writes to
+// stderr follows them; a supervised run copies the tests' output only after
+// flushing the printer's.
 extern bool gFlushEachTest;
 // Whether stdout gets colours (--gtest_color and the terminal).
 bool ShouldUseColor();
