@@ -400,6 +400,11 @@ const TNodeFacts& FactsOf(const ITest* t) {
   if (f.VTable != vtable) f = gKnownFacts.Get(t, vtable);
   return f;
 }
+
+// The test case a node is, by its facts (f.Case or f.PlainCase set).
+TTestCase* CaseAt(ITest* t, const TNodeFacts& f) noexcept {
+  return reinterpret_cast<TTestCase*>(reinterpret_cast<char*>(t) + f.CaseOffset);
+}
 }  // namespace
 
 void TMethodTable::Add(const char* name, TTestMethodPtr method, bool isVirtual, bool hasRunCount, int64_t runCount,
@@ -427,7 +432,7 @@ bool IsDecorator(const ITestPtr& test) { return test && FactsOf(test.get()).Deco
 
 void PrepareToRun(ITest& node) {
   const TNodeFacts& f = FactsOf(&node);
-  if (f.Case) reinterpret_cast<TTestCase*>(reinterpret_cast<char*>(&node) + f.CaseOffset)->Method();
+  if (f.Case) CaseAt(&node, f)->Method();
 }
 
 const TObject* ObjectOf(const ITest* test) noexcept {
@@ -1077,7 +1082,7 @@ namespace {
 // TTestCase's own RunTest. A class that replaces RunTest gets every call.
 TTestCase* PlainTestCase(ITest* test) {
   const TNodeFacts& f = FactsOf(test);
-  return f.PlainCase ? reinterpret_cast<TTestCase*>(reinterpret_cast<char*>(test) + f.CaseOffset) : nullptr;
+  return f.PlainCase ? CaseAt(test, f) : nullptr;
 }
 }  // namespace
 
