@@ -116,6 +116,12 @@ struct UnitTestState {
   std::vector<std::string> TesselArgs;
   std::vector<std::string> BadFlags;  // --gtest_ options that were not understood
   std::string ProgramPath;
+  // Every suite node, and so every test node, for the life of the process,
+  // as the suites and tests themselves. They are the dialect's own objects,
+  // whose destructors do nothing a program needs at its exit, and destroying
+  // them would write every page of the tree: in a supervised run, a
+  // copy-on-write fault per page in a process that ran no test.
+  std::vector<ITestPtr> KeptNodes;
 
   TestSuite* SuiteNamed(const std::string& name, const char* typeParam, SetUpTestSuiteFunc setUp,
                         TearDownTestSuiteFunc tearDown);

@@ -417,8 +417,10 @@ TestSuite* UnitTestState::SuiteNamed(const std::string& name, const char* typePa
     node = AdoptNode(new TTestSuite(suite->name()));
   suite->node_ = node.get();
   SuiteNodes().emplace(node.get(), suite);
-  // The registry holds the node; the suite object lives as long as the program.
+  // The registry holds the node; the suite object and the node live as long
+  // as the program.
   TestFramework::RegisterTest(node);
+  KeptNodes.push_back(node);
   Suites.push_back(suite);
   SuiteByName.emplace(name, suite);
   return LastSuite = suite;
