@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -17,7 +18,19 @@ namespace {
 constexpr size_t kSizes = kMaxBlock / 16;  // blocks of 16, 32, ... 128 bytes
 constexpr size_t kClasses = 2 * kSizes;      // each as kept and as fresh
 constexpr size_t kNodeSizes = kMaxNode / 16;
-constexpr size_t kChunk = size_t(64) << 10;  // mapped at a time
+constexpr size_t kChunk = size_t(64) << 10;  // handed out at a time
+// Past the first kHugeAfter bytes of a stream of nodes (see TStream), its
+// chunks are cut from huge pages of kHuge bytes.
+constexpr size_t kHuge = size_t(2) << 20;
+constexpr size_t kHugeAfter = size_t(64) << 10;
+
+// Where chunks come from. A forked worker writes to the nodes of some
+// streams (test objects whose fixtures are their members, and the blocks
+// kept) and only reads the others, and the two never share a huge page: a
+// write splits it. Fresh blocks stay on small pages: a forked process starts
+// them empty, and on a huge page every fork (a worker, each test case of
+// --isolate) would clear 2 MiB of them at its first write.
+enum TStream { kWrittenStream, kReadStream, kFreshStream, kStreams };
 
 struct TFree {
   TFree* Next;
@@ -44,6 +57,13 @@ struct TPool {
   // The fresh blocks' chunks, listed here: in a forked process their own
   // bytes read as zeros.
   std::vector<char*> FreshChunks;
+  // Each stream's huge page that chunks are cut from, and the bytes it has
+  // had in all.
+  struct TSlab {
+    char* Next = nullptr;
+    char* End = nullptr;
+    size_t Given = 0;
+  } Slabs[kStreams];
 };
 
 TPool& Pool() {
@@ -57,27 +77,74 @@ TPool& Pool() {
   return *pool;
 }
 
-char* MapChunk(bool fresh) {
+// kChunk bytes of memory, wiped in a forked process when fresh.
+char* MapSmall(bool fresh) {
   void* chunk = ::mmap(nullptr, kChunk, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (chunk == MAP_FAILED) throw std::bad_alloc();
-  if (fresh) {
+  // A kernel without it (before 4.14) copies the blocks as any memory.
+  if (fresh) ::madvise(chunk, kChunk, MADV_WIPEONFORK);
+  return static_cast<char*>(chunk);
+}
+
+// kHuge bytes aligned to their size, as a huge page must be: mapped twice
+// as large, and the rest given back.
+char* MapHuge() {
+  void* area = ::mmap(nullptr, 2 * kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (area == MAP_FAILED) throw std::bad_alloc();
+  char* from = static_cast<char*>(area);
+  char* p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(from) + kHuge - 1) & ~(uintptr_t(kHuge) - 1));
+  if (p > from) ::munmap(from, static_cast<size_t>(p - from));
+  if (p + kHuge < from + 2 * kHuge) ::munmap(p + kHuge, static_cast<size_t>(from + 2 * kHuge - (p + kHuge)));
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, kHuge, MADV_HUGEPAGE);
+#endif
+  return p;
+}
+
+// A chunk of the stream: mapped on its own while the stream is small (and
+// for fresh blocks), else cut from a transparent huge page, where the kernel
+// gives one. On a virtual machine every first touch of a 4 KiB page after a
+// fork costs a trip to the hypervisor: a worker's first read of a node it
+// only reads, and this process's first write to a node once its workers have
+// ended, as when the tree is destroyed. Of a huge page, neither does; a
+// worker's write still copies just its 4 KiB. A small tree keeps its small
+// pages: a huge one may cost the kernel a compaction to find.
+char* TakeChunk(TStream stream) {
+  const bool fresh = stream == kFreshStream;
+  TPool::TSlab& slab = Pool().Slabs[stream];
+  if (fresh || (slab.Next == slab.End && slab.Given < kHugeAfter)) {
+    char* chunk = MapSmall(fresh);
+    slab.Given += kChunk;
+    return chunk;
+  }
+  if (slab.Next == slab.End) {
+    slab.Next = MapHuge();
+    slab.End = slab.Next + kHuge;
+  }
+  char* chunk = slab.Next;
+  slab.Next += kChunk;
+  slab.Given += kChunk;
+  return chunk;
+}
+
+char* MapChunk(TStream stream) {
+  char* chunk = TakeChunk(stream);
+  if (stream == kFreshStream) {
     try {
-      Pool().FreshChunks.push_back(static_cast<char*>(chunk));
+      Pool().FreshChunks.push_back(chunk);
     } catch (...) {
       ::munmap(chunk, kChunk);
       throw;
     }
-    // A kernel without it (before 4.14) copies the blocks as any memory.
-    ::madvise(chunk, kChunk, MADV_WIPEONFORK);
   }
   MakeWritable(chunk, kChunk);
-  return static_cast<char*>(chunk);
+  return chunk;
 }
 
 // A new chunk whose first 16 bytes link it to the one before: where its
 // blocks begin, and end.
-char* LinkChunk(char*& last, char*& end) {
-  char* chunk = MapChunk(false);
+char* LinkChunk(TStream stream, char*& last, char*& end) {
+  char* chunk = MapChunk(stream);
   *reinterpret_cast<char**>(chunk) = last;
   last = chunk;
   end = chunk + kChunk;
@@ -85,7 +152,7 @@ char* LinkChunk(char*& last, char*& end) {
 }
 
 char* FreshChunk(char*& end) {
-  char* chunk = MapChunk(true);
+  char* chunk = MapChunk(kFreshStream);
   end = chunk + kChunk;
   return chunk;
 }
@@ -113,7 +180,7 @@ void* Take(size_t c) {
   const size_t bytes = (c % kSizes + 1) * 16;
   if (c >= kSizes) return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes, FreshChunk);
   return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes,
-               [&](char*& end) { return LinkChunk(pool.LastKept, end); });
+               [&](char*& end) { return LinkChunk(kWrittenStream, pool.LastKept, end); });
 }
 
 void Give(TFree*& list, void* p) noexcept {
@@ -185,7 +252,7 @@ void* TakeNode(size_t size, int kind) {
   TPool::TNodes& nodes = pool.Nodes[kind];
   const size_t c = ClassOf(size);
   return Carve(nodes.Free[c], nodes.Next, nodes.End, (c + 1) * 16,
-               [&](char*& end) { return LinkChunk(nodes.Last, end); });
+               [&](char*& end) { return LinkChunk(kind == 0 ? kWrittenStream : kReadStream, nodes.Last, end); });
 }
 
 void GiveNode(void* p, size_t size, int kind) noexcept {

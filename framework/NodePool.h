@@ -8,6 +8,11 @@
 // that writes it. With what a run writes into each node kept apart in dense
 // pages, a run of 5,000 tests writes a few dozen of them, not every page of
 // the tree, and the pages the nodes themselves lie in stay shared.
+//
+// On a virtual machine, even a page a forked process only reads costs a
+// trip to the hypervisor at its first touch, as does a write-protected page
+// the parent writes once its children have ended. The nodes of a large tree
+// therefore lie on transparent huge pages, which cost one such trip each.
 #pragma once
 
 #include <cstddef>

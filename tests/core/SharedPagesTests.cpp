@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "framework/TestFramework.h"
@@ -180,6 +182,38 @@ ssize_t InForkedChild(void* got, size_t size, F body) {
   return n;
 }
 
+// The kernel's flags of the mapping that holds p ("hg" advised for huge
+// pages, "wf" wiped on fork, ...), and where the mapping begins; empty when
+// /proc does not say.
+std::string MappingFlags(const void* p, uintptr_t* start = nullptr) {
+  const int fd = ::open("/proc/self/smaps", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text;
+  char buf[65536];
+  for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+  ::close(fd);
+  const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+  bool inside = false;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.rfind("VmFlags:", 0) == 0) {
+      if (inside) return line.substr(8) + " ";
+      continue;
+    }
+    char* dash = nullptr;
+    const uintptr_t from = std::strtoull(line.c_str(), &dash, 16);
+    if (*dash == '-' && line.find(' ') != std::string::npos) {
+      const uintptr_t to = std::strtoull(dash + 1, nullptr, 16);
+      inside = from <= a && a < to;
+      if (inside && start) *start = from;
+    }
+  }
+  return {};
+}
+
 class TSharedPagesTests : public TTestCase {
   TESSEL_TESTCASE(TSharedPagesTests, TTestCase)
  public:
@@ -264,6 +298,78 @@ class TSharedPagesTests : public TTestCase {
     CheckEquals(0, got[0], "nodes damaged in the child");
     // Copied in already, before anything in the child wrote to it.
     if (got[1] >= 0) CheckEquals(1, got[1], "the node's page is the child's own");
+  }
+
+  // Past their first 64 KiB, the nodes a worker writes and those it only
+  // reads come from huge pages, each of their own, and behave in a forked
+  // child as small pages do: nodes read there as their parent left them.
+  // Fresh blocks stay on small pages and read as zeros in the child.
+  TESSEL_TEST(TestALargePoolLiesOnHugePagesOfItsKindAndForksAsASmallOne) {
+    constexpr int kBlocks = 6000;  // 1.5 MiB of each kind at 256 bytes
+    std::vector<unsigned char*> written, read, fresh;
+    for (int i = 0; i < kBlocks; ++i) {
+      written.push_back(static_cast<unsigned char*>(NodePool::AllocateNode(256)));
+      read.push_back(static_cast<unsigned char*>(NodePool::AllocateReadNode(256)));
+      fresh.push_back(static_cast<unsigned char*>(NodePool::AllocateFresh(128)));
+      std::fill_n(written.back(), 256, static_cast<unsigned char>(i));
+      std::fill_n(read.back(), 256, static_cast<unsigned char>(i + 1));
+      std::fill_n(fresh.back(), 128, static_cast<unsigned char>(i + 2));
+    }
+    struct TFree {
+      std::vector<unsigned char*>&w, &r, &f;
+      ~TFree() {
+        for (auto* p : w) NodePool::FreeNode(p, 256);
+        for (auto* p : r) NodePool::FreeReadNode(p, 256);
+        for (auto* p : f) NodePool::FreeFresh(p, 128);
+      }
+    } freeAll{written, read, fresh};
+    auto intact = [&] {
+      int bad = 0;
+      for (int i = 0; i < kBlocks; ++i) {
+        bad += written[i][0] != static_cast<unsigned char>(i) || written[i][255] != static_cast<unsigned char>(i);
+        bad += read[i][0] != static_cast<unsigned char>(i + 1) || read[i][255] != static_cast<unsigned char>(i + 1);
+      }
+      return bad;
+    };
+
+    uintptr_t bases[3] = {};
+    const std::string flags[3] = {MappingFlags(written.back(), &bases[0]), MappingFlags(read.back(), &bases[1]),
+                                  MappingFlags(fresh.back(), &bases[2])};
+    if (flags[0].empty()) {
+      Status("/proc/self/smaps is not readable: the mappings are not checked");
+    } else {
+      // Where the kernel has transparent huge pages at all.
+      if (::access("/sys/kernel/mm/transparent_hugepage/enabled", F_OK) == 0)
+        for (int k = 0; k < 2; ++k) Check(flags[k].find(" hg ") != std::string::npos, "advised for huge pages:" + flags[k]);
+      Check(flags[2].find(" hg ") == std::string::npos, "fresh blocks on small pages:" + flags[2]);
+      for (int k = 0; k < 2; ++k) CheckEquals(int64_t(0), int64_t(bases[k] % (uintptr_t(2) << 20)), "aligned to 2 MiB");
+      auto hugePage = [](const void* p) { return reinterpret_cast<uintptr_t>(p) >> 21; };
+      Check(hugePage(written.back()) != hugePage(read.back()), "each kind on huge pages of its own");
+      Check(flags[2].find(" wf ") != std::string::npos, "fresh blocks are wiped on fork:" + flags[2]);
+      Check(flags[1].find(" wf ") == std::string::npos, "nodes are not wiped on fork:" + flags[1]);
+    }
+
+    int32_t got[3] = {-1, -1, -1};
+    const ssize_t n = InForkedChild(got, sizeof got, [&](int fd) {
+      NodePool::CopyInPages();
+      int32_t out[3] = {intact(), 0, 0};
+      for (unsigned char* p : fresh) out[1] += std::count(p, p + 128, 0) != 128;
+      // And the child's writes stay its own.
+      for (unsigned char* p : written) p[7] = 0xEE;
+      for (unsigned char* p : fresh) p[7] = 0xEE;
+      for (int i = 0; i < kBlocks; ++i) out[2] += written[i][7] != 0xEE || fresh[i][7] != 0xEE;
+      [[maybe_unused]] ssize_t w = ::write(fd, out, sizeof out);
+    });
+    CheckEquals(static_cast<int64_t>(sizeof got), static_cast<int64_t>(n), "the child's figures");
+    CheckEquals(0, got[0], "nodes the child found changed");
+    CheckEquals(0, got[1], "fresh blocks the child found not empty");
+    CheckEquals(0, got[2], "the child's own writes lost");
+    // The parent's pages, taken back, are as they were.
+    NodePool::TakeBackPages();
+    CheckEquals(0, intact(), "nodes changed in the parent");
+    int freshChanged = 0;
+    for (int i = 0; i < kBlocks; ++i) freshChanged += fresh[i][7] != static_cast<unsigned char>(i + 2);
+    CheckEquals(0, freshChanged, "fresh blocks changed in the parent");
   }
 
   // The run state a forked child starts from is a new node's, whatever the
