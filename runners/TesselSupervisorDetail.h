@@ -185,6 +185,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   size_t FReplaceFrom = SIZE_MAX;    // a worker died: a new one goes on from here
   int64_t FNextDeadlineCheck = 0;
   int64_t FLastRecords = 0;  // when records were last read
+  int64_t FLastFlush = 0;    // when the console lines were last written out before a nap
   std::vector<std::string> FPending;  // deaths between units, for the innermost open node
   std::vector<std::string> FLate;     // deaths after the last unit, for the root
 };

@@ -312,9 +312,6 @@ void TSupervisedResult::Wait(int64_t until) {
     if (hasData() || StopSignalPending()) return;
     __builtin_ia32_pause();
   }
-  // The console lines so far, before this process sleeps (a write that
-  // failed fails the listener's next one).
-  if (__fpending(stdout)) std::fflush(stdout);
   int64_t now = NowNanos();
   // While records keep coming, this process sleeps a few milliseconds at a
   // time and takes what came meanwhile in one go; asked to wake at every
@@ -324,6 +321,16 @@ void TSupervisedResult::Wait(int64_t until) {
   // its ring faster than the nap lasts would otherwise wait for room.
   constexpr int64_t kBusyWindow = 50 * 1000 * 1000, kBusyNap = 5;
   const bool busy = now - FLastRecords < kBusyWindow;
+  // The console lines so far go out before this process sleeps (a write
+  // that failed fails the listener's next one); during a busy run, whose
+  // naps are short, at most every kFlushEvery: this process catches up with
+  // a worker of quick tests hundreds of times a second, and a write each
+  // time would cost more than the tests it shows.
+  constexpr int64_t kFlushEvery = 20 * 1000 * 1000;
+  if (__fpending(stdout) && (!busy || now - FLastFlush >= kFlushEvery)) {
+    std::fflush(stdout);
+    FLastFlush = now;
+  }
   for (const auto& w : FWorkers)
     if (w->Alive && !w->Parked)
       w->Channel->Control().ReaderWaiting.store(busy ? kWakeWhenFilling : kWakeAtNext, std::memory_order_seq_cst);
