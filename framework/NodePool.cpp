@@ -19,8 +19,8 @@ constexpr size_t kSizes = kMaxBlock / 16;  // blocks of 16, 32, ... 128 bytes
 constexpr size_t kClasses = 2 * kSizes;      // each as kept and as fresh
 constexpr size_t kNodeSizes = kMaxNode / 16;
 constexpr size_t kChunk = size_t(64) << 10;  // handed out at a time
-// Past the first kHugeAfter bytes of a stream of nodes (see TStream), its
-// chunks are cut from huge pages of kHuge bytes.
+// Once one kind of blocks or nodes has had kHugeAfter bytes of chunks, its
+// next chunks are cut from huge pages of kHuge bytes (see TStream).
 constexpr size_t kHuge = size_t(2) << 20;
 constexpr size_t kHugeAfter = size_t(64) << 10;
 
@@ -43,8 +43,10 @@ struct TPool {
   TFree* Free[kClasses] = {};
   char* Next[kClasses] = {};  // the rest of each size's last chunk
   char* End[kClasses] = {};
-  // The kept blocks' chunks, each beginning with the one before.
+  // The kept blocks' chunks, each beginning with the one before, and the
+  // bytes of chunks each size has had.
   char* LastKept = nullptr;
+  size_t KeptGiven[kSizes] = {};
   // The nodes, of every size, in chunks of their own, those a run writes
   // apart from those it only reads; a freed one is reused for a node of its
   // size.
@@ -53,16 +55,15 @@ struct TPool {
     char* Next = nullptr;
     char* End = nullptr;
     char* Last = nullptr;  // the last chunk, which begins with the one before
+    size_t Given = 0;      // the bytes of its chunks
   } Nodes[2];
   // The fresh blocks' chunks, listed here: in a forked process their own
   // bytes read as zeros.
   std::vector<char*> FreshChunks;
-  // Each stream's huge page that chunks are cut from, and the bytes it has
-  // had in all.
+  // Each stream's huge page that chunks are cut from.
   struct TSlab {
     char* Next = nullptr;
     char* End = nullptr;
-    size_t Given = 0;
   } Slabs[kStreams];
 };
 
@@ -101,34 +102,31 @@ char* MapHuge() {
   return p;
 }
 
-// A chunk of the stream: mapped on its own while the stream is small (and
-// for fresh blocks), else cut from a transparent huge page, where the kernel
-// gives one. On a virtual machine every first touch of a 4 KiB page after a
-// fork costs a trip to the hypervisor: a worker's first read of a node it
-// only reads, and this process's first write to a node once its workers have
-// ended, as when the tree is destroyed. Of a huge page, neither does; a
-// worker's write still copies just its 4 KiB. A small tree keeps its small
-// pages: a huge one may cost the kernel a compaction to find.
-char* TakeChunk(TStream stream) {
-  const bool fresh = stream == kFreshStream;
+// A chunk of the stream for a kind of blocks that has had the given bytes
+// of chunks: mapped on its own while the kind is small (and for fresh
+// blocks), else cut from a transparent huge page, where the kernel gives one.
+// On a virtual machine every first touch of a 4 KiB page after a fork costs
+// a trip to the hypervisor: a worker's first read of a node it only reads,
+// and this process's first write to a node once its workers have ended, as
+// when the tree is destroyed. Of a huge page, neither does; a worker's write
+// still copies just its 4 KiB. A small tree keeps its small pages: a huge one
+// costs clearing 2 MiB, and may cost the kernel a compaction to find.
+char* TakeChunk(TStream stream, size_t& given) {
+  const bool small = stream == kFreshStream || given < kHugeAfter;
+  given += kChunk;
+  if (small) return MapSmall(stream == kFreshStream);
   TPool::TSlab& slab = Pool().Slabs[stream];
-  if (fresh || (slab.Next == slab.End && slab.Given < kHugeAfter)) {
-    char* chunk = MapSmall(fresh);
-    slab.Given += kChunk;
-    return chunk;
-  }
   if (slab.Next == slab.End) {
     slab.Next = MapHuge();
     slab.End = slab.Next + kHuge;
   }
   char* chunk = slab.Next;
   slab.Next += kChunk;
-  slab.Given += kChunk;
   return chunk;
 }
 
-char* MapChunk(TStream stream) {
-  char* chunk = TakeChunk(stream);
+char* MapChunk(TStream stream, size_t& given) {
+  char* chunk = TakeChunk(stream, given);
   if (stream == kFreshStream) {
     try {
       Pool().FreshChunks.push_back(chunk);
@@ -143,8 +141,8 @@ char* MapChunk(TStream stream) {
 
 // A new chunk whose first 16 bytes link it to the one before: where its
 // blocks begin, and end.
-char* LinkChunk(TStream stream, char*& last, char*& end) {
-  char* chunk = MapChunk(stream);
+char* LinkChunk(TStream stream, size_t& given, char*& last, char*& end) {
+  char* chunk = MapChunk(stream, given);
   *reinterpret_cast<char**>(chunk) = last;
   last = chunk;
   end = chunk + kChunk;
@@ -152,7 +150,8 @@ char* LinkChunk(TStream stream, char*& last, char*& end) {
 }
 
 char* FreshChunk(char*& end) {
-  char* chunk = MapChunk(kFreshStream);
+  size_t given = 0;  // on small pages all the same
+  char* chunk = MapChunk(kFreshStream, given);
   end = chunk + kChunk;
   return chunk;
 }
@@ -180,7 +179,7 @@ void* Take(size_t c) {
   const size_t bytes = (c % kSizes + 1) * 16;
   if (c >= kSizes) return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes, FreshChunk);
   return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes,
-               [&](char*& end) { return LinkChunk(kWrittenStream, pool.LastKept, end); });
+               [&](char*& end) { return LinkChunk(kWrittenStream, pool.KeptGiven[c], pool.LastKept, end); });
 }
 
 void Give(TFree*& list, void* p) noexcept {
@@ -252,7 +251,9 @@ void* TakeNode(size_t size, int kind) {
   TPool::TNodes& nodes = pool.Nodes[kind];
   const size_t c = ClassOf(size);
   return Carve(nodes.Free[c], nodes.Next, nodes.End, (c + 1) * 16,
-               [&](char*& end) { return LinkChunk(kind == 0 ? kWrittenStream : kReadStream, nodes.Last, end); });
+               [&](char*& end) {
+                 return LinkChunk(kind == 0 ? kWrittenStream : kReadStream, nodes.Given, nodes.Last, end);
+               });
 }
 
 void GiveNode(void* p, size_t size, int kind) noexcept {
