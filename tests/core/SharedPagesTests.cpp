@@ -340,7 +340,8 @@ class TSharedPagesTests : public TTestCase {
     } else {
       // Where the kernel has transparent huge pages at all.
       if (::access("/sys/kernel/mm/transparent_hugepage/enabled", F_OK) == 0)
-        for (int k = 0; k < 2; ++k) Check(flags[k].find(" hg ") != std::string::npos, "advised for huge pages:" + flags[k]);
+        for (int k = 0; k < 2; ++k)
+          Check(flags[k].find(" hg ") != std::string::npos, "advised for huge pages:" + flags[k]);
       Check(flags[2].find(" hg ") == std::string::npos, "fresh blocks on small pages:" + flags[2]);
       for (int k = 0; k < 2; ++k) CheckEquals(int64_t(0), int64_t(bases[k] % (uintptr_t(2) << 20)), "aligned to 2 MiB");
       auto hugePage = [](const void* p) { return reinterpret_cast<uintptr_t>(p) >> 21; };
