@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,11 @@ constexpr size_t kHugeAfter = size_t(64) << 10;
 
 // Where chunks come from. A forked worker writes to the nodes of some
 // streams (test objects whose fixtures are their members, and the blocks
-// kept) and only reads the others, and the two never share a huge page: a
-// write splits it. Fresh blocks stay on small pages: a forked process starts
-// them empty, and on a huge page every fork (a worker, each test case of
-// --isolate) would clear 2 MiB of them at its first write.
+// kept) and only reads the others, and the two never share a huge page: the
+// worker copies those it writes and shares the others. Fresh blocks stay on
+// small pages: a forked process starts them empty, and on a huge page every
+// fork (a worker, each test case of --isolate) would clear 2 MiB of them at
+// its first write.
 enum TStream { kWrittenStream, kReadStream, kFreshStream, kStreams };
 
 struct TFree {
@@ -65,6 +67,8 @@ struct TPool {
     char* Next = nullptr;
     char* End = nullptr;
   } Slabs[kStreams];
+  // The written stream's huge pages, the last one being cut.
+  std::vector<char*> WrittenSlabs;
 };
 
 TPool& Pool() {
@@ -108,17 +112,27 @@ char* MapHuge() {
 // On a virtual machine every first touch of a 4 KiB page after a fork costs
 // a trip to the hypervisor: a worker's first read of a node it only reads,
 // and this process's first write to a node once its workers have ended, as
-// when the tree is destroyed. Of a huge page, neither does; a worker's write
-// still copies just its 4 KiB. A small tree keeps its small pages: a huge one
-// costs clearing 2 MiB, and may cost the kernel a compaction to find.
+// when the tree is destroyed. Of a huge page, neither does; a worker copies
+// the huge pages it writes whole (CopyInPages). A small tree keeps its small
+// pages: a huge one costs clearing 2 MiB, and may cost the kernel a
+// compaction to find.
 char* TakeChunk(TStream stream, size_t& given) {
   const bool small = stream == kFreshStream || given < kHugeAfter;
   given += kChunk;
   if (small) return MapSmall(stream == kFreshStream);
   TPool::TSlab& slab = Pool().Slabs[stream];
   if (slab.Next == slab.End) {
-    slab.Next = MapHuge();
-    slab.End = slab.Next + kHuge;
+    char* page = MapHuge();
+    if (stream == kWrittenStream) {
+      try {
+        Pool().WrittenSlabs.push_back(page);
+      } catch (...) {
+        ::munmap(page, kHuge);
+        throw;
+      }
+    }
+    slab.Next = page;
+    slab.End = page + kHuge;
   }
   char* chunk = slab.Next;
   slab.Next += kChunk;
@@ -225,6 +239,24 @@ void PopulateChain(char* last) noexcept {
   for (char* chunk = last; chunk; chunk = *reinterpret_cast<char**>(chunk)) MakeWritable(chunk, kChunk);
 }
 
+// Gives this forked process a huge page of its own in place of the shared
+// one at page, with its first used bytes copied; false where none is to be
+// had. Of a shared huge page, each 4 KiB the process writes would be copied
+// on its own, at a trip to the hypervisor each on a virtual machine, and
+// every read of the page's other 4 KiB pages would then cost one too.
+bool CopyHugePage(char* page, size_t used) noexcept {
+  char* copy = nullptr;
+  try {
+    copy = MapHuge();
+  } catch (...) {
+    return false;
+  }
+  std::memcpy(copy, page, used);
+  if (::mremap(copy, kHuge, kHuge, MREMAP_MAYMOVE | MREMAP_FIXED, page) != MAP_FAILED) return true;
+  ::munmap(copy, kHuge);
+  return false;
+}
+
 }  // namespace
 
 void* Allocate(size_t size) {
@@ -290,10 +322,35 @@ void TakeBackPages() noexcept {
   for (const TPool::TNodes& nodes : pool.Nodes) PopulateChain(nodes.Last);
 }
 
-void CopyInPages() noexcept {
+void CopyInPages(bool wholePages) noexcept {
   TPool& pool = Pool();
   std::lock_guard<std::mutex> guard(pool.Lock);
-  PopulateChain(pool.Nodes[0].Last);
+  // The written nodes' chunks a page at a time, but a huge page that holds
+  // enough of them whole, with the kept blocks that share it: copying 2 MiB
+  // costs about what 512 KiB of pages one by one do.
+  constexpr size_t kWholeFrom = (size_t(512) << 10) / kChunk;
+  std::vector<size_t> onPage;
+  try {
+    onPage.resize(pool.WrittenSlabs.size());
+  } catch (...) {
+    onPage.clear();  // each chunk a page at a time, then
+  }
+  auto slabOf = [&pool](const char* chunk) {
+    const uintptr_t page = reinterpret_cast<uintptr_t>(chunk) & ~(uintptr_t(kHuge) - 1);
+    return static_cast<size_t>(std::find(pool.WrittenSlabs.begin(), pool.WrittenSlabs.end(),
+                                         reinterpret_cast<char*>(page)) - pool.WrittenSlabs.begin());
+  };
+  for (char* chunk = pool.Nodes[0].Last; chunk; chunk = *reinterpret_cast<char**>(chunk))
+    if (const size_t k = slabOf(chunk); k < onPage.size()) ++onPage[k];
+  const TPool::TSlab& cut = pool.Slabs[kWrittenStream];
+  for (size_t k = 0; k < onPage.size(); ++k) {
+    char* page = pool.WrittenSlabs[k];
+    const size_t used = cut.End == page + kHuge ? static_cast<size_t>(cut.Next - page) : kHuge;
+    // From here on, whether the page was copied whole.
+    onPage[k] = wholePages && onPage[k] >= kWholeFrom && CopyHugePage(page, used);
+  }
+  for (char* chunk = pool.Nodes[0].Last; chunk; chunk = *reinterpret_cast<char**>(chunk))
+    if (const size_t k = slabOf(chunk); k >= onPage.size() || !onPage[k]) MakeWritable(chunk, kChunk);
   for (char* chunk : pool.FreshChunks) MakeWritable(chunk, kChunk);
 }
 

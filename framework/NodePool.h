@@ -60,11 +60,14 @@ void MakeWritable(const void* p, size_t bytes) noexcept;
 void TakeBackPages() noexcept;
 
 // For a forked process that is about to run the tests: copies the pages of
-// the nodes a run writes in one call per chunk (a test writes its fixture's
-// members into its node, and each page would otherwise be copied at a fault
-// of its own), and makes the fresh blocks' pages, which the fork left empty,
-// present again.
-void CopyInPages() noexcept;
+// the nodes a run writes (a test writes its fixture's members into its node,
+// and each page would otherwise be copied at a fault of its own), in one
+// call per chunk, or a huge page that holds many of them whole, onto a huge
+// page of this process's own; and makes the fresh blocks' pages, which the
+// fork left empty, present again. A process that forks a process for each
+// test instead (wholePages false) copies no huge page whole: each of those
+// processes would split it at its first write, at a cost per 4 KiB page.
+void CopyInPages(bool wholePages = true) noexcept;
 
 // For the control block of a node's shared_ptr:
 //   std::shared_ptr<T>(node, std::default_delete<T>(), NodePool::TAllocator<T>())

@@ -215,7 +215,7 @@ void SetUpProcess(const TRunShared& run, const TWorkerStart& start, const char*&
   }
   ::pthread_atfork(nullptr, nullptr, &OnForkInChild);
   ::sigprocmask(SIG_SETMASK, &run.Mask, nullptr);
-  TestFramework::NodePool::CopyInPages();
+  TestFramework::NodePool::CopyInPages(!run.Options.Isolate);
   start.Channel->MapPages();
 }
 
