@@ -980,21 +980,21 @@ void TTestResult::AddSuccess(const ITestPtr& test) {
 
 TTestFailure& TTestResult::AddError(const ITestPtr& test, const TExceptionInfo& e, const TCodeLocation& Addrs,
                                     std::string_view msg) {
-  FErrors.push_back(std::make_unique<TTestFailure>(test, e, Addrs, msg));
+  FErrors.push_back(std::make_unique<TTestFailure>(FailureRef(test), e, Addrs, msg));
   TTestFailure& error = *FErrors.back();
   for (const auto& l : FListeners) l->AddError(error);
   return error;
 }
 
 TTestFailure& TTestResult::AddFailure(const ITestPtr& test, const TExceptionInfo& e, const TCodeLocation& Addrs) {
-  FFailures.push_back(std::make_unique<TTestFailure>(test, e, Addrs, std::string_view{}));
+  FFailures.push_back(std::make_unique<TTestFailure>(FailureRef(test), e, Addrs, std::string_view{}));
   TTestFailure& failure = *FFailures.back();
   for (const auto& l : FListeners) l->AddFailure(failure);
   return failure;
 }
 
 TTestFailure& TTestResult::AddFailure(const ITestPtr& test, const TCodeLocation& Addrs, const std::string& msg) {
-  FFailures.push_back(std::make_unique<TTestFailure>(test, Addrs, msg));
+  FFailures.push_back(std::make_unique<TTestFailure>(FailureRef(test), Addrs, msg));
   TTestFailure& failure = *FFailures.back();
   for (const auto& l : FListeners) l->AddFailure(failure);
   return failure;
@@ -1019,6 +1019,7 @@ TTestFailure& TTestResult::GetFailure(int idx) { return *FFailures.at(static_cas
 
 void TTestResult::Stop() { FStop = true; }
 const ITestPtr* TTestResult::StableRef(const ITest*) { return nullptr; }
+ITestPtr TTestResult::FailureRef(const ITestPtr& test) { return test; }
 bool TTestResult::ShouldStop() { return FStop; }
 int TTestResult::RunCount() { return FRunTests; }
 int TTestResult::ErrorCount() { return static_cast<int>(FErrors.size()); }

@@ -892,6 +892,11 @@ class TTestResult {
   // on rather than take a reference of its own, which would write the
   // node's reference count.
   virtual const ITestPtr* StableRef(const ITest* node);
+  // The reference that a failure or an error recorded against test keeps:
+  // test by default. A result that holds its tree's nodes (see StableRef)
+  // may give one that shares that hold instead, whose copies then write
+  // its count rather than the node's.
+  virtual ITestPtr FailureRef(const ITestPtr& test);
   virtual int RunCount();
   virtual int ErrorCount();
   virtual int FailureCount();

@@ -134,13 +134,13 @@ void WalkTree(const ITestPtr& root, F&& visit) {
 TNodeTable::TNodeTable(const ITestPtr& root) {
   size_t count = 0;  // first counted, so that the tables grow once
   WalkTree(root, [&](const ITestPtr&) { return ++count, true; });
-  FNodes.reserve(count);
+  FNodes->reserve(count);
   FIndex.reserve(count);
-  TestFramework::NodePool::MakeWritable(FNodes.data(), count * sizeof(FNodes[0]));
+  TestFramework::NodePool::MakeWritable(FNodes->data(), count * sizeof(ITestPtr));
   TestFramework::NodePool::MakeWritable(FIndex.data(), count * sizeof(FIndex[0]));
   WalkTree(root, [&](const ITestPtr& node) {
-    FIndex.emplace_back(node.get(), static_cast<int32_t>(FNodes.size()));
-    FNodes.push_back(node);
+    FIndex.emplace_back(node.get(), static_cast<int32_t>(FNodes->size()));
+    FNodes->push_back(node);
     return true;
   });
   std::sort(FIndex.begin(), FIndex.end());
@@ -148,11 +148,11 @@ TNodeTable::TNodeTable(const ITestPtr& root) {
   if (std::adjacent_find(FIndex.begin(), FIndex.end(), same) == FIndex.end()) return;
   // A node in the tree twice: made again, each node keeping its first number
   // and its children walked once.
-  FNodes.clear();
+  FNodes->clear();
   std::unordered_map<const ITest*, int32_t> seen;
   WalkTree(root, [&](const ITestPtr& node) {
-    if (!seen.emplace(node.get(), static_cast<int32_t>(FNodes.size())).second) return false;
-    FNodes.push_back(node);
+    if (!seen.emplace(node.get(), static_cast<int32_t>(FNodes->size())).second) return false;
+    FNodes->push_back(node);
     return true;
   });
   FIndex.assign(seen.begin(), seen.end());
@@ -160,8 +160,8 @@ TNodeTable::TNodeTable(const ITestPtr& root) {
 }
 
 int32_t TNodeTable::IndexOf(const ITest* node) const {
-  for (size_t i = FLast; i < FLast + 2 && i < FNodes.size(); ++i)
-    if (FNodes[i].get() == node) {
+  for (size_t i = FLast; i < FLast + 2 && i < FNodes->size(); ++i)
+    if ((*FNodes)[i].get() == node) {
       FLast = i;
       return static_cast<int32_t>(i);
     }
@@ -173,7 +173,12 @@ int32_t TNodeTable::IndexOf(const ITest* node) const {
 
 const ITestPtr* TNodeTable::Ref(const ITest* node) const {
   const int32_t i = IndexOf(node);
-  return i >= 0 ? &FNodes[static_cast<size_t>(i)] : nullptr;
+  return i >= 0 ? &(*FNodes)[static_cast<size_t>(i)] : nullptr;
+}
+
+ITestPtr TNodeTable::Alias(const ITest* node) const {
+  const ITestPtr* ref = Ref(node);
+  return ref ? ITestPtr(FNodes, ref->get()) : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -584,6 +589,11 @@ void TReplayResult::ReplayFailure(const ITestPtr& node, std::string_view p, bool
 }
 
 const ITestPtr* TReplayResult::StableRef(const TestFramework::ITest* node) { return FNodes.Ref(node); }
+
+ITestPtr TReplayResult::FailureRef(const ITestPtr& test) {
+  ITestPtr alias = test ? FNodes.Alias(test.get()) : nullptr;
+  return alias ? alias : test;
+}
 
 // The table's reference when the node is in it: a reference of its own
 // would write the node's count.

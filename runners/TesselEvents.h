@@ -130,11 +130,16 @@ class TNodeTable {
   explicit TNodeTable(const ITestPtr& root);
   int32_t IndexOf(const TestFramework::ITest* node) const;  // -1 when unknown
   const ITestPtr* Ref(const TestFramework::ITest* node) const;  // null when unknown
-  const ITestPtr& Node(int32_t index) const { return FNodes[static_cast<size_t>(index)]; }
-  size_t Size() const noexcept { return FNodes.size(); }
+  const ITestPtr& Node(int32_t index) const { return (*FNodes)[static_cast<size_t>(index)]; }
+  size_t Size() const noexcept { return FNodes->size(); }
+  // A reference to a node of the table that shares the table's hold on all
+  // of them rather than the node's own: a copy writes the table's count,
+  // not the node's, whose page a forked process shares. Empty when the
+  // node is not in the table.
+  ITestPtr Alias(const TestFramework::ITest* node) const;
 
  private:
-  std::vector<ITestPtr> FNodes;
+  std::shared_ptr<std::vector<ITestPtr>> FNodes = std::make_shared<std::vector<ITestPtr>>();
   // By address, for IndexOf: half the memory of a hash map, which a forked
   // process would copy page by page when it touches it.
   std::vector<std::pair<const TestFramework::ITest*, int32_t>> FIndex;
@@ -260,6 +265,7 @@ class TReplayResult : public TTestResult {
   void StartSuite(const ITestPtr& suite) override;
   void EndSuite(const ITestPtr& suite) override;
   const ITestPtr* StableRef(const TestFramework::ITest* node) override;
+  ITestPtr FailureRef(const ITestPtr& test) override;
 
  protected:
   const TNodeTable FNodes;

@@ -252,6 +252,34 @@ class TSupervisorTests : public TTestCase {
     ::close(wake);
   }
 
+  TESSEL_TEST(TestAReplayedFailureHoldsItsTestThroughTheTable) {
+    // Its test's own reference count stays as it was (in a supervisor, its
+    // page is shared with the workers), and the failure keeps the test
+    // alive for as long as it lives, result and tree gone.
+    ITestPtr root = TestSuite("root", {Case("TestFails")});
+    ITestPtr test = root->Tests()[0];
+    auto replay = std::make_unique<TesselEvents::TReplayResult>(root);
+    const long counted = test.use_count();
+    const TExceptionInfo e{&EOwnFailure::ClassInfo(), "EOwnFailure", "no", {}};
+    for (int i = 0; i < 3; ++i) replay->AddFailure(test, e, {});
+    replay->AddError(test, e, {});
+    ITestPtr kept = replay->GetFailure(2).FailedTest();
+    CheckEquals(int64_t(counted), int64_t(test.use_count()), "the test's own count");
+    Check(kept.get() == test.get() && replay->GetError(0).FailedTest().get() == test.get(), "the failures' test");
+    std::weak_ptr<ITest> node = test;
+    test.reset();
+    root.reset();
+    replay.reset();
+    Check(!node.expired() && kept->GetName() == "TestFails", "the test outlives its tree while a failure holds it");
+    kept.reset();
+    Check(node.expired(), "and goes with the last of them");
+    // A node the table does not have is held by its own count.
+    ITestPtr stranger = Case("TestPasses");
+    TesselEvents::TReplayResult other(TestSuite("root", {}));
+    other.AddFailure(stranger, e, {});
+    CheckEquals(int64_t(2), int64_t(stranger.use_count()), "a stranger's failure holds it itself");
+  }
+
   TESSEL_TEST(TestTheNodeTableNumbersEveryNodeOnce) {
     // A node in two places, and nodes asked for in the tree's order, against
     // it, and at random: each number leads back to its node.
