@@ -245,7 +245,7 @@ TSupervisedResult::TWorker* TSupervisedResult::Fork(uint32_t startAt) {
   ::sigprocmask(SIG_BLOCK, &all, &old);
   // Whatever is buffered would otherwise be written twice, by both processes.
   std::fflush(nullptr);
-  pid_t pid = ::fork();
+  pid_t pid = ForkOnThisCpu();
   if (pid == 0) WorkerMain(FShared, start);
   int err = errno;
   ::sigprocmask(SIG_SETMASK, &old, nullptr);

@@ -91,6 +91,12 @@ std::string EndText(int status);
 std::string StatusText(int status);
 // Forks the keeper; its socket, whose closing ends the groups it was told of.
 pid_t StartKeeper(int& socketFd);
+// fork(), with the child started on the CPU this process runs on, which is
+// awake, rather than on an idle one: on a virtual machine, waking an idle
+// CPU can take milliseconds. This process gets its CPU mask back at once
+// and waits (at most 100 ms) until the child runs, so that the CPU is the
+// child's; the child gets the mask back as it starts.
+pid_t ForkOnThisCpu();
 // The signal that asked the run to stop from outside, 0 while none did.
 int StopSignalPending() noexcept;
 int64_t NowNanos();

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <poll.h>
+#include <sched.h>
 #include <stdio_ext.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -108,6 +109,38 @@ std::string EndText(int status) {
 std::string StatusText(int status) {
   if (WIFSIGNALED(status)) return SignalText(WTERMSIG(status));
   return Format("exit status %d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+}
+
+pid_t ForkOnThisCpu() {
+  cpu_set_t mask;
+  bool pinned = false;
+  const int cpu = ::sched_getcpu();
+  if (cpu >= 0 && ::sched_getaffinity(0, sizeof mask, &mask) == 0 && CPU_COUNT(&mask) > 1 && CPU_ISSET(cpu, &mask)) {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    pinned = ::sched_setaffinity(0, sizeof one, &one) == 0;
+  }
+  int started[2] = {-1, -1};
+  if (pinned && ::pipe2(started, O_CLOEXEC) != 0) started[0] = started[1] = -1;
+  const pid_t pid = ::fork();
+  const int err = errno;
+  if (pinned) ::sched_setaffinity(0, sizeof mask, &mask);
+  if (pid == 0) {
+    if (started[1] >= 0) {
+      ::close(started[0]);
+      ::close(started[1]);  // the parent's poll ends at this
+    }
+    return 0;
+  }
+  if (started[1] >= 0) {
+    ::close(started[1]);
+    pollfd p{started[0], POLLIN, 0};
+    if (pid > 0) ::poll(&p, 1, 100);
+    ::close(started[0]);
+  }
+  errno = err;
+  return pid;
 }
 
 // ---------------------------------------------------------------------------

@@ -3,7 +3,9 @@
 // And the channel the records travel through: where its ring wraps, how a
 // writer wakes its reader, and the table that numbers the nodes for both.
 #include <poll.h>
+#include <sched.h>
 #include <sys/eventfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include "framework/TestFramework.h"
 #include "runners/TesselEvents.h"
 #include "runners/TesselSupervisor.h"
+#include "runners/TesselSupervisorDetail.h"
 
 using namespace TestFramework;
 
@@ -278,6 +281,46 @@ class TSupervisorTests : public TTestCase {
     TesselEvents::TReplayResult other(TestSuite("root", {}));
     other.AddFailure(stranger, e, {});
     CheckEquals(int64_t(2), int64_t(stranger.use_count()), "a stranger's failure holds it itself");
+  }
+
+  TESSEL_TEST(TestAWorkerForkedOnThisCpuMayRunOnAnyOfThem) {
+    // Its start is on this process's CPU, but neither process keeps that
+    // pin: workers kept on one CPU would run one at a time. From all of the
+    // machine's CPUs, whatever this process was given (by the very worker
+    // start that is tested here, say).
+    cpu_set_t given, before, after, child;
+    CPU_ZERO(&before);
+    CPU_ZERO(&child);
+    Check(::sched_getaffinity(0, sizeof given, &given) == 0, "this process's CPUs");
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    for (long i = 0; i < online && i < CPU_SETSIZE; ++i) CPU_SET(static_cast<int>(i), &before);
+    if (online < 2 || ::sched_setaffinity(0, sizeof before, &before) != 0) {
+      Status("fewer than two CPUs to run on: not checked");
+      return;
+    }
+    struct TGiveBack {
+      cpu_set_t& Mask;
+      ~TGiveBack() { ::sched_setaffinity(0, sizeof Mask, &Mask); }
+    } giveBack{given};
+    int fds[2];
+    Check(::pipe(fds) == 0, "a pipe");
+    const pid_t pid = TesselSupervisor::Detail::ForkOnThisCpu();
+    if (pid == 0) {
+      cpu_set_t mine;
+      if (::sched_getaffinity(0, sizeof mine, &mine) == 0) {
+        [[maybe_unused]] ssize_t w = ::write(fds[1], &mine, sizeof mine);
+      }
+      ::_exit(0);
+    }
+    Check(pid > 0, "a child");
+    ::close(fds[1]);
+    const ssize_t n = ::read(fds[0], &child, sizeof child);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Check(::sched_getaffinity(0, sizeof after, &after) == 0 && CPU_EQUAL(&before, &after), "this process's CPUs after");
+    Check(n == static_cast<ssize_t>(sizeof child) && CPU_EQUAL(&before, &child),
+          "the child's CPUs: " + std::to_string(CPU_COUNT(&child)) + " of " + std::to_string(CPU_COUNT(&before)));
   }
 
   TESSEL_TEST(TestTheNodeTableNumbersEveryNodeOnce) {
