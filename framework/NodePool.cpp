@@ -106,6 +106,17 @@ char* MapHuge() {
   return p;
 }
 
+// Lists a mapping of the given bytes, which is unmapped if the list cannot
+// grow.
+void Remember(std::vector<char*>& list, char* p, size_t bytes) {
+  try {
+    list.push_back(p);
+  } catch (...) {
+    ::munmap(p, bytes);
+    throw;
+  }
+}
+
 // A chunk of the stream for a kind of blocks that has had the given bytes
 // of chunks: mapped on its own while the kind is small (and for fresh
 // blocks), else cut from a transparent huge page, where the kernel gives one.
@@ -123,14 +134,7 @@ char* TakeChunk(TStream stream, size_t& given) {
   TPool::TSlab& slab = Pool().Slabs[stream];
   if (slab.Next == slab.End) {
     char* page = MapHuge();
-    if (stream == kWrittenStream) {
-      try {
-        Pool().WrittenSlabs.push_back(page);
-      } catch (...) {
-        ::munmap(page, kHuge);
-        throw;
-      }
-    }
+    if (stream == kWrittenStream) Remember(Pool().WrittenSlabs, page, kHuge);
     slab.Next = page;
     slab.End = page + kHuge;
   }
@@ -141,14 +145,7 @@ char* TakeChunk(TStream stream, size_t& given) {
 
 char* MapChunk(TStream stream, size_t& given) {
   char* chunk = TakeChunk(stream, given);
-  if (stream == kFreshStream) {
-    try {
-      Pool().FreshChunks.push_back(chunk);
-    } catch (...) {
-      ::munmap(chunk, kChunk);
-      throw;
-    }
-  }
+  if (stream == kFreshStream) Remember(Pool().FreshChunks, chunk, kChunk);
   MakeWritable(chunk, kChunk);
   return chunk;
 }
