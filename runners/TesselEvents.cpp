@@ -176,9 +176,9 @@ const ITestPtr* TNodeTable::Ref(const ITest* node) const {
   return i >= 0 ? &(*FNodes)[static_cast<size_t>(i)] : nullptr;
 }
 
-ITestPtr TNodeTable::Alias(const ITest* node) const {
-  const ITestPtr* ref = Ref(node);
-  return ref ? ITestPtr(FNodes, ref->get()) : nullptr;
+ITestPtr TNodeTable::Alias(const ITestPtr& node) const {
+  const ITestPtr* ref = node ? Ref(node.get()) : nullptr;
+  return ref ? ITestPtr(FNodes, ref->get()) : node;
 }
 
 // ---------------------------------------------------------------------------
@@ -590,10 +590,7 @@ void TReplayResult::ReplayFailure(const ITestPtr& node, std::string_view p, bool
 
 const ITestPtr* TReplayResult::StableRef(const TestFramework::ITest* node) { return FNodes.Ref(node); }
 
-ITestPtr TReplayResult::FailureRef(const ITestPtr& test) {
-  ITestPtr alias = test ? FNodes.Alias(test.get()) : nullptr;
-  return alias ? alias : test;
-}
+ITestPtr TReplayResult::FailureRef(const ITestPtr& test) { return FNodes.Alias(test); }
 
 // The table's reference when the node is in it: a reference of its own
 // would write the node's count.

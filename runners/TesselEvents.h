@@ -134,9 +134,9 @@ class TNodeTable {
   size_t Size() const noexcept { return FNodes->size(); }
   // A reference to a node of the table that shares the table's hold on all
   // of them rather than the node's own: a copy writes the table's count,
-  // not the node's, whose page a forked process shares. Empty when the
-  // node is not in the table.
-  ITestPtr Alias(const TestFramework::ITest* node) const;
+  // not the node's, whose page a forked process shares. The node's own
+  // reference when it is not in the table.
+  ITestPtr Alias(const ITestPtr& node) const;
 
  private:
   std::shared_ptr<std::vector<ITestPtr>> FNodes = std::make_shared<std::vector<ITestPtr>>();

@@ -85,10 +85,7 @@ class TWorkerResult : public TTestResult {
   // The node table's reference: the run loop takes none of its own, whose
   // count it would write into pages this process shares with the supervisor.
   const ITestPtr* StableRef(const ITest* node) override { return FRun.Nodes->Ref(node); }
-  ITestPtr FailureRef(const ITestPtr& test) override {
-    ITestPtr alias = test ? FRun.Nodes->Alias(test.get()) : nullptr;
-    return alias ? alias : test;
-  }
+  ITestPtr FailureRef(const ITestPtr& test) override { return FRun.Nodes->Alias(test); }
   // The supervisor's listeners decide in the supervisor; here the answer
   // they are expected to give, and the question goes to them (except the
   // unit's own, which the supervisor asked before the unit was replayed).
