@@ -264,13 +264,61 @@ void TEventWriter::Begin(TKind kind, const ITestPtr& node, bool output) {
   std::memcpy(FRecord.data(), &h, sizeof h);
 }
 
+// A passing test case sends four records: the question whether it runs,
+// its start, its success and its end. The question and the success are
+// held back here and go out inside the record after them when that is their
+// partner (fAsked, fPassed): half the records to write and to replay. Any
+// other record after them sends them alone first, so the order stays.
 void TEventWriter::Publish() {
   if (FSilent) return;
   FRecord.resize((FRecord.size() + kAlign - 1) / kAlign * kAlign);
   const uint32_t size = static_cast<uint32_t>(FRecord.size());
   std::memcpy(FRecord.data(), &size, sizeof size);
+  if (!FHeld.empty()) {
+    auto* h = reinterpret_cast<TRecordHead*>(FRecord.data());
+    auto* held = reinterpret_cast<TRecordHead*>(FHeld.data());
+    const bool same = held->Node == h->Node && held->RunCount == h->RunCount && !(h->Flags & fRemote);
+    if (same && held->Kind == TKind::Question && h->Kind == TKind::StartTest) {
+      h->Flags |= fAsked;
+      FHeld.clear();
+    } else if (same && held->Kind == TKind::AddSuccess && h->Kind == TKind::EndTest &&
+               held->StartTime == h->StartTime && held->StopTime == h->StopTime && !(h->Flags & fOutput)) {
+      // The success, with the output places it took, becomes the end.
+      held->Kind = TKind::EndTest;
+      held->Flags |= fPassed;
+      FRecord.swap(FHeld);
+      FHeld.clear();
+    } else {
+      Flush();
+    }
+  }
+  if (Holds(*reinterpret_cast<const TRecordHead*>(FRecord.data()))) {
+    FHeld.swap(FRecord);
+    return;
+  }
+  PutWhole(FRecord);
+}
+
+bool TEventWriter::Holds(const TRecordHead& h) const noexcept {
+  if (h.Node < 0 || (h.Flags & fRemote)) return false;
+  return (h.Kind == TKind::Question && (h.Flags & fYes)) || h.Kind == TKind::AddSuccess;
+}
+
+void TEventWriter::Flush() {
+  if (FHeld.empty()) return;
+  if (!FSilent) PutWhole(FHeld);
+  FHeld.clear();
+}
+
+void TEventWriter::SetSilent(bool silent) noexcept {
+  FSilent = silent;
+  if (silent) FHeld.clear();  // the process that forked this one sends it
+}
+
+void TEventWriter::PutWhole(const std::string& record) {
+  const uint32_t size = static_cast<uint32_t>(record.size());
   const size_t most = FChannel.RingSize() / 4;
-  if (size <= most) return Put(FRecord.data(), size);
+  if (size <= most) return Put(record.data(), size);
   // Too big for the ring to hold with room to spare: in pieces the reader
   // puts together again.
   std::string piece;
@@ -283,7 +331,7 @@ void TEventWriter::Publish() {
     h.RunCount = static_cast<uint32_t>(n);  // the piece's own length, without the padding
     h.Size = static_cast<uint32_t>((sizeof h + n + kAlign - 1) / kAlign * kAlign);
     piece.assign(reinterpret_cast<const char*>(&h), sizeof h);
-    piece.append(FRecord, at, n);
+    piece.append(record, at, n);
     piece.resize(h.Size);
     Put(piece.data(), h.Size);
     at += n;
@@ -533,6 +581,10 @@ void TReplayResult::Replay(const TRecord& rec) {
       StartTest(node);
       break;
     case TKind::EndTest:
+      if (h.Flags & fPassed) {
+        if (FRootTest) FTotalTime = FRootTest->ElapsedTestTime();
+        AddSuccess(node);
+      }
       EndTest(node);
       break;
     case TKind::StartSuite:
@@ -563,6 +615,13 @@ void TReplayResult::Replay(const TRecord& rec) {
     default:
       break;
   }
+}
+
+void TReplayResult::ReplayQuestion(const TRecord& rec) {
+  const TRecordHead& h = *rec.Head;
+  if (h.Node < 0 || static_cast<size_t>(h.Node) >= FNodes.Size()) return;
+  FRunTests = FRunBase + static_cast<int32_t>(h.RunCount);
+  TTestResult::ShouldRunTest(FNodes.Node(h.Node));
 }
 
 void TReplayResult::ReplayFailure(const ITestPtr& node, std::string_view p, bool isFailure) {

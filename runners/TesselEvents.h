@@ -56,6 +56,12 @@ enum TRecordFlags : uint8_t {
   fYes = 2,     // a question's answer
   fRemote = 4,  // the node was made in the worker: it is described in the record
   fMore = 8,    // a fragment that more fragments of the same record follow
+  // Two records in one, as a passing test case sends them: a StartTest
+  // that the question whether the node runs (answered yes) came just
+  // before, an EndTest that its AddSuccess came just before with the same
+  // times. Each is replayed as the two records were.
+  fAsked = 16,
+  fPassed = 32,
 };
 
 struct TRecordHead {
@@ -168,7 +174,10 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void Question(const ITestPtr& node, bool answer);
   void Done();
   // Writes nothing while silent: this process is a child a test forked.
-  void SetSilent(bool silent) noexcept { FSilent = silent; }
+  void SetSilent(bool silent) noexcept;
+  // Sends the record held back for the next one (see Publish), before this
+  // process ends or forks, or where the next record will be another's.
+  void Flush();
   // After another process (a test case's own, under --isolate) wrote to the
   // channel: takes its records as written.
   void Resync() noexcept;
@@ -196,7 +205,9 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void Num(uint64_t v);
   void Text(std::string_view s);
   void Publish();
+  bool Holds(const TRecordHead& h) const noexcept;
   void Put(const char* data, uint32_t size);
+  void PutWhole(const std::string& record);
   void Wake(TControl& c);
   int32_t IndexOf(const ITestPtr& node) const;
   void Heartbeat(int32_t node);
@@ -212,6 +223,7 @@ class TEventWriter : public TestFramework::ITestListenerX {
   uint64_t FOutPos = 0, FErrPos = 0;  // the offsets last sent
   TTestResult* FResult = nullptr;
   std::string FRecord;     // the record being built
+  std::string FHeld;       // a record that the next one may take into itself; empty: none
   uint64_t FHead = 0;      // written, as this process knows it
   uint64_t FRoomUntil = 0; // Head may grow up to here without looking at Tail
   const TestFramework::ITest* FUnitRoot = nullptr;
@@ -237,8 +249,11 @@ class TReplayResult : public TTestResult {
   };
   static bool Parse(std::string_view bytes, TRecord& rec);
   // Replays one node record into this result's listeners. A listener's
-  // exception passes on.
+  // exception passes on. Of a record that is two (fAsked), the question
+  // goes first, through ReplayQuestion, before the output that came before
+  // the record is placed.
   void Replay(const TRecord& rec);
+  void ReplayQuestion(const TRecord& rec);
 
   // The nodes this result's run has started and not ended, innermost last.
   struct TOpen {

@@ -110,6 +110,7 @@ class TWorkerResult : public TTestResult {
     try {
       FControl.CaseDone.store(0);
       std::fflush(nullptr);
+      FWriter.Flush();  // the test's process writes after this one's records
       const int64_t started = Platform::QueryPerformanceCounter();
       pid_t pid = ::fork();
       if (pid == 0) RunHere(test);
@@ -145,6 +146,7 @@ class TWorkerResult : public TTestResult {
       // Only the writer listens here, and it raises nothing.
     }
     std::fflush(nullptr);
+    FWriter.Flush();
     FControl.CaseDone.store(1);
     EndProcess(false);  // one test case's process: its leaks would be told once per test
   }

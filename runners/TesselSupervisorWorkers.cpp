@@ -276,6 +276,7 @@ void TSupervisedResult::Process(TWorker& w, const TRecord& rec) {
       break;
     default:
       if (live) {
+        if (h.Flags & fAsked) ReplayQuestion(rec);
         if (h.Flags & fOutput) CopyOutput(*w.Output, rec.OutPos, rec.ErrPos);
         Replay(rec);
       }
