@@ -1,6 +1,8 @@
 // Tessel core: the pool of the nodes' small blocks (see NodePool.h).
 #include "framework/NodePool.h"
 
+#include "platform/SoleThread.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/mman.h>
@@ -186,7 +188,7 @@ size_t ClassOf(size_t size) noexcept { return size == 0 ? 0 : (size - 1) / 16; }
 
 void* Take(size_t c) {
   TPool& pool = Pool();
-  std::lock_guard<std::mutex> guard(pool.Lock);
+  Platform::TLockUnlessSole<std::mutex> guard(pool.Lock);
   const size_t bytes = (c % kSizes + 1) * 16;
   if (c >= kSizes) return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes, FreshChunk);
   return Carve(pool.Free[c], pool.Next[c], pool.End[c], bytes,
@@ -195,7 +197,7 @@ void* Take(size_t c) {
 
 void Give(TFree*& list, void* p) noexcept {
   if (!p) return;
-  std::lock_guard<std::mutex> guard(Pool().Lock);
+  Platform::TLockUnlessSole<std::mutex> guard(Pool().Lock);
   auto* f = static_cast<TFree*>(p);
   f->Next = list;
   list = f;
@@ -276,7 +278,7 @@ namespace {
 void* TakeNode(size_t size, int kind) {
   if (size > kMaxNode) return ::operator new(size);
   TPool& pool = Pool();
-  std::lock_guard<std::mutex> guard(pool.Lock);
+  Platform::TLockUnlessSole<std::mutex> guard(pool.Lock);
   TPool::TNodes& nodes = pool.Nodes[kind];
   const size_t c = ClassOf(size);
   return Carve(nodes.Free[c], nodes.Next, nodes.End, (c + 1) * 16,

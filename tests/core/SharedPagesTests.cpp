@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/TestFramework.h"
@@ -316,6 +318,40 @@ class TSharedPagesTests : public TTestCase {
     CheckEquals(0, got[0], "nodes damaged in the child");
     // Copied in already, before anything in the child wrote to it.
     if (got[1] >= 0) CheckEquals(1, got[1], "the node's page is the child's own");
+  }
+
+  // The pool skips its lock while the process has one thread. Threads that
+  // take and give back blocks and nodes all at once must still each get
+  // blocks of their own: a block handed to two of them is written by both.
+  TESSEL_TEST(TestThreadsTakingFromThePoolAtOnceEachGetBlocksOfTheirOwn) {
+    constexpr int kThreads = 4, kRounds = 40, kEach = 500;
+    std::atomic<int> ready{0};
+    std::atomic<int> damaged{0};
+    auto work = [&](int id) {
+      ready.fetch_add(1);
+      while (ready.load() < kThreads) {
+      }
+      std::vector<uint64_t*> mine;
+      mine.reserve(2 * kEach);
+      for (int r = 0; r < kRounds; ++r) {
+        for (int i = 0; i < kEach; ++i) {
+          mine.push_back(static_cast<uint64_t*>(NodePool::Allocate(32)));
+          mine.push_back(static_cast<uint64_t*>(NodePool::AllocateNode(48)));
+        }
+        for (uint64_t* p : mine) *p = static_cast<uint64_t>(id) << 32 | static_cast<uint32_t>(r);
+        for (uint64_t* p : mine)
+          if (*p != (static_cast<uint64_t>(id) << 32 | static_cast<uint32_t>(r))) damaged.fetch_add(1);
+        for (size_t i = 0; i < mine.size(); ++i) {
+          if (i % 2 == 0) NodePool::Free(mine[i], 32);
+          else NodePool::FreeNode(mine[i], 48);
+        }
+        mine.clear();
+      }
+    };
+    std::vector<std::thread> threads;
+    for (int id = 1; id <= kThreads; ++id) threads.emplace_back(work, id);
+    for (std::thread& t : threads) t.join();
+    CheckEquals(0, damaged.load(), "blocks another thread was given too");
   }
 
   // Past their first 64 KiB, the nodes a worker writes and those it only

@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "Internal.h"
+#include "platform/SoleThread.h"
 
 namespace testing {
 
@@ -121,13 +122,13 @@ std::vector<TestPartResult>& Pending() {
 }  // namespace
 
 TRunningScope::TRunningScope(TRunningContext& ctx) {
-  std::lock_guard<std::recursive_mutex> hold(gReportLock);
+  Platform::TLockUnlessSole<std::recursive_mutex> hold(gReportLock);
   FPrevious = gContext;
   gContext = &ctx;
 }
 
 TRunningScope::~TRunningScope() {
-  std::lock_guard<std::recursive_mutex> hold(gReportLock);
+  Platform::TLockUnlessSole<std::recursive_mutex> hold(gReportLock);
   gContext = FPrevious;
 }
 
