@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -264,55 +265,81 @@ void TEventWriter::Begin(TKind kind, const ITestPtr& node, bool output) {
   std::memcpy(FRecord.data(), &h, sizeof h);
 }
 
-// A passing test case sends four records: the question whether it runs,
-// its start, its success and its end. The question and the success are
-// held back here and go out inside the record after them when that is their
-// partner (fAsked, fPassed): half the records to write and to replay. Any
-// other record after them sends them alone first, so the order stays.
 void TEventWriter::Publish() {
   if (FSilent) return;
+  Flush();  // a record held back goes first
   FRecord.resize((FRecord.size() + kAlign - 1) / kAlign * kAlign);
   const uint32_t size = static_cast<uint32_t>(FRecord.size());
   std::memcpy(FRecord.data(), &size, sizeof size);
-  if (!FHeld.empty()) {
-    auto* h = reinterpret_cast<TRecordHead*>(FRecord.data());
-    auto* held = reinterpret_cast<TRecordHead*>(FHeld.data());
-    const bool same = held->Node == h->Node && held->RunCount == h->RunCount && !(h->Flags & fRemote);
-    if (same && held->Kind == TKind::Question && h->Kind == TKind::StartTest) {
-      h->Flags |= fAsked;
-      FHeld.clear();
-    } else if (same && held->Kind == TKind::AddSuccess && h->Kind == TKind::EndTest &&
-               held->StartTime == h->StartTime && held->StopTime == h->StopTime && !(h->Flags & fOutput)) {
+  PutWhole(FRecord);
+}
+
+// A passing test case sends four records: the question whether it runs,
+// its start, its success and its end. Of a node of the table each is a head
+// and at most the output places, built here on the stack and copied into
+// the ring whole. The question and the success are held back and go out
+// inside the record after them when that is their partner (fAsked,
+// fPassed): half the records to write and to replay. Any other record after
+// them sends them alone first, so the order stays.
+void TEventWriter::SendSmall(TSmallRecord& r) {
+  if (FSilent) return;
+  if (FHolding) {
+    TRecordHead& held = FHeld.Head;
+    const TRecordHead& h = r.Head;
+    const bool same = held.Node == h.Node && held.RunCount == h.RunCount;
+    if (same && held.Kind == TKind::Question && h.Kind == TKind::StartTest) {
+      r.Head.Flags |= fAsked;
+      FHolding = false;
+    } else if (same && held.Kind == TKind::AddSuccess && h.Kind == TKind::EndTest && held.StartTime == h.StartTime &&
+               held.StopTime == h.StopTime && !(h.Flags & fOutput)) {
       // The success, with the output places it took, becomes the end.
-      held->Kind = TKind::EndTest;
-      held->Flags |= fPassed;
-      FRecord.swap(FHeld);
-      FHeld.clear();
+      r = FHeld;
+      r.Head.Kind = TKind::EndTest;
+      r.Head.Flags |= fPassed;
+      FHolding = false;
     } else {
       Flush();
     }
   }
-  if (Holds(*reinterpret_cast<const TRecordHead*>(FRecord.data()))) {
-    FHeld.swap(FRecord);
+  if ((r.Head.Kind == TKind::Question && (r.Head.Flags & fYes)) || r.Head.Kind == TKind::AddSuccess) {
+    FHeld = r;
+    FHolding = true;
     return;
   }
-  PutWhole(FRecord);
+  PutSmall(r);
 }
 
-bool TEventWriter::Holds(const TRecordHead& h) const noexcept {
-  if (h.Node < 0 || (h.Flags & fRemote)) return false;
-  return (h.Kind == TKind::Question && (h.Flags & fYes)) || h.Kind == TKind::AddSuccess;
+void TEventWriter::PutSmall(TSmallRecord& r) {
+  r.Head.Size = static_cast<uint32_t>(sizeof(TRecordHead) + (r.Head.Flags & fOutput ? sizeof r.Out : 0));
+  static_assert(offsetof(TSmallRecord, Out) == sizeof(TRecordHead), "the output places follow the head");
+  Put(reinterpret_cast<const char*>(&r), r.Head.Size);
 }
 
 void TEventWriter::Flush() {
-  if (FHeld.empty()) return;
-  if (!FSilent) PutWhole(FHeld);
-  FHeld.clear();
+  if (!FHolding) return;
+  FHolding = false;
+  if (!FSilent) PutSmall(FHeld);
 }
 
 void TEventWriter::SetSilent(bool silent) noexcept {
   FSilent = silent;
-  if (silent) FHeld.clear();  // the process that forked this one sends it
+  if (silent) FHolding = false;  // the process that forked this one sends it
+}
+
+// The head of a node of the table (index: its number) and the output
+// places, as Begin writes them.
+void TEventWriter::SmallHead(TSmallRecord& r, TKind kind, const ITestPtr& node, int32_t index, bool output) {
+  r.Head = TRecordHead{};
+  r.Head.Kind = kind;
+  r.Head.Node = index;
+  r.Head.StartTime = node->GetStartTime();
+  r.Head.StopTime = node->GetStopTime();
+  if (FResult && FRunBase >= 0) r.Head.RunCount = static_cast<uint32_t>(FResult->RunCount() - FRunBase);
+  if (output && OutputCheckpoint(kind == TKind::Done)) {
+    r.Head.Flags |= fOutput;
+    r.Out[0] = FOutPos;
+    r.Out[1] = FErrPos;
+  }
 }
 
 void TEventWriter::PutWhole(const std::string& record) {
@@ -405,6 +432,12 @@ void TEventWriter::UnitEnd(int32_t unit) {
 }
 
 void TEventWriter::Question(const ITestPtr& node, bool answer) {
+  if (const int32_t index = node ? IndexOf(node) : -1; index >= 0) {
+    TSmallRecord r;
+    SmallHead(r, TKind::Question, node, index, false);
+    if (answer) r.Head.Flags |= fYes;
+    return SendSmall(r);
+  }
   Begin(TKind::Question, node, false);
   if (answer) reinterpret_cast<TRecordHead*>(FRecord.data())->Flags |= fYes;
   Publish();
@@ -415,7 +448,14 @@ void TEventWriter::Done() {
   Publish();
 }
 
-void TEventWriter::Node(TKind kind, const ITestPtr& node, bool output) {
+void TEventWriter::Node(TKind kind, const ITestPtr& node, bool output) { NodeAt(kind, node, IndexOf(node), output); }
+
+void TEventWriter::NodeAt(TKind kind, const ITestPtr& node, int32_t index, bool output) {
+  if (index >= 0) {
+    TSmallRecord r;
+    SmallHead(r, kind, node, index, output);
+    return SendSmall(r);
+  }
   Begin(kind, node, output);
   Publish();
 }
@@ -430,7 +470,7 @@ void TEventWriter::StartTest(const ITestPtr& test) {
   FOpen.push_back(index < 0 ? -2 : index);
   Heartbeat(FOpen.back());
   // Before the root starts no test code has run since the last unit ended.
-  Node(TKind::StartTest, test, !root);
+  NodeAt(TKind::StartTest, test, index, !root);
   FNeedOutput = true;
 }
 

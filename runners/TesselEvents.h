@@ -205,7 +205,14 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void Num(uint64_t v);
   void Text(std::string_view s);
   void Publish();
-  bool Holds(const TRecordHead& h) const noexcept;
+  struct TSmallRecord {
+    TRecordHead Head;
+    uint64_t Out[2];  // the output places, when Head.Flags has fOutput
+  };
+  void NodeAt(TKind kind, const ITestPtr& node, int32_t index, bool output);
+  void SmallHead(TSmallRecord& r, TKind kind, const ITestPtr& node, int32_t index, bool output);
+  void SendSmall(TSmallRecord& r);
+  void PutSmall(TSmallRecord& r);
   void Put(const char* data, uint32_t size);
   void PutWhole(const std::string& record);
   void Wake(TControl& c);
@@ -223,7 +230,8 @@ class TEventWriter : public TestFramework::ITestListenerX {
   uint64_t FOutPos = 0, FErrPos = 0;  // the offsets last sent
   TTestResult* FResult = nullptr;
   std::string FRecord;     // the record being built
-  std::string FHeld;       // a record that the next one may take into itself; empty: none
+  TSmallRecord FHeld{};    // a record the next one may take into itself, while FHolding
+  bool FHolding = false;
   uint64_t FHead = 0;      // written, as this process knows it
   uint64_t FRoomUntil = 0; // Head may grow up to here without looking at Tail
   const TestFramework::ITest* FUnitRoot = nullptr;
