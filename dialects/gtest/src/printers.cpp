@@ -1,5 +1,6 @@
 #include "gtest/gtest-printers.h"
 
+#include <charconv>
 #include <cxxabi.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 #include <limits>
+#include <locale>
 #include <sstream>
 
 namespace testing {
@@ -304,6 +306,23 @@ void PrintTo(const std::any& value, std::ostream* os) {
 struct StringStream::Buffer {
   std::ostringstream ss;
 };
+
+namespace {
+// A stream prints with the global locale, which may group the digits.
+template <class T>
+std::string Decimal(T value) {
+  if (std::locale() != std::locale::classic()) {
+    std::ostringstream ss;
+    ss << value;
+    return ss.str();
+  }
+  char digits[24];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+}  // namespace
+
+std::string DecimalText(long long value) { return Decimal(value); }
+std::string DecimalText(unsigned long long value) { return Decimal(value); }
 
 StringStream::StringStream() : buffer_(std::make_unique<Buffer>()), os_(&buffer_->ss) {}
 StringStream::~StringStream() = default;

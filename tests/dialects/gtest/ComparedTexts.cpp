@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <limits>
 #include <list>
+#include <locale>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,12 +49,27 @@ std::string Universal(const T& value) {
 #define PRINT(...) Record(#__VA_ARGS__, ::testing::PrintToString(__VA_ARGS__))
 #define UNIVERSAL(...) Record("universal " #__VA_ARGS__, Universal(__VA_ARGS__))
 
+// A global locale that groups digits in threes: a stream made after it is
+// set prints integers grouped.
+struct TGroupsOfThree : std::numpunct<char> {
+  char do_thousands_sep() const override { return ','; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
 void Numbers() {
   PRINT(5);
   PRINT(-3);
   PRINT(0u);
   PRINT(std::numeric_limits<long long>::min());
   PRINT(std::numeric_limits<unsigned long long>::max());
+  PRINT(static_cast<short>(-7));
+  PRINT(static_cast<unsigned short>(65535));
+  PRINT(1234567L);
+  {
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new TGroupsOfThree));
+    Record("1234567 under a global locale that groups digits", ::testing::PrintToString(1234567));
+    std::locale::global(previous);
+  }
   PRINT(true);
   PRINT(false);
   PRINT(3.5);

@@ -370,13 +370,32 @@ class StringStream {
   std::ostream* os_;
 };
 
+// An integer that prints as operator<< writes it (not a character, not a
+// bool): its decimal digits, made without a stream, which costs a failure
+// more than the rest of its message.
+template <typename T>
+inline constexpr bool IsPlainInteger_ =
+    std::is_integral_v<T> && sizeof(T) <= sizeof(long long) && !std::is_same_v<T, bool> &&
+    !std::is_same_v<T, char> && !std::is_same_v<T, signed char> && !std::is_same_v<T, unsigned char> &&
+    !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char8_t> && !std::is_same_v<T, char16_t> &&
+    !std::is_same_v<T, char32_t>;
+std::string DecimalText(long long value);
+std::string DecimalText(unsigned long long value);
+
 }  // namespace internal
 
 template <typename T>
 std::string PrintToString(const T& value) {
-  internal::StringStream ss;
-  internal::UniversalTersePrinter<T>::Print(value, ss.os());
-  return ss.str();
+  if constexpr (internal::IsPlainInteger_<std::remove_cv_t<T>>) {
+    if constexpr (std::is_signed_v<T>)
+      return internal::DecimalText(static_cast<long long>(value));
+    else
+      return internal::DecimalText(static_cast<unsigned long long>(value));
+  } else {
+    internal::StringStream ss;
+    internal::UniversalTersePrinter<T>::Print(value, ss.os());
+    return ss.str();
+  }
 }
 
 }  // namespace testing
