@@ -53,10 +53,22 @@ class Programs:
     def __init__(self, out, dialect_libs, jobs):
         self.out, self.libs, self.jobs = out, dialect_libs, jobs
         self.ccache = shutil.which("ccache")
+        self.headers_mtime = None
 
     def compile_cmd(self, kind, src, obj):
         inc = ["-isystem", os.path.join(ROOT, "dialects", "gtest", "include")] if kind == "dialect" else []
         return [CXX] + CXXFLAGS + inc + ["-c", src, "-o", obj]
+
+    def newest_input(self, kind, src):
+        """When the source or, for the dialect, a header it may include last changed."""
+        t = os.path.getmtime(src)
+        if kind == "dialect":
+            if self.headers_mtime is None:
+                inc = os.path.join(ROOT, "dialects", "gtest", "include")
+                self.headers_mtime = max((os.path.getmtime(os.path.join(d, f))
+                                          for d, _, files in os.walk(inc) for f in files), default=0)
+            t = max(t, self.headers_mtime)
+        return t
 
     def obj(self, kind, src):
         d = os.path.join(self.out, "obj", kind)
@@ -74,7 +86,9 @@ class Programs:
             objs = []
             for src in sources:
                 o = self.obj(kind, src)
-                if not os.path.exists(o):
+                # Made again when the dialect's headers changed since: the
+                # tests' code is compiled from them.
+                if not os.path.exists(o) or os.path.getmtime(o) < self.newest_input(kind, src):
                     run(([self.ccache] if self.ccache else []) + self.compile_cmd(kind, src, o))
                 objs.append(o)
             exe = os.path.join(self.out, "%s-%d" % (kind, n))
