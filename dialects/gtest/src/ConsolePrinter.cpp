@@ -62,7 +62,9 @@ void PrintPart(const TestPartResult& part) {
                                                                         : LocationText(file, part.line_number()) + ":";
   std::printf("%s %s%s\n", where.c_str(), part.type() == TestPartResult::kSkip ? "Skipped\n" : "Failure\n",
               part.message());
-  std::fflush(stdout);
+  // Before what the test writes next. A supervisor places the tests' output
+  // itself, after its own lines so far.
+  if (gFlushEachTest) std::fflush(stdout);
 }
 
 void PrintTime(TimeInMillis ms) {
