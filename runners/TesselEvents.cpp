@@ -433,7 +433,7 @@ void TEventWriter::UnitEnd(int32_t unit) {
 
 void TEventWriter::Question(const ITestPtr& node, bool answer) {
   if (const int32_t index = node ? IndexOf(node) : -1; index >= 0) {
-    TSmallRecord r;
+    TSmallRecord r{};
     SmallHead(r, TKind::Question, node, index, false);
     if (answer) r.Head.Flags |= fYes;
     return SendSmall(r);
@@ -452,7 +452,7 @@ void TEventWriter::Node(TKind kind, const ITestPtr& node, bool output) { NodeAt(
 
 void TEventWriter::NodeAt(TKind kind, const ITestPtr& node, int32_t index, bool output) {
   if (index >= 0) {
-    TSmallRecord r;
+    TSmallRecord r{};
     SmallHead(r, kind, node, index, output);
     return SendSmall(r);
   }
