@@ -232,21 +232,10 @@ int32_t TEventWriter::IndexOf(const ITestPtr& node) const {
 }
 
 void TEventWriter::Begin(TKind kind, const ITestPtr& node, bool output) {
-  FRecord.resize(sizeof(TRecordHead));
-  TRecordHead h{};
-  h.Kind = kind;
-  h.Node = -1;
-  if (node) {
-    h.Node = IndexOf(node);
-    h.StartTime = node->GetStartTime();
-    h.StopTime = node->GetStopTime();
-  }
-  if (FResult && FRunBase >= 0) h.RunCount = static_cast<uint32_t>(FResult->RunCount() - FRunBase);
-  if (output && OutputCheckpoint(kind == TKind::Done)) {
-    h.Flags |= fOutput;
-    Num(FOutPos);
-    Num(FErrPos);
-  }
+  TSmallRecord r{};
+  SmallHead(r, kind, node, node ? IndexOf(node) : -1, output);
+  TRecordHead& h = r.Head;
+  FRecord.assign(reinterpret_cast<const char*>(&r), sizeof h + (h.Flags & fOutput ? sizeof r.Out : 0));
   if (node && h.Node < 0) {
     // Made in this process after the fork: described, not numbered.
     h.Flags |= fRemote;
@@ -326,14 +315,16 @@ void TEventWriter::SetSilent(bool silent) noexcept {
   if (silent) FHolding = false;  // the process that forked this one sends it
 }
 
-// The head of a node of the table (index: its number) and the output
-// places, as Begin writes them.
+// A record's head and output places: of the node (null: none; index: its
+// number in the table, -1 when it has none).
 void TEventWriter::SmallHead(TSmallRecord& r, TKind kind, const ITestPtr& node, int32_t index, bool output) {
   r.Head = TRecordHead{};
   r.Head.Kind = kind;
   r.Head.Node = index;
-  r.Head.StartTime = node->GetStartTime();
-  r.Head.StopTime = node->GetStopTime();
+  if (node) {
+    r.Head.StartTime = node->GetStartTime();
+    r.Head.StopTime = node->GetStopTime();
+  }
   if (FResult && FRunBase >= 0) r.Head.RunCount = static_cast<uint32_t>(FResult->RunCount() - FRunBase);
   if (output && OutputCheckpoint(kind == TKind::Done)) {
     r.Head.Flags |= fOutput;
@@ -432,15 +423,7 @@ void TEventWriter::UnitEnd(int32_t unit) {
 }
 
 void TEventWriter::Question(const ITestPtr& node, bool answer) {
-  if (const int32_t index = node ? IndexOf(node) : -1; index >= 0) {
-    TSmallRecord r{};
-    SmallHead(r, TKind::Question, node, index, false);
-    if (answer) r.Head.Flags |= fYes;
-    return SendSmall(r);
-  }
-  Begin(TKind::Question, node, false);
-  if (answer) reinterpret_cast<TRecordHead*>(FRecord.data())->Flags |= fYes;
-  Publish();
+  NodeAt(TKind::Question, node, node ? IndexOf(node) : -1, false, answer ? fYes : 0);
 }
 
 void TEventWriter::Done() {
@@ -448,15 +431,19 @@ void TEventWriter::Done() {
   Publish();
 }
 
-void TEventWriter::Node(TKind kind, const ITestPtr& node, bool output) { NodeAt(kind, node, IndexOf(node), output); }
+void TEventWriter::Node(TKind kind, const ITestPtr& node, bool output) {
+  NodeAt(kind, node, node ? IndexOf(node) : -1, output);
+}
 
-void TEventWriter::NodeAt(TKind kind, const ITestPtr& node, int32_t index, bool output) {
+void TEventWriter::NodeAt(TKind kind, const ITestPtr& node, int32_t index, bool output, uint8_t flags) {
   if (index >= 0) {
     TSmallRecord r{};
     SmallHead(r, kind, node, index, output);
+    r.Head.Flags |= flags;
     return SendSmall(r);
   }
   Begin(kind, node, output);
+  reinterpret_cast<TRecordHead*>(FRecord.data())->Flags |= flags;
   Publish();
 }
 

@@ -175,7 +175,7 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void Done();
   // Writes nothing while silent: this process is a child a test forked.
   void SetSilent(bool silent) noexcept;
-  // Sends the record held back for the next one (see Publish), before this
+  // Sends the record held back for the next one (see SendSmall), before this
   // process ends or forks, or where the next record will be another's.
   void Flush();
   // After another process (a test case's own, under --isolate) wrote to the
@@ -209,7 +209,7 @@ class TEventWriter : public TestFramework::ITestListenerX {
     TRecordHead Head;
     uint64_t Out[2];  // the output places, when Head.Flags has fOutput
   };
-  void NodeAt(TKind kind, const ITestPtr& node, int32_t index, bool output);
+  void NodeAt(TKind kind, const ITestPtr& node, int32_t index, bool output, uint8_t flags = 0);
   void SmallHead(TSmallRecord& r, TKind kind, const ITestPtr& node, int32_t index, bool output);
   void SendSmall(TSmallRecord& r);
   void PutSmall(TSmallRecord& r);
