@@ -195,17 +195,18 @@ void TSupervisedResult::Start() {
   std::fflush(nullptr);
   // The workers first, so that the tests start a fork sooner. A worker
   // that loses this process before the keeper is there ends by its death
-  // signal; it is still starting then, a few milliseconds before its first
-  // test, so no helper of a test is left behind.
+  // signal; it is still starting then, before its first test, so no
+  // helper of a test is left behind. With no worker there is nothing to
+  // keep.
   size_t predicted = static_cast<size_t>(std::count_if(FUnits.begin(), FUnits.end(), [](const TUnit& u) { return u.Predicted; }));
   for (size_t i = 0; i < std::min(predicted, static_cast<size_t>(FOptions.Jobs)); ++i)
     if (!Fork(0)) break;
-  FKeeperPid = StartKeeper(FKeeper);
+  if (!FWorkers.empty()) StartKeeper(FKeeper);
   for (const auto& w : FWorkers) Tell(w->Pid);
 }
 
 void TSupervisedResult::Tell(int32_t v) {
-  if (FKeeper >= 0) ::send(FKeeper, &v, sizeof v, MSG_NOSIGNAL);
+  TellKeeper(FKeeper, v);
 }
 
 TSupervisedResult::TWorker* TSupervisedResult::Fork(uint32_t startAt) {
@@ -234,7 +235,7 @@ TSupervisedResult::TWorker* TSupervisedResult::Fork(uint32_t startAt) {
   start.OutFd = w->Output->OutFd;
   start.ErrFd = w->Output->ErrFd;
   start.Sparse = sparse;
-  if (FKeeper >= 0) start.CloseFds.push_back(FKeeper);
+  if (FKeeper.Socket >= 0) start.CloseFds.push_back(FKeeper.Socket);
   for (const auto& other : FWorkers) {
     if (other->PidFd >= 0) start.CloseFds.push_back(other->PidFd);
     if (other->Output->OutFd >= 0) start.CloseFds.push_back(other->Output->OutFd);
@@ -505,14 +506,7 @@ void TSupervisedResult::Shutdown() noexcept {
     w->PidFd = -1;
   }
   FWorkers.clear();
-  if (FKeeper >= 0) {
-    ::close(FKeeper);  // the keeper ends: there is nothing left for it to end
-    FKeeper = -1;
-    int status;
-    while (FKeeperPid > 0 && ::waitpid(FKeeperPid, &status, 0) < 0 && errno == EINTR) {
-    }
-    FKeeperPid = -1;
-  }
+  EndKeeper(FKeeper);  // there is nothing left for it to end
   for (size_t i = 0; i < FShared.Signals.size(); ++i) {
     struct sigaction now {};
     if (::sigaction(FShared.Signals[i], nullptr, &now) != 0) continue;

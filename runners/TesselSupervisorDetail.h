@@ -89,8 +89,21 @@ void CopyAllOutput(TOutput& o);
 // How a worker's process ended, for the record of the test it ran.
 std::string EndText(int status);
 std::string StatusText(int status);
-// Forks the keeper; its socket, whose closing ends the groups it was told of.
-pid_t StartKeeper(int& socketFd);
+// The keeper: a process that outlives the supervisor, told every worker's
+// process group; when its socket closes (at the end of the run, or because
+// the supervisor was killed) it ends the groups still on its list.
+struct TKeeper {
+  int Socket = -1;
+  pid_t Pid = -1;
+  void* Stack = nullptr;  // of a keeper that shares this process's memory
+  size_t StackBytes = 0;
+};
+// Without a keeper (no process could be started) the run goes on.
+void StartKeeper(TKeeper& keeper);
+// Tells the keeper of a process group to end (positive) or not (negative).
+void TellKeeper(const TKeeper& keeper, int32_t group);
+// Closes its socket, which ends it, and waits for it.
+void EndKeeper(TKeeper& keeper);
 // fork(), with the child started on the CPU this process runs on, which is
 // awake, rather than on an idle one: on a virtual machine, waking an idle
 // CPU can take milliseconds. This process gets its CPU mask back at once
@@ -178,8 +191,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   void* FControlMap = nullptr;
   size_t FControlBytes = 0;
   int FWakeFd = -1;
-  int FKeeper = -1;
-  pid_t FKeeperPid = -1;
+  TKeeper FKeeper;
   bool FMerged = false;  // standard output and error are one file
   uint32_t FNextId = 1;
   size_t FCursor = 0;

@@ -33,6 +33,11 @@ if [ $took -lt 20 ]; then ok "prog --timeout=2 | cat ends after ${took} s"; else
 has "$out/pipe.txt" "time limit of 2 s"
 no_process_left "a helper left by a test that timed out"
 
+# Runs in a row each start and end a keeper of their own.
+"$exe" --repeat=3 --filter=Calm.*.TestPasses,Calm.*.TestAlsoPasses > "$out/repeat.txt" 2>&1 && ok "three runs in a row pass" ||
+  fail "three runs in a row: exit status $?"
+no_process_left "three runs in a row"
+
 # A worker killed from outside: its test is recorded, and a new worker goes on.
 rm -f "$out/worker.pid"
 (SCENARIO_PID_FILE="$out/worker.pid" "$exe" --runner=nunit --output="$out/worker-kill.nunit.xml" \
