@@ -231,6 +231,14 @@ def main(argv):
         cells.append("%.1f (%.2f)" % (c, c / cg))
         cells.append("%.0f (%.2f)" % (bytes_per[k], bytes_per[k] / bytes_per["gtest"]))
         lines.append("| %s | %s |" % (LABEL[k], " | ".join(cells)))
+    # What a whole run takes: per test is what a run at N costs over one at 0,
+    # so a cost every run of tests has (a worker's fork) counts in it.
+    lines.append("")
+    lines.append("| whole run, passing, ms | " + " | ".join("N=%d" % n for n in [0] + sizes) + " |")
+    lines.append("|---|" + "---|" * (len(sizes) + 1))
+    for k in KINDS:
+        lines.append("| %s | %s |" % (LABEL[k], " | ".join("%.2f" % (statistics.median(times[(k, n, "pass")]) * 1e3)
+                                                         for n in [0] + sizes)))
     lines.append("")
     lines.append("Medians of %d interleaved rounds (ratio to GoogleTest; interquartile range); %d timed compiles. "
                  "%s, %s cores, %s, %s." % (a.rounds, a.compile_rounds, m["cpu"], m["nproc"], m["memory"],

@@ -230,6 +230,12 @@ def main(argv):
             best = min((per_test[p, mode][0] for p in peers), default=0)
             cells.append("%.2f" % v + (" (%.2f)" % (v / best) if best > 0 else ""))
         lines.append("| %s | %s |" % (label[fw], " | ".join(cells)))
+    # Per test is what a run at N costs over one at 0: a cost every run has
+    # (the worker's fork, the keeper) cancels only where the run at 0 has it too.
+    lines += ["", "| whole run, console, ms | N = 0 | N = %s |" % "{:,}".format(n), "|---|---|---|"]
+    for fw in fws:
+        lines.append("| %s | %.2f | %.2f |" % (label[fw], statistics.median(times[fw, "console", 0]) * 1e3,
+                                             statistics.median(times[fw, "console", n]) * 1e3))
     m = bench.machine()
     lines += ["",
               "| figure | median | range over the rounds |", "|---|---|---|",

@@ -408,16 +408,12 @@ void TEventWriter::UnitBegin(int32_t unit, const ITestPtr& root, int32_t rootInd
   FUnitRootIndex = rootIndex;
   FRunBase = -1;
   FOpen.clear();
-  Begin(TKind::UnitBegin, nullptr, false);
-  reinterpret_cast<TRecordHead*>(FRecord.data())->Node = unit;
-  Publish();
+  SendOwn(TKind::UnitBegin, unit, false);
 }
 
 void TEventWriter::UnitEnd(int32_t unit) {
   Heartbeat(-1);
-  Begin(TKind::UnitEnd, nullptr, true);
-  reinterpret_cast<TRecordHead*>(FRecord.data())->Node = unit;
-  Publish();
+  SendOwn(TKind::UnitEnd, unit, true);
   FUnitRoot = nullptr;
   FRunBase = -1;
 }
@@ -426,9 +422,17 @@ void TEventWriter::Question(const ITestPtr& node, bool answer) {
   NodeAt(TKind::Question, node, node ? IndexOf(node) : -1, false, answer ? fYes : 0);
 }
 
-void TEventWriter::Done() {
-  Begin(TKind::Done, nullptr, true);
-  Publish();
+void TEventWriter::Done() { SendOwn(TKind::Done, -1, true); }
+
+// A record of the run's own (a unit's begin or end, the end of the stream):
+// a head, numbered by the caller, and the output places. The records held
+// back go first, as before any record.
+void TEventWriter::SendOwn(TKind kind, int32_t number, bool output) {
+  TSmallRecord r{};
+  SmallHead(r, kind, nullptr, number, output);
+  if (FSilent) return;
+  Flush();
+  PutSmall(r);
 }
 
 void TEventWriter::Node(TKind kind, const ITestPtr& node, bool output) {

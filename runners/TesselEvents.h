@@ -213,6 +213,7 @@ class TEventWriter : public TestFramework::ITestListenerX {
   void SmallHead(TSmallRecord& r, TKind kind, const ITestPtr& node, int32_t index, bool output);
   void SendSmall(TSmallRecord& r);
   void PutSmall(TSmallRecord& r);
+  void SendOwn(TKind kind, int32_t number, bool output);
   void Put(const char* data, uint32_t size);
   void PutWhole(const std::string& record);
   void Wake(TControl& c);
