@@ -193,19 +193,21 @@ void TSupervisedResult::Start() {
   FShared.WakeFd = FWakeFd;
 
   std::fflush(nullptr);
-  // The workers first, so that the tests start a fork sooner. A worker
-  // that loses this process before the keeper is there ends by its death
-  // signal; it is still starting then, before its first test, so no
-  // helper of a test is left behind. With no worker there is nothing to
-  // keep.
   size_t predicted = static_cast<size_t>(std::count_if(FUnits.begin(), FUnits.end(), [](const TUnit& u) { return u.Predicted; }));
   for (size_t i = 0; i < std::min(predicted, static_cast<size_t>(FOptions.Jobs)); ++i)
     if (!Fork(0)) break;
-  if (!FWorkers.empty()) StartKeeper(FKeeper);
-  for (const auto& w : FWorkers) Tell(w->Pid);
 }
 
 void TSupervisedResult::Tell(int32_t v) {
+  // The keeper starts with the first worker: with none there is nothing to
+  // keep. The worker is forked first, so that the tests start sooner; one
+  // that loses this process before the keeper is there ends by its death
+  // signal, still starting, before its first test, so no helper of a test
+  // is left behind.
+  if (v > 0 && !FKeeperTried) {
+    FKeeperTried = true;
+    StartKeeper(FKeeper);
+  }
   TellKeeper(FKeeper, v);
 }
 

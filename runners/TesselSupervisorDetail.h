@@ -192,6 +192,7 @@ class TSupervisedResult final : public TesselEvents::TReplayResult {
   size_t FControlBytes = 0;
   int FWakeFd = -1;
   TKeeper FKeeper;
+  bool FKeeperTried = false;
   bool FMerged = false;  // standard output and error are one file
   uint32_t FNextId = 1;
   size_t FCursor = 0;
