@@ -399,7 +399,8 @@ void TEventWriter::Wake(TControl& c) {
 
 void TEventWriter::Heartbeat(int32_t node) {
   TControl& c = FChannel.Control();
-  const uint64_t ms = static_cast<uint64_t>(SteadyNanos() - c.Epoch) / 1000000;
+  // With no node started there is no time limit, and the time is not read.
+  const uint64_t ms = node == -1 ? 0 : static_cast<uint64_t>(SteadyNanos() - c.Epoch) / 1000000;
   c.Active.store(ms << 32 | static_cast<uint32_t>(node), std::memory_order_relaxed);
 }
 

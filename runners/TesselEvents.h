@@ -88,7 +88,7 @@ struct alignas(64) TControl {
   // word so that it is read whole: the innermost node it has started (low
   // half; -1: none, -2: one only the writer knows) and the milliseconds
   // after Epoch at which it started that node or last ended one of its
-  // children (high half).
+  // children (high half; 0 with no node).
   std::atomic<uint64_t> Active;
   int64_t Epoch;  // steady clock, ns
   // Written by the reader.
