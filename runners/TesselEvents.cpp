@@ -72,8 +72,8 @@ bool TakeText(std::string_view& p, std::string_view& s) {
 // The channel
 
 TChannel::TChannel(size_t ringBytes) {
-  const size_t page = PageSize();
-  FRingSize = (ringBytes + page - 1) / page * page;
+  FRingSize = PageSize();
+  while (FRingSize < ringBytes) FRingSize *= 2;
   void* control = ::mmap(nullptr, sizeof(TControl), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (control == MAP_FAILED) CannotShare("control block");
   FControl = new (control) TControl();
@@ -377,7 +377,7 @@ void TEventWriter::Put(const char* data, uint32_t size) {
       FRoomUntil = c.Tail.load(std::memory_order_acquire) + ring;
     }
   }
-  std::memcpy(FChannel.Ring() + FHead % FChannel.RingSize(), data, size);
+  std::memcpy(FChannel.At(FHead), data, size);
   FHead += size;
   c.Head.store(FHead, std::memory_order_seq_cst);
   const uint32_t waiting = c.ReaderWaiting.load(std::memory_order_seq_cst);

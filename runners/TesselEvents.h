@@ -109,7 +109,8 @@ class TChannel {
  public:
   // Raises ETesselException when the memory cannot be made. The ring is
   // small so that its pages, once touched, serve the whole run; a record
-  // bigger than a quarter of it travels in fragments.
+  // bigger than a quarter of it travels in fragments. Its size is a power
+  // of two, at least a page, so that a place in it is a mask away.
   explicit TChannel(size_t ringBytes = size_t(256) << 10);
   ~TChannel();
   TChannel(const TChannel&) = delete;
@@ -122,6 +123,9 @@ class TChannel {
   // and so does a forked process, which inherits the mappings without them.
   void MapPages() const noexcept;
   size_t RingSize() const noexcept { return FRingSize; }
+  // Where the byte at stream offset pos is; the record there runs on
+  // unbroken into the second mapping.
+  char* At(uint64_t pos) const noexcept { return FRing + (pos & (FRingSize - 1)); }
 
  private:
   TControl* FControl = nullptr;

@@ -305,7 +305,7 @@ bool TSupervisedResult::Drain(TWorker& w) {
   w.Parked = false;
   while (tail < head && !w.Parked) {
     TRecord rec;
-    const char* at = w.Channel->Ring() + tail % ring;
+    const char* at = w.Channel->At(tail);
     const TRecordHead* h = nullptr;
     bool valid = TReplayResult::Parse(std::string_view(at, static_cast<size_t>(head - tail)), rec);
     if (valid) {
@@ -535,7 +535,7 @@ void TSupervisedResult::ReleaseClaims(TWorker& w) {
   const uint64_t head = c.Head.load(std::memory_order_acquire);
   for (uint64_t at = c.Tail.load(); at < head;) {
     TRecord rec;
-    if (!TReplayResult::Parse(std::string_view(w.Channel->Ring() + at % w.Channel->RingSize(), head - at), rec)) break;
+    if (!TReplayResult::Parse(std::string_view(w.Channel->At(at), head - at), rec)) break;
     if (rec.Head->Kind == TKind::UnitBegin && rec.Head->Node >= 0 && static_cast<size_t>(rec.Head->Node) < FUnits.size())
       begun[static_cast<size_t>(rec.Head->Node)] = 1;
     at += rec.Head->Size;
