@@ -96,7 +96,6 @@ struct TKeeper {
   int Socket = -1;
   pid_t Pid = -1;
   void* Stack = nullptr;  // of a keeper that shares this process's memory
-  size_t StackBytes = 0;
 };
 // Without a keeper (no process could be started) the run goes on.
 void StartKeeper(TKeeper& keeper);

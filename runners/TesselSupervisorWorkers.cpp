@@ -219,6 +219,8 @@ long KernelCall(long n, long a = 0, long b = 0, long c = 0) noexcept {
   for (;;) KernelCall(SYS_exit, 0);
 }
 
+constexpr size_t kKeeperStackBytes = 64 << 10;  // of a keeper that shares this process's memory
+
 #ifdef TESSEL_SHARED_KEEPER
 int SharedKeeperEntry(void* socketFd) { KeeperMain(static_cast<int>(reinterpret_cast<intptr_t>(socketFd))); }
 
@@ -242,17 +244,16 @@ void StartKeeper(TKeeper& k) {
   ::sigprocmask(SIG_BLOCK, &all, &old);
   pid_t pid = -1;
 #ifdef TESSEL_SHARED_KEEPER
-  constexpr size_t kStackBytes = 64 << 10;
   if (!UnderValgrind()) {
-    void* stack = ::mmap(nullptr, kStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    void* stack =
+        ::mmap(nullptr, kKeeperStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (stack != MAP_FAILED) {
-      pid = ::clone(&SharedKeeperEntry, static_cast<char*>(stack) + kStackBytes, CLONE_VM | SIGCHLD,
+      pid = ::clone(&SharedKeeperEntry, static_cast<char*>(stack) + kKeeperStackBytes, CLONE_VM | SIGCHLD,
                     reinterpret_cast<void*>(static_cast<intptr_t>(sv[1])));
       if (pid > 0) {
         k.Stack = stack;
-        k.StackBytes = kStackBytes;
       } else {
-        ::munmap(stack, kStackBytes);
+        ::munmap(stack, kKeeperStackBytes);
       }
     }
   }
@@ -285,7 +286,7 @@ void EndKeeper(TKeeper& k) {
   }
   k.Pid = -1;
   // Its stack is free once it has ended, and not before.
-  if (k.Stack && ended > 0) ::munmap(k.Stack, k.StackBytes);
+  if (k.Stack && ended > 0) ::munmap(k.Stack, kKeeperStackBytes);
   k.Stack = nullptr;
 }
 
